@@ -1,0 +1,95 @@
+// Errors, time, handles and streams: the KERNEL32 and C runtime part of the layer.
+#include "layer.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+namespace w32 {
+
+namespace {
+thread_local DWORD lastError = 0;
+Backend* backend = nullptr;
+std::vector<FILE*> openedStreams;
+} // namespace
+
+void Unsupported(const char* function, const char* what) {
+#ifndef NDEBUG
+    std::fprintf(stderr, "win32 layer: %s: unsupported use: %s\n", function, what);
+    std::fflush(stderr);
+    std::abort();
+#else
+    static bool told = false;
+    if (!told) {
+        std::fprintf(stderr, "win32 layer: %s: unsupported use: %s (call fails)\n", function, what);
+        told = true;
+    }
+    lastError = ERROR_INVALID_PARAMETER;
+#endif
+}
+
+Backend& CurrentBackend() {
+    if (backend == nullptr) {
+        std::fprintf(stderr, "win32 layer: no display backend has been chosen\n");
+        std::abort();
+    }
+    return *backend;
+}
+
+void SetBackend(Backend* b) { backend = b; }
+
+} // namespace w32
+
+using namespace w32;
+
+DWORD GetLastError(void) { return lastError; }
+void SetLastError(DWORD error) { lastError = error; }
+
+DWORD GetTickCount(void) { return static_cast<DWORD>(CurrentBackend().Now()); }
+
+void Sleep(DWORD milliseconds) { CurrentBackend().Sleep(milliseconds); }
+
+// Not alertable: no APC ever runs here, so the pause is the whole result.
+DWORD SleepEx(DWORD milliseconds, BOOL alertable) {
+    W32_REQUIRE(!alertable, "alertable waits", 0);
+    CurrentBackend().Sleep(milliseconds);
+    return 0;
+}
+
+// No device is opened by this build yet: every handle the program can hold is null or
+// INVALID_HANDLE_VALUE, and Win32 fails such calls with ERROR_INVALID_HANDLE.
+BOOL CloseHandle(HANDLE) {
+    lastError = ERROR_INVALID_HANDLE;
+    return FALSE;
+}
+
+BOOL WriteFile(HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED overlapped) {
+    W32_REQUIRE(overlapped == nullptr, "overlapped writes", FALSE);
+    if (written != nullptr) *written = 0;
+    lastError = ERROR_INVALID_HANDLE;
+    return FALSE;
+}
+
+BOOL ReadFile(HANDLE, LPVOID, DWORD, LPDWORD read, LPOVERLAPPED overlapped) {
+    W32_REQUIRE(overlapped == nullptr, "overlapped reads", FALSE);
+    if (read != nullptr) *read = 0;
+    lastError = ERROR_INVALID_HANDLE;
+    return FALSE;
+}
+
+FILE* _fsopen(const char* name, const char* mode, int shareFlag) {
+    W32_REQUIRE(shareFlag == _SH_DENYNO, "share modes other than _SH_DENYNO", nullptr);
+    FILE* f = std::fopen(name, mode);
+    if (f != nullptr) openedStreams.push_back(f);
+    return f;
+}
+
+int _fcloseall(void) {
+    int closed = 0;
+    for (FILE* f : openedStreams) {
+        if (std::fclose(f) == 0) ++closed;
+    }
+    openedStreams.clear();
+    return closed;
+}

@@ -1,0 +1,490 @@
+// GDI over cairo: device contexts, brushes and pens, and the shapes, drawn with GDI's
+// pixel conventions (right and bottom edges excluded, one-pixel pens, no smoothing).
+#include "gdi.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace w32 {
+
+namespace {
+
+struct GdiObject {
+    enum Kind { Brush, Pen } kind;
+    COLORREF color;
+    bool hollow; // NULL_BRUSH, NULL_PEN
+    bool stock;
+    bool alive;
+};
+
+constexpr uintptr_t kObjectBase = 0x200000;
+constexpr uintptr_t kDCBase = 0x300000;
+constexpr uintptr_t kStep = 0x10;
+
+std::vector<GdiObject>& Objects() {
+    // The stock objects, at the indexes GetStockObject knows them by.
+    static std::vector<GdiObject> objects = {
+        {GdiObject::Brush, RGB(255, 255, 255), false, true, true}, // WHITE_BRUSH
+        {GdiObject::Brush, RGB(192, 192, 192), false, true, true}, // LTGRAY_BRUSH
+        {GdiObject::Brush, RGB(128, 128, 128), false, true, true}, // GRAY_BRUSH
+        {GdiObject::Brush, RGB(64, 64, 64), false, true, true},    // DKGRAY_BRUSH
+        {GdiObject::Brush, RGB(0, 0, 0), false, true, true},       // BLACK_BRUSH
+        {GdiObject::Brush, 0, true, true, true},                   // NULL_BRUSH
+        {GdiObject::Pen, RGB(255, 255, 255), false, true, true},   // WHITE_PEN
+        {GdiObject::Pen, RGB(0, 0, 0), false, true, true},         // BLACK_PEN
+        {GdiObject::Pen, 0, true, true, true},                     // NULL_PEN
+    };
+    return objects;
+}
+
+std::vector<std::unique_ptr<DeviceContext>> contexts;
+
+HGDIOBJ ObjectHandle(size_t index) {
+    return reinterpret_cast<HGDIOBJ>(kObjectBase + kStep * index);
+}
+
+GdiObject* FindObject(HGDIOBJ h) {
+    auto v = reinterpret_cast<uintptr_t>(h);
+    if (v < kObjectBase || (v - kObjectBase) % kStep != 0) return nullptr;
+    size_t index = (v - kObjectBase) / kStep;
+    if (index >= Objects().size() || !Objects()[index].alive) return nullptr;
+    return &Objects()[index];
+}
+
+RECT Intersect(const RECT& a, const RECT& b) {
+    RECT r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+           std::min(a.bottom, b.bottom)};
+    if (r.right < r.left) r.right = r.left;
+    if (r.bottom < r.top) r.bottom = r.top;
+    return r;
+}
+
+bool IsEmpty(const RECT& r) { return r.right <= r.left || r.bottom <= r.top; }
+
+HDC MakeDC(Window* w, const RECT& clip, bool fromPaint) {
+    Window* top = TopLevel(w);
+    EnsureSurface(top);
+    auto dc = std::make_unique<DeviceContext>();
+    dc->handle = reinterpret_cast<HDC>(kDCBase + kStep * contexts.size());
+    dc->hwnd = w->handle;
+    dc->fromPaint = fromPaint;
+    dc->clip = Intersect(clip, RECT{0, 0, w->width, w->height});
+    dc->brush = GetStockObject(WHITE_BRUSH);
+    dc->pen = GetStockObject(BLACK_PEN);
+    dc->cr = cairo_create(top->surface);
+    int dx = 0;
+    int dy = 0;
+    OffsetInSurface(w, &dx, &dy);
+    cairo_translate(dc->cr, dx, dy);
+    cairo_rectangle(dc->cr, dc->clip.left, dc->clip.top, dc->clip.right - dc->clip.left,
+                    dc->clip.bottom - dc->clip.top);
+    cairo_clip(dc->cr);
+    cairo_set_antialias(dc->cr, CAIRO_ANTIALIAS_NONE);
+    cairo_set_line_width(dc->cr, 1.0);
+    HDC h = dc->handle;
+    contexts.push_back(std::move(dc));
+    return h;
+}
+
+// Shows what the context drew, then forgets it.
+void Flush(DeviceContext* dc) {
+    if (!dc->dirty) return;
+    dc->dirty = false;
+    Window* w = FindWindow(dc->hwnd);
+    Window* top = TopLevel(w);
+    if (w == nullptr || top == nullptr) return;
+    cairo_surface_flush(top->surface);
+    int dx = 0;
+    int dy = 0;
+    OffsetInSurface(w, &dx, &dy);
+    RECT r = dc->dirtyRect;
+    r.left += dx;
+    r.right += dx;
+    r.top += dy;
+    r.bottom += dy;
+    CurrentBackend().Present(top, r);
+}
+
+void ReleaseContext(DeviceContext* dc) {
+    Flush(dc);
+    cairo_destroy(dc->cr);
+    dc->cr = nullptr;
+    dc->alive = false;
+}
+
+void FillAndStroke(DeviceContext* dc) {
+    cairo_t* cr = dc->cr;
+    const GdiObject* brush = FindObject(dc->brush);
+    const GdiObject* pen = FindObject(dc->pen);
+    if (brush != nullptr && !brush->hollow) {
+        SetSourceColor(cr, brush->color);
+        cairo_fill_preserve(cr);
+    }
+    if (pen != nullptr && !pen->hollow) {
+        SetSourceColor(cr, pen->color);
+        cairo_stroke_preserve(cr);
+    }
+    cairo_new_path(cr);
+}
+
+bool PenIsHollow(DeviceContext* dc) {
+    const GdiObject* pen = FindObject(dc->pen);
+    return pen == nullptr || pen->hollow;
+}
+
+void RoundedPath(cairo_t* cr, double x0, double y0, double x1, double y1, double rx, double ry) {
+    rx = std::min(rx, (x1 - x0) / 2);
+    ry = std::min(ry, (y1 - y0) / 2);
+    if (rx <= 0 || ry <= 0) {
+        cairo_rectangle(cr, x0, y0, x1 - x0, y1 - y0);
+        return;
+    }
+    struct Corner {
+        double cx, cy, a0, a1;
+    };
+    const Corner corners[] = {{x1 - rx, y0 + ry, -M_PI / 2, 0},
+                              {x1 - rx, y1 - ry, 0, M_PI / 2},
+                              {x0 + rx, y1 - ry, M_PI / 2, M_PI},
+                              {x0 + rx, y0 + ry, M_PI, 3 * M_PI / 2}};
+    cairo_new_sub_path(cr);
+    for (const Corner& c : corners) {
+        cairo_save(cr);
+        cairo_translate(cr, c.cx, c.cy);
+        cairo_scale(cr, rx, ry);
+        cairo_arc(cr, 0, 0, 1, c.a0, c.a1);
+        cairo_restore(cr);
+    }
+    cairo_close_path(cr);
+}
+
+} // namespace
+
+DeviceContext* FindDC(HDC hdc) {
+    auto v = reinterpret_cast<uintptr_t>(hdc);
+    if (v < kDCBase || (v - kDCBase) % kStep != 0) return nullptr;
+    size_t index = (v - kDCBase) / kStep;
+    if (index >= contexts.size() || !contexts[index]->alive) return nullptr;
+    return contexts[index].get();
+}
+
+void SetSourceColor(cairo_t* cr, COLORREF c) {
+    cairo_set_source_rgb(cr, GetRValue(c) / 255.0, GetGValue(c) / 255.0, GetBValue(c) / 255.0);
+}
+
+void Touched(DeviceContext* dc, RECT r) {
+    r = Intersect(r, dc->clip);
+    if (IsEmpty(r)) return;
+    if (!dc->dirty) {
+        dc->dirtyRect = r;
+    } else {
+        dc->dirtyRect = RECT{std::min(r.left, dc->dirtyRect.left), std::min(r.top, dc->dirtyRect.top),
+                             std::max(r.right, dc->dirtyRect.right),
+                             std::max(r.bottom, dc->dirtyRect.bottom)};
+    }
+    dc->dirty = true;
+    // What a GetDC context draws is seen straight away, even inside a blocking call.
+    if (!dc->fromPaint) Flush(dc);
+}
+
+void PaintChildren(Window* parent, const RECT& area) {
+    for (Window* c : Children(parent->handle)) {
+        if (!c->visible) continue;
+        RECT r{c->x, c->y, c->x + c->width, c->y + c->height};
+        if (IsEmpty(Intersect(r, area))) continue;
+        if (c->combo) PaintComboBox(c);
+    }
+}
+
+HDC ContextFor(Window* w, const RECT& clip, bool fromPaint) { return MakeDC(w, clip, fromPaint); }
+
+} // namespace w32
+
+using namespace w32;
+
+BOOL InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase) {
+    W32_REQUIRE(hwnd != nullptr, "invalidating every window", FALSE);
+    Window* w = FindWindow(hwnd);
+    if (w == nullptr) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    if (w->parent != nullptr) {
+        // The layer's own controls repaint themselves at once.
+        if (w->combo && IsWindowVisible(hwnd)) PaintComboBox(w);
+        return TRUE;
+    }
+    RECT client{0, 0, w->width, w->height};
+    RECT r = rect != nullptr ? Intersect(*rect, client) : client;
+    if (IsEmpty(r)) return TRUE;
+    if (!w->invalid) {
+        w->invalidRect = r;
+    } else {
+        RECT& u = w->invalidRect;
+        u = RECT{std::min(u.left, r.left), std::min(u.top, r.top), std::max(u.right, r.right),
+                 std::max(u.bottom, r.bottom)};
+    }
+    w->invalid = true;
+    if (erase) w->erasePending = true;
+    return TRUE;
+}
+
+BOOL ValidateRect(HWND hwnd, const RECT* rect) {
+    Window* w = FindWindow(hwnd);
+    W32_REQUIRE(rect == nullptr, "validating part of a window", FALSE);
+    if (w == nullptr) return FALSE;
+    w->invalid = false;
+    w->erasePending = false;
+    return TRUE;
+}
+
+// Synchronous: the paint runs before UpdateWindow returns, when anything is invalid.
+BOOL UpdateWindow(HWND hwnd) {
+    Window* w = FindWindow(hwnd);
+    if (w == nullptr) return FALSE;
+    if (w->invalid && IsWindowVisible(hwnd)) SendMessageA(hwnd, WM_PAINT, 0, 0);
+    return TRUE;
+}
+
+HDC BeginPaint(HWND hwnd, LPPAINTSTRUCT ps) {
+    W32_REQUIRE(ps != nullptr, "a null paint record", nullptr);
+    Window* w = FindWindow(hwnd);
+    if (w == nullptr) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return nullptr;
+    }
+    *ps = PAINTSTRUCT{};
+    RECT area = w->invalid ? w->invalidRect : RECT{0, 0, 0, 0};
+    bool erase = w->erasePending;
+    w->invalid = false;
+    w->erasePending = false;
+    ++w->paintCount;
+    HDC hdc = ContextFor(w, area, true);
+    ps->hdc = hdc;
+    ps->rcPaint = FindDC(hdc)->clip;
+    ps->fErase = TRUE;
+    if (erase && !IsEmpty(area)) {
+        ps->fErase = SendMessageA(hwnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(hdc), 0) ? FALSE : TRUE;
+    }
+    return hdc;
+}
+
+BOOL EndPaint(HWND hwnd, const PAINTSTRUCT* ps) {
+    W32_REQUIRE(ps != nullptr, "a null paint record", FALSE);
+    DeviceContext* dc = FindDC(ps->hdc);
+    W32_REQUIRE(dc != nullptr && dc->fromPaint && dc->hwnd == hwnd,
+                "a paint record that BeginPaint did not fill for this window", FALSE);
+    RECT area = dc->clip;
+    ReleaseContext(dc);
+    Window* w = FindWindow(hwnd);
+    // Controls are drawn over the parent's paint, as their own paint would on Windows.
+    if (w != nullptr && !IsEmpty(area)) PaintChildren(w, area);
+    return TRUE;
+}
+
+HDC GetDC(HWND hwnd) {
+    W32_REQUIRE(hwnd != nullptr, "the screen's device context", nullptr);
+    Window* w = FindWindow(hwnd);
+    if (w == nullptr) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return nullptr;
+    }
+    return ContextFor(w, RECT{0, 0, w->width, w->height}, false);
+}
+
+int ReleaseDC(HWND hwnd, HDC hdc) {
+    DeviceContext* dc = FindDC(hdc);
+    if (dc == nullptr || dc->fromPaint || dc->hwnd != hwnd) return 0;
+    ReleaseContext(dc);
+    return 1;
+}
+
+HGDIOBJ GetStockObject(int object) {
+    W32_REQUIRE(object == WHITE_BRUSH || object == BLACK_BRUSH || object == NULL_BRUSH ||
+                    object == WHITE_PEN || object == BLACK_PEN || object == NULL_PEN ||
+                    (object > WHITE_BRUSH && object < BLACK_BRUSH),
+                "stock objects other than the brushes and pens", nullptr);
+    return ObjectHandle(static_cast<size_t>(object));
+}
+
+HBRUSH CreateSolidBrush(COLORREF color) {
+    W32_REQUIRE((color & 0xFF000000) == 0, "palette-relative colours", nullptr);
+    Objects().push_back(GdiObject{GdiObject::Brush, color, false, false, true});
+    return static_cast<HBRUSH>(ObjectHandle(Objects().size() - 1));
+}
+
+BOOL DeleteObject(HGDIOBJ object) {
+    GdiObject* o = FindObject(object);
+    if (o == nullptr) return FALSE;
+    if (o->stock) return TRUE;
+    for (auto& dc : contexts) {
+        if (dc->alive && (dc->brush == object || dc->pen == object)) return FALSE;
+    }
+    o->alive = false;
+    return TRUE;
+}
+
+HGDIOBJ SelectObject(HDC hdc, HGDIOBJ object) {
+    DeviceContext* dc = FindDC(hdc);
+    W32_REQUIRE(dc != nullptr, "a device context that is not held", nullptr);
+    GdiObject* o = FindObject(object);
+    W32_REQUIRE(o != nullptr, "an object that is not a live brush or pen", nullptr);
+    HGDIOBJ& slot = o->kind == GdiObject::Brush ? dc->brush : dc->pen;
+    HGDIOBJ old = slot;
+    slot = object;
+    return old;
+}
+
+BOOL Rectangle(HDC hdc, int left, int top, int right, int bottom) {
+    DeviceContext* dc = FindDC(hdc);
+    W32_REQUIRE(dc != nullptr, "a device context that is not held", FALSE);
+    if (right < left) std::swap(left, right);
+    if (bottom < top) std::swap(top, bottom);
+    cairo_t* cr = dc->cr;
+    if (PenIsHollow(dc)) {
+        cairo_rectangle(cr, left, top, right - left - 1, bottom - top - 1);
+        FillAndStroke(dc);
+    } else {
+        const GdiObject* brush = FindObject(dc->brush);
+        if (brush != nullptr && !brush->hollow && right - left > 2 && bottom - top > 2) {
+            cairo_rectangle(cr, left + 1, top + 1, right - left - 2, bottom - top - 2);
+            SetSourceColor(cr, brush->color);
+            cairo_fill(cr);
+        }
+        const GdiObject* pen = FindObject(dc->pen);
+        cairo_rectangle(cr, left + 0.5, top + 0.5, right - left - 1, bottom - top - 1);
+        SetSourceColor(cr, pen->color);
+        cairo_stroke(cr);
+    }
+    Touched(dc, RECT{left, top, right, bottom});
+    return TRUE;
+}
+
+BOOL RoundRect(HDC hdc, int left, int top, int right, int bottom, int width, int height) {
+    DeviceContext* dc = FindDC(hdc);
+    W32_REQUIRE(dc != nullptr, "a device context that is not held", FALSE);
+    if (right < left) std::swap(left, right);
+    if (bottom < top) std::swap(top, bottom);
+    if (PenIsHollow(dc)) {
+        RoundedPath(dc->cr, left, top, right - 1, bottom - 1, width / 2.0, height / 2.0);
+    } else {
+        RoundedPath(dc->cr, left + 0.5, top + 0.5, right - 0.5, bottom - 0.5, (width - 1) / 2.0,
+                    (height - 1) / 2.0);
+    }
+    FillAndStroke(dc);
+    Touched(dc, RECT{left, top, right, bottom});
+    return TRUE;
+}
+
+// Alternate fill (the default fill mode), outlined through the points.
+BOOL Polygon(HDC hdc, const POINT* points, int count) {
+    DeviceContext* dc = FindDC(hdc);
+    W32_REQUIRE(dc != nullptr, "a device context that is not held", FALSE);
+    W32_REQUIRE(points != nullptr && count >= 2, "a polygon of fewer than two points", FALSE);
+    cairo_t* cr = dc->cr;
+    RECT box{points[0].x, points[0].y, points[0].x + 1, points[0].y + 1};
+    cairo_new_path(cr);
+    for (int i = 0; i < count; ++i) {
+        cairo_line_to(cr, points[i].x + 0.5, points[i].y + 0.5);
+        box = RECT{std::min(box.left, points[i].x), std::min(box.top, points[i].y),
+                   std::max(box.right, points[i].x + 1), std::max(box.bottom, points[i].y + 1)};
+    }
+    cairo_close_path(cr);
+    cairo_set_fill_rule(cr, CAIRO_FILL_RULE_EVEN_ODD);
+    FillAndStroke(dc);
+    cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
+    Touched(dc, box);
+    return TRUE;
+}
+
+BOOL MoveToEx(HDC hdc, int x, int y, LPPOINT old) {
+    DeviceContext* dc = FindDC(hdc);
+    W32_REQUIRE(dc != nullptr, "a device context that is not held", FALSE);
+    if (old != nullptr) *old = dc->position;
+    dc->position = POINT{x, y};
+    return TRUE;
+}
+
+// The line runs from the current position up to, not including, the end point.
+BOOL LineTo(HDC hdc, int x, int y) {
+    DeviceContext* dc = FindDC(hdc);
+    W32_REQUIRE(dc != nullptr, "a device context that is not held", FALSE);
+    POINT from = dc->position;
+    dc->position = POINT{x, y};
+    const GdiObject* pen = FindObject(dc->pen);
+    if (pen == nullptr || pen->hollow || (from.x == x && from.y == y)) return TRUE;
+    cairo_t* cr = dc->cr;
+    SetSourceColor(cr, pen->color);
+    RECT box{};
+    if (from.y == y) {
+        int x0 = from.x < x ? from.x : x + 1;
+        int x1 = from.x < x ? x : from.x + 1;
+        box = RECT{x0, y, x1, y + 1};
+        cairo_rectangle(cr, x0, y, x1 - x0, 1);
+        cairo_fill(cr);
+    } else if (from.x == x) {
+        int y0 = from.y < y ? from.y : y + 1;
+        int y1 = from.y < y ? y : from.y + 1;
+        box = RECT{x, y0, x + 1, y1};
+        cairo_rectangle(cr, x, y0, 1, y1 - y0);
+        cairo_fill(cr);
+    } else {
+        cairo_move_to(cr, from.x + 0.5, from.y + 0.5);
+        cairo_line_to(cr, x + 0.5, y + 0.5);
+        cairo_stroke(cr);
+        box = RECT{std::min<LONG>(from.x, x), std::min<LONG>(from.y, y),
+                   std::max<LONG>(from.x, x) + 1, std::max<LONG>(from.y, y) + 1};
+    }
+    Touched(dc, box);
+    return TRUE;
+}
+
+UINT SetTextAlign(HDC hdc, UINT align) {
+    DeviceContext* dc = FindDC(hdc);
+    W32_REQUIRE(dc != nullptr, "a device context that is not held", GDI_ERROR);
+    UINT h = align & TA_CENTER;
+    UINT v = align & TA_BASELINE;
+    W32_REQUIRE((align & ~static_cast<UINT>(TA_CENTER | TA_BASELINE)) == 0 &&
+                    (h == TA_LEFT || h == TA_RIGHT || h == TA_CENTER) &&
+                    (v == TA_TOP || v == TA_BOTTOM || v == TA_BASELINE),
+                "alignment flags other than left/right/centre with top/bottom/baseline",
+                GDI_ERROR);
+    UINT old = dc->textAlign;
+    dc->textAlign = align;
+    return old;
+}
+
+int SetBkMode(HDC hdc, int mode) {
+    DeviceContext* dc = FindDC(hdc);
+    W32_REQUIRE(dc != nullptr, "a device context that is not held", 0);
+    W32_REQUIRE(mode == TRANSPARENT || mode == OPAQUE, "background modes", 0);
+    int old = dc->bkMode;
+    dc->bkMode = mode;
+    return old;
+}
+
+COLORREF SetBkColor(HDC hdc, COLORREF color) {
+    DeviceContext* dc = FindDC(hdc);
+    W32_REQUIRE(dc != nullptr, "a device context that is not held", CLR_INVALID);
+    W32_REQUIRE((color & 0xFF000000) == 0, "palette-relative colours", CLR_INVALID);
+    COLORREF old = dc->bkColor;
+    dc->bkColor = color;
+    return old;
+}
+
+COLORREF SetTextColor(HDC hdc, COLORREF color) {
+    DeviceContext* dc = FindDC(hdc);
+    W32_REQUIRE(dc != nullptr, "a device context that is not held", CLR_INVALID);
+    W32_REQUIRE((color & 0xFF000000) == 0, "palette-relative colours", CLR_INVALID);
+    COLORREF old = dc->textColor;
+    dc->textColor = color;
+    return old;
+}
+
+BOOL TextOutA(HDC hdc, int x, int y, LPCSTR text, int length) {
+    DeviceContext* dc = FindDC(hdc);
+    W32_REQUIRE(dc != nullptr, "a device context that is not held", FALSE);
+    W32_REQUIRE(length >= 0 && (length == 0 || text != nullptr), "a negative length or no text",
+                FALSE);
+    DrawText(dc, x, y, text, length);
+    return TRUE;
+}

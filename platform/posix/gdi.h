@@ -1,0 +1,32 @@
+// Device contexts and drawing objects inside the layer.
+#pragma once
+
+#include "layer.h"
+
+namespace w32 {
+
+struct DeviceContext {
+    HDC handle = nullptr;
+    HWND hwnd = nullptr;
+    bool fromPaint = false;
+    bool alive = true;
+    cairo_t* cr = nullptr;
+    RECT clip{};      // in the window's client coordinates
+    HGDIOBJ brush = nullptr;
+    HGDIOBJ pen = nullptr;
+    COLORREF bkColor = RGB(255, 255, 255);
+    COLORREF textColor = RGB(0, 0, 0);
+    int bkMode = OPAQUE;
+    UINT textAlign = TA_LEFT | TA_TOP;
+    POINT position{0, 0};
+    bool dirty = false;
+    RECT dirtyRect{};
+};
+
+DeviceContext* FindDC(HDC hdc);
+void SetSourceColor(cairo_t* cr, COLORREF color);
+// Marks the pixels a drawing call touched; a GetDC context shows them at once.
+void Touched(DeviceContext* dc, RECT r);
+void DrawText(DeviceContext* dc, int x, int y, const char* text, int length);
+
+} // namespace w32

@@ -1,0 +1,134 @@
+// Text output in one pinned font, so that every machine draws the same pixels.
+#include "gdi.h"
+
+#include <cairo-ft.h>
+#include <fontconfig/fontconfig.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace w32 {
+
+namespace {
+
+// The program never picks a font; a window's default font here is DejaVu Sans (Debian's
+// fonts-dejavu-core) at this pixel size.
+constexpr const char* kFontFamily = "DejaVu Sans";
+constexpr double kFontPixelSize = 12.0;
+
+struct Font {
+    cairo_font_face_t* face = nullptr;
+    cairo_font_options_t* options = nullptr;
+};
+
+const Font& DefaultFont() {
+    static Font font = [] {
+        Font f;
+        FcInit();
+        FcPattern* pattern = FcPatternCreate();
+        FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(kFontFamily));
+        FcPatternAddString(pattern, FC_STYLE, reinterpret_cast<const FcChar8*>("Book"));
+        FcPatternAddDouble(pattern, FC_PIXEL_SIZE, kFontPixelSize);
+        FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+        FcDefaultSubstitute(pattern);
+        FcResult result = FcResultNoMatch;
+        FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+        FcPatternDestroy(pattern);
+        FcChar8* family = nullptr;
+        if (match == nullptr ||
+            FcPatternGetString(match, FC_FAMILY, 0, &family) != FcResultMatch ||
+            std::strcmp(reinterpret_cast<const char*>(family), kFontFamily) != 0) {
+            std::fprintf(stderr,
+                         "quorvel: the font \"%s\" is not installed (Debian package "
+                         "fonts-dejavu-core)\n",
+                         kFontFamily);
+            std::exit(1);
+        }
+        // Hinting and smoothing are fixed here rather than taken from the desktop's
+        // settings, so that pictures are the same everywhere.
+        FcPatternDel(match, FC_HINTING);
+        FcPatternDel(match, FC_HINT_STYLE);
+        FcPatternDel(match, FC_ANTIALIAS);
+        FcPatternDel(match, FC_RGBA);
+        f.face = cairo_ft_font_face_create_for_pattern(match);
+        FcPatternDestroy(match);
+        f.options = cairo_font_options_create();
+        cairo_font_options_set_antialias(f.options, CAIRO_ANTIALIAS_GRAY);
+        cairo_font_options_set_hint_style(f.options, CAIRO_HINT_STYLE_SLIGHT);
+        cairo_font_options_set_hint_metrics(f.options, CAIRO_HINT_METRICS_ON);
+        cairo_font_options_set_subpixel_order(f.options, CAIRO_SUBPIXEL_ORDER_DEFAULT);
+        return f;
+    }();
+    return font;
+}
+
+// 8-bit text is taken as Latin-1.
+std::string ToUtf8(const char* text, int length) {
+    std::string out;
+    for (int i = 0; i < length; ++i) {
+        auto c = static_cast<unsigned char>(text[i]);
+        if (c == 0) break;
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+std::vector<DrawnText>& TextsDrawn() {
+    static std::vector<DrawnText> texts;
+    return texts;
+}
+
+void RememberText(HWND window, int x, int y, const std::string& text) {
+    for (DrawnText& t : TextsDrawn()) {
+        if (t.window == window && t.x == x && t.y == y) {
+            t.text = text;
+            return;
+        }
+    }
+    TextsDrawn().push_back(DrawnText{window, x, y, text});
+}
+
+void DrawText(DeviceContext* dc, int x, int y, const char* text, int length) {
+    std::string raw(text != nullptr ? text : "", static_cast<size_t>(length));
+    RememberText(dc->hwnd, x, y, raw);
+    std::string utf8 = ToUtf8(raw.c_str(), length);
+    const Font& font = DefaultFont();
+    cairo_t* cr = dc->cr;
+    cairo_set_font_face(cr, font.face);
+    cairo_set_font_size(cr, kFontPixelSize);
+    cairo_set_font_options(cr, font.options);
+    cairo_font_extents_t fe;
+    cairo_font_extents(cr, &fe);
+    cairo_text_extents_t te;
+    cairo_text_extents(cr, utf8.c_str(), &te);
+    int ascent = static_cast<int>(std::ceil(fe.ascent));
+    int descent = static_cast<int>(std::ceil(fe.descent));
+    int width = static_cast<int>(std::lround(te.x_advance));
+
+    UINT h = dc->textAlign & TA_CENTER;
+    UINT v = dc->textAlign & TA_BASELINE;
+    int left = h == TA_CENTER ? x - width / 2 : h == TA_RIGHT ? x - width : x;
+    int baseline = v == TA_BASELINE ? y : v == TA_BOTTOM ? y - descent : y + ascent;
+    RECT box{left, baseline - ascent, left + width, baseline + descent};
+    if (dc->bkMode == OPAQUE) {
+        SetSourceColor(cr, dc->bkColor);
+        cairo_rectangle(cr, box.left, box.top, width, ascent + descent);
+        cairo_fill(cr);
+    }
+    SetSourceColor(cr, dc->textColor);
+    cairo_move_to(cr, left, baseline);
+    cairo_show_text(cr, utf8.c_str());
+    cairo_new_path(cr);
+    Touched(dc, box);
+}
+
+} // namespace w32
