@@ -1,0 +1,127 @@
+#include "app/mainwnd.h"
+
+#include "app/state.h"
+#include "dashboard/dashboard.h"
+#include "ecu/ecu.h"
+#include "log/datalog.h"
+
+namespace {
+
+LRESULT Create(HWND window) {
+    // First of all: what the creation triggers (opening the first port) may need it.
+    mainWindow = window;
+    redBrush = CreateSolidBrush(RGB(255, 0, 0));
+    greenBrush = CreateSolidBrush(RGB(0, 255, 0));
+    yellowBrush = CreateSolidBrush(RGB(255, 255, 0));
+    panelBrush = CreateSolidBrush(RGB(255, 128, 255));
+    lastFaultFlags1 = 0;
+    lastFaultFlags2 = 0;
+    lastFaultFlags3 = 0;
+    wakeStep = 1;
+
+    PortList = CreateWindowExA(0, "COMBOBOX", nullptr,
+                               WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST | CBS_SORT | CBS_HASSTRINGS,
+                               20, 6, 190, 200, window,
+                               reinterpret_cast<HMENU>(static_cast<intptr_t>(kPortListId)),
+                               appInstance, nullptr);
+    ShowWindow(PortList, SW_SHOW);
+
+    switch (ListSerialPorts()) {
+    case kPortListUnavailable:
+        MessageBoxA(nullptr, "Sorry, there's a problem identifying serial ports. I have to close.",
+                    "Error", MB_ICONERROR);
+        SendMessageA(window, WM_DESTROY, 0, 0);
+        return 0;
+    case kPortEnumerationFailed:
+        SendMessageA(window, WM_DESTROY, 0, 0);
+        return 0;
+    case kNoPortsFound:
+        MessageBoxA(nullptr,
+                    "I'm sorry - I can't find any serial or USB ports. Please attach one and "
+                    "restart the program.",
+                    "Quorvel - Port Error", MB_ICONERROR);
+        SendMessageA(window, WM_DESTROY, 0, 0);
+        return 0;
+    case kPortsListed:
+        break;
+    }
+
+    // The list sorts its entries, so this is the alphabetically first port. The notice
+    // that a user's choice would send opens it, at 1200 baud since wakeStep is 1.
+    SendMessageA(PortList, CB_SETCURSEL, 0, 0);
+    SendMessageA(window, WM_COMMAND, MAKEWPARAM(kPortListId, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(PortList));
+    SetTimer(window, PollTimer, 120, nullptr);
+    return 0;
+}
+
+void Command(HWND window, WPARAM wParam) {
+    if (HIWORD(wParam) == CBN_SELCHANGE && LOWORD(wParam) == kPortListId) HandlePortSelection();
+    // A control's notice carries its code in the high word and matches no command.
+    switch (static_cast<DWORD>(wParam)) {
+    case kCommandExit:
+        SendMessageA(window, WM_DESTROY, 0, 0);
+        break;
+    case kCommandEngine:
+        SelectEngineFamily(window);
+        break;
+    case kCommandLoggingOn:
+        StartLogging(window);
+        break;
+    case kCommandLoggingOff:
+        StopLogging(window);
+        break;
+    default:
+        break;
+    }
+}
+
+void Tick(HWND window) {
+    if (wakeStep != 0) {
+        WakeUpStep(window);
+        return;
+    }
+    if (engineType == 0) return;
+    PollEcu();
+    UpdateDashboard(window);
+    if (loggingOn != 0) WriteLogLine();
+}
+
+} // namespace
+
+// Every engine family reads the same way: one title, one pressure range.
+void SelectEngineFamily(HWND window) {
+    engineType = 1;
+    SetWindowTextA(window, "Fiat Punto MK1 55");
+    pressureGauge.SetRange(0, 1250, 250, 50, 1500, 1200, 0, 0);
+    InvalidateRect(window, nullptr, FALSE);
+    UpdateWindow(window);
+}
+
+// The one way out. Reaching it again does no harm.
+LRESULT Shutdown(HWND window) {
+    KillTimer(window, PollTimer);
+    _fcloseall();
+    PostQuitMessage(0);
+    return 0;
+}
+
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CREATE:
+        return Create(window);
+    case WM_DESTROY:
+        return Shutdown(window);
+    case WM_PAINT:
+        PaintDashboard(window);
+        return 0;
+    case WM_COMMAND:
+        Command(window, wParam);
+        return 0;
+    case WM_TIMER:
+        Tick(window);
+        return 0;
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+}

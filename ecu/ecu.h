@@ -1,0 +1,26 @@
+// The link to the ECU: the serial port, the wake-up and the poll.
+#pragma once
+
+#include "platform/win32.h"
+
+#include <stdint.h>
+
+// How listing the present serial ports into PortList ended.
+enum PortListing {
+    kPortsListed,           // at least one entry
+    kPortListUnavailable,   // the system gave no device list
+    kPortEnumerationFailed, // walking the list stopped on an error
+    kNoPortsFound,
+};
+PortListing ListSerialPorts();
+
+// The port list's selection changed (a user's choice, or the program's own notice).
+void HandlePortSelection();
+BOOL OpenPort(uint32_t baud);
+
+// One step of the ECU wake-up, on a tick while wakeStep is not 0.
+void WakeUpStep(HWND window);
+// One byte out, one byte back, or the fallback when nothing answers.
+uint8_t ExchangeByte(uint8_t address, uint8_t fallback);
+// Reads the ECU's registers and converts them into the engine readings.
+void PollEcu();

@@ -1,0 +1,28 @@
+#include "app/state.h"
+#include "ecu/ecu.h"
+
+namespace {
+// Set while the last step's reopen runs: a tick that arrives meanwhile (a message box
+// of a failed reopen runs its own message loop) must not start the step again.
+bool reopening = false;
+} // namespace
+
+void WakeUpStep(HWND window) {
+    static const uint8_t wakeBytes[3] = {0x0F, 0xAA, 0xCC};
+    if (reopening || wakeStep < 1 || wakeStep > 3) return;
+    uint8_t ch = wakeBytes[wakeStep - 1];
+    DWORD written = 0;
+    WriteFile(portHandle, &ch, 1, &written, nullptr);
+    if (wakeStep < 3) {
+        ++wakeStep;
+        return;
+    }
+    KillTimer(window, PollTimer);
+    SetTimer(window, PollTimer, 500, nullptr);
+    // The reopen picks 7680 baud because wakeStep is still 3 while it runs.
+    reopening = true;
+    SendMessageA(window, WM_COMMAND, MAKEWPARAM(kPortListId, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(PortList));
+    reopening = false;
+    wakeStep = 0;
+}
