@@ -1,0 +1,132 @@
+// The combo box and menus from a resource script, as Win32 has them.
+#include "layer_program.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+class LayerCombo : public ::testing::Test {
+  protected:
+    LayerCombo() {
+        p.On(WM_CREATE, [this](HWND hwnd, WPARAM, LPARAM) {
+            list = CreateWindowExA(0, "COMBOBOX", nullptr,
+                                   WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST | CBS_SORT | CBS_HASSTRINGS,
+                                   20, 6, 190, 200, hwnd, reinterpret_cast<HMENU>(30001), nullptr,
+                                   nullptr);
+            return LRESULT{0};
+        });
+        p.On(WM_COMMAND, [this](HWND, WPARAM wParam, LPARAM lParam) {
+            EXPECT_EQ(reinterpret_cast<HWND>(lParam), list);
+            notices.push_back(HIWORD(wParam));
+            EXPECT_EQ(LOWORD(wParam), 30001);
+            if (HIWORD(wParam) == CBN_SELCHANGE) selectedAtNotice = static_cast<int>(SendMessageA(list, CB_GETCURSEL, 0, 0));
+            return LRESULT{0};
+        });
+        p.Start();
+    }
+
+    LRESULT Send(UINT message, WPARAM wParam, LPARAM lParam) {
+        LRESULT r = 0;
+        p.harness().Run([&] { r = SendMessageA(list, message, wParam, lParam); });
+        return r;
+    }
+
+    LRESULT Add(const char* text) { return Send(CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text)); }
+
+    std::string Entry(int index) {
+        char text[256] = "";
+        Send(CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text));
+        return text;
+    }
+
+    LayerProgram p;
+    HWND list = nullptr;
+    std::vector<WORD> notices;
+    int selectedAtNotice = -2;
+};
+
+TEST_F(LayerCombo, AddStringKeepsCaseInsensitiveOrder) {
+    EXPECT_EQ(Add("USB Serial Port (COM4)"), 0);
+    EXPECT_EQ(Add("Bluetooth Link (COM7)"), 0);
+    EXPECT_EQ(Add("communications Port (COM1)"), 1);
+    EXPECT_EQ(Add("Zeta"), 3);
+    EXPECT_EQ(Add(""), 0);
+    EXPECT_EQ(Send(CB_GETCOUNT, 0, 0), 5);
+    EXPECT_EQ(Entry(0), "");
+    EXPECT_EQ(Entry(1), "Bluetooth Link (COM7)");
+    EXPECT_EQ(Entry(2), "communications Port (COM1)");
+    EXPECT_EQ(Entry(3), "USB Serial Port (COM4)");
+    EXPECT_EQ(Entry(4), "Zeta");
+    EXPECT_EQ(Send(CB_GETLBTEXTLEN, 1, 0), 21);
+    EXPECT_EQ(Send(CB_GETLBTEXT, 9, 0), CB_ERR);
+}
+
+TEST_F(LayerCombo, SetCurSelSendsNoNoticeAndAUsersChoiceDoes) {
+    Add("B (COM2)");
+    Add("A (COM1)");
+    EXPECT_EQ(Send(CB_GETCURSEL, 0, 0), CB_ERR) << "nothing selected at first";
+    EXPECT_EQ(Send(CB_SETCURSEL, 1, 0), 1);
+    EXPECT_EQ(Send(CB_GETCURSEL, 0, 0), 1);
+    EXPECT_TRUE(notices.empty());
+    EXPECT_EQ(Send(CB_SETCURSEL, 5, 0), CB_ERR);
+    EXPECT_EQ(Send(CB_GETCURSEL, 0, 0), CB_ERR) << "an index out of range clears it";
+
+    ASSERT_TRUE(p.harness().ChooseListEntry(0));
+    EXPECT_EQ(selectedAtNotice, 0) << "the selection is made before the notice";
+    ASSERT_FALSE(notices.empty());
+    EXPECT_EQ(std::count(notices.begin(), notices.end(), CBN_SELCHANGE), 1);
+    EXPECT_EQ(Send(CB_GETCURSEL, 0, 0), 0);
+    EXPECT_FALSE(p.harness().ChooseListEntry(2)) << "no such entry";
+}
+
+TEST_F(LayerCombo, ShowsTheSelectedEntry) {
+    Add("Only (COM3)");
+    Send(CB_SETCURSEL, 0, 0);
+    EXPECT_EQ(p.harness().Pixel(100, 16), RGB(255, 255, 255));
+    EXPECT_EQ(p.harness().TextAt(24, 21), "Only (COM3)");
+}
+
+TEST(LayerMenu, BuiltFromTheResourceScript) {
+    HMENU bar = w32::LoadMenuResource(7);
+    ASSERT_NE(bar, nullptr);
+    ASSERT_EQ(GetMenuItemCount(bar), 2);
+    HMENU first = GetSubMenu(bar, 0);
+    ASSERT_EQ(GetMenuItemCount(first), 4);
+    EXPECT_EQ(GetMenuItemID(first, 0), 100u);
+    EXPECT_NE(GetMenuState(first, 1, MF_BYPOSITION) & MF_SEPARATOR, 0u);
+    EXPECT_EQ(GetMenuState(first, 200, MF_BYCOMMAND), static_cast<UINT>(MF_CHECKED));
+    char text[64];
+    GetMenuStringA(first, 300, text, sizeof text, MF_BYCOMMAND);
+    EXPECT_STREQ(text, "Say \"hello\"");
+    EXPECT_NE(GetMenuState(first, 300, MF_BYCOMMAND) & MF_GRAYED, 0u);
+    EXPECT_NE(GetMenuState(bar, 1, MF_BYPOSITION) & MF_GRAYED, 0u);
+    EXPECT_EQ(GetSubMenu(bar, 5), nullptr);
+    EXPECT_EQ(GetSubMenu(first, 0), nullptr) << "an item is not a popup";
+
+    EXPECT_EQ(CheckMenuItem(first, 100, MF_BYCOMMAND | MF_CHECKED), static_cast<DWORD>(MF_UNCHECKED));
+    EXPECT_EQ(CheckMenuItem(first, 100, MF_BYCOMMAND | MF_UNCHECKED), static_cast<DWORD>(MF_CHECKED));
+    EXPECT_EQ(CheckMenuItem(first, 999, MF_BYCOMMAND | MF_CHECKED), static_cast<DWORD>(-1));
+    // By command, the popups of a menu are searched too.
+    EXPECT_EQ(CheckMenuItem(bar, 200, MF_BYCOMMAND | MF_UNCHECKED), static_cast<DWORD>(MF_CHECKED));
+
+    EXPECT_EQ(w32::LoadMenuResource(9), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
+}
+
+TEST(LayerMenu, EachLoadIsAMenuOfItsOwn) {
+    HMENU a = w32::LoadMenuResource(7);
+    HMENU b = w32::LoadMenuResource(7);
+    ASSERT_NE(a, b);
+    CheckMenuItem(a, 100, MF_CHECKED);
+    EXPECT_EQ(GetMenuState(b, 100, MF_BYCOMMAND) & MF_CHECKED, 0u);
+}
+
+#ifndef NDEBUG
+TEST(LayerMenuDeathTest, AMalformedScriptIsReportedWithItsLine) {
+    EXPECT_DEATH(w32::LoadMenuResource(8), "resource script line 24: expected ,");
+}
+#endif
+
+} // namespace

@@ -1,0 +1,276 @@
+// Drawing with GDI's pixel conventions, read back from the headless picture.
+#include "colors.h"
+#include "layer_program.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+class LayerGdi : public ::testing::Test {
+  protected:
+    LayerGdi() {
+        p.On(WM_PAINT, [this](HWND hwnd, WPARAM, LPARAM) {
+            PAINTSTRUCT ps;
+            HDC dc = BeginPaint(hwnd, &ps);
+            if (draw) draw(dc);
+            EndPaint(hwnd, &ps);
+            return LRESULT{0};
+        });
+        p.Start();
+        red = CreateSolidBrush(kRed);
+        blue = CreateSolidBrush(RGB(0, 0, 255));
+    }
+
+    // Paints the whole window black, then draws with a fresh paint context.
+    void Draw(std::function<void(HDC)> fn) {
+        draw = std::move(fn);
+        p.harness().Run([this] {
+            InvalidateRect(p.window(), nullptr, TRUE);
+            UpdateWindow(p.window());
+        });
+    }
+
+    COLORREF At(int x, int y) { return p.harness().Pixel(x, y); }
+
+    // The box around every pixel that is not black.
+    RECT InkBox(int x0, int y0, int x1, int y1) {
+        RECT box{x1, y1, x0, y0};
+        for (int y = y0; y < y1; ++y) {
+            for (int x = x0; x < x1; ++x) {
+                if (At(x, y) == kBlack) continue;
+                box.left = std::min<LONG>(box.left, x);
+                box.top = std::min<LONG>(box.top, y);
+                box.right = std::max<LONG>(box.right, x + 1);
+                box.bottom = std::max<LONG>(box.bottom, y + 1);
+            }
+        }
+        return box;
+    }
+
+    LayerProgram p;
+    std::function<void(HDC)> draw;
+    HBRUSH red = nullptr;
+    HBRUSH blue = nullptr;
+};
+
+TEST_F(LayerGdi, RectangleExcludesRightAndBottomAndOutlinesWithThePen) {
+    Draw([&](HDC dc) {
+        SelectObject(dc, red);
+        SelectObject(dc, GetStockObject(WHITE_PEN));
+        Rectangle(dc, 10, 10, 20, 16);
+    });
+    RECT box = InkBox(0, 0, 40, 40);
+    EXPECT_EQ(box.left, 10);
+    EXPECT_EQ(box.top, 10);
+    EXPECT_EQ(box.right, 20) << "x 20 is not drawn";
+    EXPECT_EQ(box.bottom, 16);
+    // The black pen on the edges, the brush inside: from a white window to tell them apart.
+    Draw([&](HDC dc) {
+        SelectObject(dc, GetStockObject(WHITE_BRUSH));
+        SelectObject(dc, GetStockObject(NULL_PEN));
+        Rectangle(dc, 0, 0, 41, 41);
+        SelectObject(dc, red);
+        SelectObject(dc, GetStockObject(BLACK_PEN));
+        Rectangle(dc, 10, 10, 20, 16);
+    });
+    EXPECT_EQ(At(10, 12), kBlack);
+    EXPECT_EQ(At(19, 12), kBlack);
+    EXPECT_EQ(At(15, 15), kBlack);
+    EXPECT_EQ(At(11, 11), kRed);
+    EXPECT_EQ(At(18, 14), kRed);
+    EXPECT_EQ(At(20, 12), kWhite);
+    EXPECT_EQ(At(15, 16), kWhite);
+}
+
+TEST_F(LayerGdi, WithTheNullPenAFigureIsOnePixelSmaller) {
+    Draw([&](HDC dc) {
+        SelectObject(dc, red);
+        SelectObject(dc, GetStockObject(NULL_PEN));
+        Rectangle(dc, 10, 10, 20, 16);
+        RoundRect(dc, 30, 10, 50, 30, 10, 10);
+    });
+    RECT box = InkBox(0, 0, 25, 25);
+    EXPECT_EQ(box.left, 10);
+    EXPECT_EQ(box.right, 19);
+    EXPECT_EQ(box.bottom, 15);
+    EXPECT_EQ(At(11, 11), kRed);
+    box = InkBox(25, 0, 60, 40);
+    EXPECT_EQ(box.left, 30);
+    EXPECT_EQ(box.top, 10);
+    EXPECT_EQ(box.right, 49);
+    EXPECT_EQ(box.bottom, 29);
+    EXPECT_EQ(At(30, 10), kBlack) << "the corners are rounded";
+    EXPECT_EQ(At(40, 20), kRed);
+}
+
+TEST_F(LayerGdi, RoundRectDiscLikeTheActivityLamp) {
+    Draw([&](HDC dc) {
+        SelectObject(dc, red);
+        SelectObject(dc, GetStockObject(WHITE_PEN));
+        RoundRect(dc, 1, 1, 15, 15, 15, 15);
+    });
+    RECT box = InkBox(0, 0, 20, 20);
+    EXPECT_EQ(box.left, 1);
+    EXPECT_EQ(box.top, 1);
+    EXPECT_EQ(box.right, 15);
+    EXPECT_EQ(box.bottom, 15);
+    EXPECT_EQ(At(8, 8), kRed);
+    EXPECT_EQ(At(1, 1), kBlack) << "a disc, not a square";
+    EXPECT_EQ(At(14, 14), kBlack);
+}
+
+TEST_F(LayerGdi, PolygonFillsAlternately) {
+    // A five-pointed star drawn in one stroke: its centre lies inside twice, so the
+    // alternate rule leaves it unfilled.
+    Draw([&](HDC dc) {
+        SelectObject(dc, red);
+        SelectObject(dc, GetStockObject(NULL_PEN));
+        POINT star[5] = {{50, 10}, {74, 80}, {12, 36}, {88, 36}, {26, 80}};
+        Polygon(dc, star, 5);
+    });
+    EXPECT_EQ(At(50, 48), kBlack) << "the centre";
+    EXPECT_EQ(At(50, 20), kRed) << "a point of the star";
+    EXPECT_EQ(At(22, 37), kRed);
+}
+
+TEST_F(LayerGdi, LineToStopsShortOfItsEndPoint) {
+    Draw([&](HDC dc) {
+        SelectObject(dc, GetStockObject(WHITE_PEN));
+        MoveToEx(dc, 10, 5, nullptr);
+        LineTo(dc, 20, 5);
+        POINT old{};
+        MoveToEx(dc, 30, 20, &old);
+        EXPECT_EQ(old.x, 20);
+        EXPECT_EQ(old.y, 5);
+        LineTo(dc, 30, 10); // upwards
+    });
+    EXPECT_EQ(At(10, 5), kWhite);
+    EXPECT_EQ(At(19, 5), kWhite);
+    EXPECT_EQ(At(20, 5), kBlack);
+    EXPECT_EQ(At(30, 20), kWhite);
+    EXPECT_EQ(At(30, 11), kWhite);
+    EXPECT_EQ(At(30, 10), kBlack);
+}
+
+TEST_F(LayerGdi, TextStandsWhereItsAlignmentAnchorsIt) {
+    const int x = 150;
+    const int y = 100;
+    struct Case {
+        UINT align;
+        const char* name;
+    } cases[] = {{TA_LEFT | TA_TOP, "left top"},
+                 {TA_CENTER | TA_BASELINE, "centre baseline"},
+                 {TA_RIGHT | TA_BOTTOM, "right bottom"},
+                 {TA_LEFT | TA_BASELINE, "left baseline"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Draw([&](HDC dc) {
+            SetBkMode(dc, TRANSPARENT);
+            SetTextColor(dc, kWhite);
+            SetTextAlign(dc, c.align);
+            static const char text[] = "HxxxxxxxxxxxxxxxxxxxxxxxxxxxxxH";
+            TextOutA(dc, x, y, text, static_cast<int>(sizeof text - 1));
+        });
+        RECT ink = InkBox(0, 0, 300, 180);
+        ASSERT_LT(ink.left, ink.right) << "some text is drawn";
+        int width = ink.right - ink.left;
+        UINT h = c.align & TA_CENTER;
+        UINT v = c.align & TA_BASELINE;
+        if (h == TA_LEFT) {
+            EXPECT_NEAR(ink.left, x, 2);
+        }
+        if (h == TA_RIGHT) {
+            EXPECT_NEAR(ink.right, x, 2);
+        }
+        if (h == TA_CENTER) {
+            EXPECT_NEAR(ink.left + width / 2, x, 2);
+        }
+        if (v == TA_TOP) {
+            EXPECT_NEAR(ink.top, y + 2, 3) << "capitals start just below the top";
+        }
+        if (v == TA_BASELINE) {
+            EXPECT_EQ(ink.bottom, y) << "letters without descent end on it";
+        }
+        if (v == TA_BOTTOM) {
+            EXPECT_LT(ink.bottom, y - 1) << "the descent stays free below";
+        }
+        EXPECT_GT(width, 100) << "a real font at a readable size";
+        EXPECT_GT(ink.bottom - ink.top, 6);
+    }
+}
+
+TEST_F(LayerGdi, OpaqueTextFillsItsCellWithTheBackgroundColour) {
+    Draw([&](HDC dc) {
+        SetTextAlign(dc, TA_LEFT | TA_BASELINE);
+        SetBkColor(dc, RGB(0, 0, 255));
+        TextOutA(dc, 10, 50, "ii", 2); // the default mode is opaque
+        SetBkMode(dc, TRANSPARENT);
+        TextOutA(dc, 100, 50, "ii", 2);
+        SetBkMode(dc, OPAQUE);
+        TextOutA(dc, 200, 50, "", 0);
+    });
+    RECT opaque = InkBox(0, 30, 90, 70);
+    EXPECT_EQ(At(opaque.left, opaque.top), RGB(0, 0, 255)) << "the cell's corner";
+    EXPECT_GT(opaque.bottom, 50) << "the cell runs below the baseline";
+    RECT transparent = InkBox(90, 30, 190, 70);
+    EXPECT_LE(transparent.bottom, 50) << "only glyphs, and i has no descent";
+    for (int yy = transparent.top; yy < transparent.bottom; ++yy) {
+        for (int xx = transparent.left; xx < transparent.right; ++xx) {
+            ASSERT_NE(At(xx, yy), RGB(0, 0, 255));
+        }
+    }
+    RECT empty = InkBox(190, 30, 290, 70);
+    EXPECT_GE(empty.left, empty.right) << "an empty text draws nothing";
+}
+
+TEST_F(LayerGdi, PaintIsClippedToTheInvalidPart) {
+    Draw([&](HDC dc) {
+        SelectObject(dc, red);
+        Rectangle(dc, 0, 0, 300, 180);
+    });
+    draw = [&](HDC dc) {
+        SelectObject(dc, blue);
+        Rectangle(dc, 0, 0, 300, 180);
+    };
+    p.harness().Run([&] {
+        RECT part{100, 50, 150, 80};
+        InvalidateRect(p.window(), &part, FALSE);
+        UpdateWindow(p.window());
+    });
+    EXPECT_EQ(At(120, 60), RGB(0, 0, 255));
+    EXPECT_EQ(At(99, 60), kRed);
+    EXPECT_EQ(At(150, 60), kRed);
+    EXPECT_EQ(At(120, 80), kRed);
+}
+
+TEST_F(LayerGdi, GetDCDrawsOnTheWholeClientAreaAtOnce) {
+    p.harness().Run([&] {
+        HDC dc = GetDC(p.window());
+        HGDIOBJ kept = SelectObject(dc, red);
+        RoundRect(dc, 1, 1, 15, 15, 15, 15);
+        SelectObject(dc, kept);
+        ReleaseDC(p.window(), dc);
+    });
+    EXPECT_EQ(At(8, 8), kRed);
+    EXPECT_EQ(p.harness().PaintCount(), 1) << "no paint message was needed";
+}
+
+TEST_F(LayerGdi, SelectObjectReturnsWhatItReplaced) {
+    p.harness().Run([&] {
+        HDC dc = GetDC(p.window());
+        EXPECT_EQ(SelectObject(dc, red), GetStockObject(WHITE_BRUSH)) << "a fresh context's brush";
+        EXPECT_EQ(SelectObject(dc, blue), static_cast<HGDIOBJ>(red));
+        EXPECT_EQ(SelectObject(dc, GetStockObject(NULL_PEN)), GetStockObject(BLACK_PEN));
+        EXPECT_EQ(SetBkMode(dc, TRANSPARENT), OPAQUE);
+        EXPECT_EQ(SetBkColor(dc, kRed), kWhite);
+        EXPECT_EQ(SetTextAlign(dc, TA_CENTER | TA_BASELINE), static_cast<UINT>(TA_LEFT | TA_TOP));
+        ReleaseDC(p.window(), dc);
+        dc = GetDC(p.window());
+        EXPECT_EQ(SetBkMode(dc, OPAQUE), OPAQUE) << "each GetDC starts from the defaults";
+        ReleaseDC(p.window(), dc);
+    });
+}
+
+} // namespace

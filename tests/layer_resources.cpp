@@ -1,0 +1,30 @@
+// The layer tests' own resource script.
+namespace w32 {
+extern const char kResourceScript[];
+const char kResourceScript[] = R"rc(
+// comments and preprocessor lines are passed over
+#include <windows.h>
+LANGUAGE 0x09, 0x01
+7 MENU
+BEGIN
+    POPUP "&First"
+    BEGIN
+        MENUITEM "&One", 100
+        MENUITEM SEPARATOR
+        MENUITEM "&Two", 200, CHECKED
+        MENUITEM "Say ""hello""", 300, GRAYED
+    END
+    POPUP "&Second", GRAYED
+    {
+        MENUITEM "Three", 300
+    }
+END
+8 MENU
+BEGIN
+    POPUP "Broken"
+    BEGIN
+        MENUITEM "no id"
+    END
+END
+)rc";
+} // namespace w32
