@@ -19,11 +19,10 @@ LRESULT Create(HWND window) {
     lastFaultFlags3 = 0;
     wakeStep = 1;
 
-    PortList = CreateWindowExA(0, "COMBOBOX", nullptr,
-                               WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST | CBS_SORT | CBS_HASSTRINGS,
-                               20, 6, 190, 200, window,
-                               reinterpret_cast<HMENU>(static_cast<intptr_t>(kPortListId)),
-                               appInstance, nullptr);
+    PortList = CreateWindowExA(
+        0, "COMBOBOX", nullptr,
+        WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST | CBS_SORT | CBS_HASSTRINGS, 20, 6, 190, 200,
+        window, reinterpret_cast<HMENU>(static_cast<intptr_t>(kPortListId)), appInstance, nullptr);
     ShowWindow(PortList, SW_SHOW);
 
     switch (ListSerialPorts()) {

@@ -8,13 +8,12 @@
 
 namespace {
 
+// One program for the whole run; its destructor ends it at exit.
 headless::Harness& Program() {
-    static headless::Harness* h = [] {
-        auto* harness = new headless::Harness();
-        harness->Start();
-        return harness;
-    }();
-    return *h;
+    static headless::Harness h;
+    static bool started = (h.Start(), true);
+    (void)started;
+    return h;
 }
 
 void BM_PaintDashboard(benchmark::State& state) {

@@ -54,7 +54,8 @@ void UpdateDashboard(HWND window) {
 // Only the fault-present bytes count: a change of the short/open bytes alone shows at
 // the next repaint that has another cause.
 void CheckFaultChange(HWND window) {
-    if (EcuRegisters.faultFlags1 != lastFaultFlags1 || EcuRegisters.faultFlags2 != lastFaultFlags2 ||
+    if (EcuRegisters.faultFlags1 != lastFaultFlags1 ||
+        EcuRegisters.faultFlags2 != lastFaultFlags2 ||
         EcuRegisters.faultFlags3 != lastFaultFlags3) {
         lastFaultFlags1 = EcuRegisters.faultFlags1;
         lastFaultFlags2 = EcuRegisters.faultFlags2;

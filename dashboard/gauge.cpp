@@ -52,8 +52,8 @@ HBRUSH Gauge::BandBrush() const {
 void Gauge::DrawPointer(HDC hdc) const {
     int scale = height - 50;
     int span = maximum - minimum;
-    int yp = top + height - 25 -
-             static_cast<int>((static_cast<double>(value) - minimum) * scale / span);
+    int yp =
+        top + height - 25 - static_cast<int>((static_cast<double>(value) - minimum) * scale / span);
     POINT points[3] = {{left + 9, yp - 10}, {left + 19, yp}, {left + 9, yp + 10}};
     HGDIOBJ kept = SelectObject(hdc, BandBrush());
     Polygon(hdc, points, 3);
@@ -113,7 +113,7 @@ void Gauge::Update(HDC hdc, float reading) {
 
     HGDIOBJ kept = SelectObject(hdc, panelBrush);
     SelectObject(hdc, GetStockObject(NULL_PEN));
-    RoundRect(hdc, L + 2, T + 10, L + 21, T + H - 10, 10, 10); // pointer strip
+    RoundRect(hdc, L + 2, T + 10, L + 21, T + H - 10, 10, 10);     // pointer strip
     RoundRect(hdc, L + 10, T + H - 20, L + 90, T + H - 1, 10, 10); // readout box
     SelectObject(hdc, kept);
     SelectObject(hdc, GetStockObject(BLACK_PEN));

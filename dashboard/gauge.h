@@ -7,8 +7,8 @@
 class Gauge {
   public:
     Gauge(const char* name, const char* units, int height, int left, int top, int minimum,
-          int maximum, int majorStep, int minorStep, int threshold1, int threshold2,
-          int threshold3, int threshold4, int decimals);
+          int maximum, int majorStep, int minorStep, int threshold1, int threshold2, int threshold3,
+          int threshold4, int decimals);
 
     void SetRange(int minimum, int maximum, int majorStep, int minorStep, int threshold1,
                   int threshold2, int threshold3, int threshold4);

@@ -6,10 +6,10 @@
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
-#include <windows.h>
 #include <setupapi.h>
 #include <share.h>
 #include <stdio.h>
+#include <windows.h>
 #else
 #include "posix/win32_posix.h"
 #endif

@@ -66,7 +66,8 @@ TEST(DashboardAtRest, EmptySlotBackgroundAndFaultPanelFrame) {
     h.Start();
     // The slot where the injection-timing gauge would stand shows the background.
     for (int y = 232; y < 430; y += 7) {
-        for (int x = 211; x < 310; x += 7) ASSERT_EQ(h.Pixel(x, y), kBlack) << x << "," << y;
+        for (int x = 211; x < 310; x += 7)
+            ASSERT_EQ(h.Pixel(x, y), kBlack) << x << "," << y;
     }
     EXPECT_EQ(h.TextAt(260, 245), "") << "nothing is drawn for it";
     // Black around the gauges and below the panel.

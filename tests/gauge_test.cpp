@@ -32,7 +32,8 @@ class GaugeTest : public ::testing::Test {
               ShowWindow(window, SW_SHOW);
               UpdateWindow(window);
               MSG msg;
-              while (GetMessageA(&msg, nullptr, 0, 0)) DispatchMessageA(&msg);
+              while (GetMessageA(&msg, nullptr, 0, 0))
+                  DispatchMessageA(&msg);
               return 0;
           }) {
         h.Start();
@@ -137,7 +138,7 @@ TEST_F(GaugeTest, AValueOnAThresholdTakesTheBandBelow) {
         float reading;
         COLORREF band;
         const char* readout;
-    } cases[] = {{14.0f, kGreen, "14.00 V"}, {14.01f, kYellow, "14.01 V"},
+    } cases[] = {{14.0f, kGreen, "14.00 V"},  {14.01f, kYellow, "14.01 V"},
                  {13.0f, kYellow, "13.00 V"}, {12.81f, kYellow, "12.81 V"},
                  {12.0f, kRed, "12.00 V"},    {15.0f, kYellow, "15.00 V"},
                  {13.5f, kGreen, "13.50 V"}};

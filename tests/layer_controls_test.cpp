@@ -11,17 +11,18 @@ class LayerCombo : public ::testing::Test {
   protected:
     LayerCombo() {
         p.On(WM_CREATE, [this](HWND hwnd, WPARAM, LPARAM) {
-            list = CreateWindowExA(0, "COMBOBOX", nullptr,
-                                   WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST | CBS_SORT | CBS_HASSTRINGS,
-                                   20, 6, 190, 200, hwnd, reinterpret_cast<HMENU>(30001), nullptr,
-                                   nullptr);
+            list = CreateWindowExA(
+                0, "COMBOBOX", nullptr,
+                WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST | CBS_SORT | CBS_HASSTRINGS, 20, 6, 190,
+                200, hwnd, reinterpret_cast<HMENU>(30001), nullptr, nullptr);
             return LRESULT{0};
         });
         p.On(WM_COMMAND, [this](HWND, WPARAM wParam, LPARAM lParam) {
             EXPECT_EQ(reinterpret_cast<HWND>(lParam), list);
             notices.push_back(HIWORD(wParam));
             EXPECT_EQ(LOWORD(wParam), 30001);
-            if (HIWORD(wParam) == CBN_SELCHANGE) selectedAtNotice = static_cast<int>(SendMessageA(list, CB_GETCURSEL, 0, 0));
+            if (HIWORD(wParam) == CBN_SELCHANGE)
+                selectedAtNotice = static_cast<int>(SendMessageA(list, CB_GETCURSEL, 0, 0));
             return LRESULT{0};
         });
         p.Start();
@@ -105,8 +106,10 @@ TEST(LayerMenu, BuiltFromTheResourceScript) {
     EXPECT_EQ(GetSubMenu(bar, 5), nullptr);
     EXPECT_EQ(GetSubMenu(first, 0), nullptr) << "an item is not a popup";
 
-    EXPECT_EQ(CheckMenuItem(first, 100, MF_BYCOMMAND | MF_CHECKED), static_cast<DWORD>(MF_UNCHECKED));
-    EXPECT_EQ(CheckMenuItem(first, 100, MF_BYCOMMAND | MF_UNCHECKED), static_cast<DWORD>(MF_CHECKED));
+    EXPECT_EQ(CheckMenuItem(first, 100, MF_BYCOMMAND | MF_CHECKED),
+              static_cast<DWORD>(MF_UNCHECKED));
+    EXPECT_EQ(CheckMenuItem(first, 100, MF_BYCOMMAND | MF_UNCHECKED),
+              static_cast<DWORD>(MF_CHECKED));
     EXPECT_EQ(CheckMenuItem(first, 999, MF_BYCOMMAND | MF_CHECKED), static_cast<DWORD>(-1));
     // By command, the popups of a menu are searched too.
     EXPECT_EQ(CheckMenuItem(bar, 200, MF_BYCOMMAND | MF_UNCHECKED), static_cast<DWORD>(MF_CHECKED));

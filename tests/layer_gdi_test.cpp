@@ -185,7 +185,7 @@ TEST_F(LayerGdi, TextStandsWhereItsAlignmentAnchorsIt) {
             EXPECT_NEAR(ink.right, x, 2);
         }
         if (h == TA_CENTER) {
-            EXPECT_NEAR(ink.left + width / 2, x, 2);
+            EXPECT_NEAR(ink.left + width / 2.0, x, 2);
         }
         if (v == TA_TOP) {
             EXPECT_NEAR(ink.top, y + 2, 3) << "capitals start just below the top";

@@ -220,8 +220,9 @@ TEST(LayerDeathTest, UnsupportedArgumentsStopWithAClearMessage) {
     p.Start();
     EXPECT_DEATH(p.harness().Run([&] { MessageBoxA(nullptr, "?", "?", 0x4 /* MB_YESNO */); }),
                  "MessageBoxA: unsupported use");
-    EXPECT_DEATH(p.harness().Run([&] { SetTimer(p.window(), 1, 100, [](HWND, UINT, UINT_PTR, DWORD) {}); }),
-                 "SetTimer: unsupported use: timer procedures");
+    EXPECT_DEATH(
+        p.harness().Run([&] { SetTimer(p.window(), 1, 100, [](HWND, UINT, UINT_PTR, DWORD) {}); }),
+        "SetTimer: unsupported use: timer procedures");
     EXPECT_DEATH(p.harness().Run([&] { SetTimer(nullptr, 1, 100, nullptr); }),
                  "SetTimer: unsupported use: thread timers");
     EXPECT_DEATH(p.harness().Run([&] {

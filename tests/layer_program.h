@@ -32,12 +32,13 @@ class LayerProgram {
     // The messages the window received, in order, with their nesting depth.
     std::vector<Logged> log;
     // Which messages count: the rest are left out of the log.
-    std::vector<UINT> logged = {WM_CREATE, WM_DESTROY, WM_PAINT, WM_ERASEBKGND, WM_CLOSE,
-                                WM_COMMAND, WM_TIMER, WM_USER, WM_USER + 1, WM_USER + 2,
-                                WM_SYSCOMMAND, WM_NCDESTROY};
+    std::vector<UINT> logged = {WM_CREATE,   WM_DESTROY,  WM_PAINT,      WM_ERASEBKGND,
+                                WM_CLOSE,    WM_COMMAND,  WM_TIMER,      WM_USER,
+                                WM_USER + 1, WM_USER + 2, WM_SYSCOMMAND, WM_NCDESTROY};
     std::vector<UINT> Messages() const {
         std::vector<UINT> out;
-        for (const Logged& l : log) out.push_back(l.message);
+        for (const Logged& l : log)
+            out.push_back(l.message);
         return out;
     }
     DWORD style = WS_OVERLAPPEDWINDOW;

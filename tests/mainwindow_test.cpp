@@ -64,7 +64,8 @@ TEST(MainWindow, MenuResourceAsTheUserSeesIt) {
         std::vector<Item> items;
     };
     std::vector<Item> engine;
-    for (const char* text : kEngineItems) engine.push_back({text, 40002, 0});
+    for (const char* text : kEngineItems)
+        engine.push_back({text, 40002, 0});
     const std::vector<Popup> expected = {
         {"&File", false, {{nullptr, 0, 0}, {"E&xit", 40001, 0}}},
         {"&Engine", false, engine},
@@ -270,9 +271,10 @@ TEST(MainWindow, UnknownCommandsAndOtherListNoticesDoNothing) {
     uint64_t picture = h.PictureHash();
     int paints = h.PaintCount();
     h.Run([] {
-        const WPARAM ids[] = {40006, 40007, 40008, 40009, 40010, 40014, 40015, 40016,
-                              40027, 40003, 0,     1,     12345, 0xFFFFFFFF};
-        for (WPARAM id : ids) SendMessageA(mainWindow, WM_COMMAND, id, 0);
+        const WPARAM ids[] = {40006, 40007, 40008, 40009, 40010, 40014, 40015,
+                              40016, 40027, 40003, 0,     1,     12345, 0xFFFFFFFF};
+        for (WPARAM id : ids)
+            SendMessageA(mainWindow, WM_COMMAND, id, 0);
         // The list dropping down and closing up.
         SendMessageA(mainWindow, WM_COMMAND, MAKEWPARAM(kPortListId, CBN_DROPDOWN),
                      reinterpret_cast<LPARAM>(PortList));

@@ -9,12 +9,14 @@ namespace w32 {
 
 namespace {
 
-constexpr DWORD kSupportedStyles = WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST | CBS_SORT | CBS_HASSTRINGS;
+constexpr DWORD kSupportedStyles =
+    WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST | CBS_SORT | CBS_HASSTRINGS;
 // A closed drop-down list shows one line; the rest of its height is the list that drops.
 constexpr int kClosedHeight = 21;
 
 void Notify(Window* w, WORD code) {
-    SendMessageA(w->parent, WM_COMMAND, MAKEWPARAM(w->id, code), reinterpret_cast<LPARAM>(w->handle));
+    SendMessageA(w->parent, WM_COMMAND, MAKEWPARAM(w->id, code),
+                 reinterpret_cast<LPARAM>(w->handle));
 }
 
 } // namespace
@@ -81,17 +83,14 @@ LRESULT ComboBoxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     }
     if (!w->combo) return DefWindowProcA(hwnd, message, wParam, lParam);
     ComboBox& c = *w->combo;
-    const bool sorted = true; // the only style the program creates
     switch (message) {
     case CB_ADDSTRING: {
         W32_REQUIRE(lParam != 0, "a null entry", CB_ERR);
         std::string text = reinterpret_cast<const char*>(lParam);
-        size_t at = c.entries.size();
-        if (sorted) {
-            // Case-insensitive order; an entry equal to others goes after them.
-            at = 0;
-            while (at < c.entries.size() && strcasecmp(c.entries[at].c_str(), text.c_str()) <= 0) ++at;
-        }
+        // CBS_SORT: case-insensitive order; an entry equal to others goes after them.
+        size_t at = 0;
+        while (at < c.entries.size() && strcasecmp(c.entries[at].c_str(), text.c_str()) <= 0)
+            ++at;
         c.entries.insert(c.entries.begin() + static_cast<long>(at), text);
         if (c.selected >= static_cast<int>(at)) ++c.selected;
         return static_cast<LRESULT>(at);
@@ -112,7 +111,8 @@ LRESULT ComboBoxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         auto index = static_cast<size_t>(wParam);
         if (index >= c.entries.size()) return CB_ERR;
         W32_REQUIRE(lParam != 0, "a null buffer", CB_ERR);
-        std::memcpy(reinterpret_cast<char*>(lParam), c.entries[index].c_str(), c.entries[index].size() + 1);
+        std::memcpy(reinterpret_cast<char*>(lParam), c.entries[index].c_str(),
+                    c.entries[index].size() + 1);
         return static_cast<LRESULT>(c.entries[index].size());
     }
     case CB_GETLBTEXTLEN: {
@@ -125,7 +125,8 @@ LRESULT ComboBoxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         PaintComboBox(w);
         return TRUE;
     default:
-        W32_REQUIRE(message < CB_ADDSTRING || message > 0x0170, "combo box messages the layer lacks", CB_ERR);
+        W32_REQUIRE(message < CB_ADDSTRING || message > 0x0170,
+                    "combo box messages the layer lacks", CB_ERR);
         return DefWindowProcA(hwnd, message, wParam, lParam);
     }
 }

@@ -177,9 +177,9 @@ void Touched(DeviceContext* dc, RECT r) {
     if (!dc->dirty) {
         dc->dirtyRect = r;
     } else {
-        dc->dirtyRect = RECT{std::min(r.left, dc->dirtyRect.left), std::min(r.top, dc->dirtyRect.top),
-                             std::max(r.right, dc->dirtyRect.right),
-                             std::max(r.bottom, dc->dirtyRect.bottom)};
+        dc->dirtyRect =
+            RECT{std::min(r.left, dc->dirtyRect.left), std::min(r.top, dc->dirtyRect.top),
+                 std::max(r.right, dc->dirtyRect.right), std::max(r.bottom, dc->dirtyRect.bottom)};
     }
     dc->dirty = true;
     // What a GetDC context draws is seen straight away, even inside a blocking call.
@@ -263,7 +263,8 @@ HDC BeginPaint(HWND hwnd, LPPAINTSTRUCT ps) {
     ps->rcPaint = FindDC(hdc)->clip;
     ps->fErase = TRUE;
     if (erase && !IsEmpty(area)) {
-        ps->fErase = SendMessageA(hwnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(hdc), 0) ? FALSE : TRUE;
+        ps->fErase =
+            SendMessageA(hwnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(hdc), 0) ? FALSE : TRUE;
     }
     return hdc;
 }
@@ -446,8 +447,7 @@ UINT SetTextAlign(HDC hdc, UINT align) {
     W32_REQUIRE((align & ~static_cast<UINT>(TA_CENTER | TA_BASELINE)) == 0 &&
                     (h == TA_LEFT || h == TA_RIGHT || h == TA_CENTER) &&
                     (v == TA_TOP || v == TA_BOTTOM || v == TA_BASELINE),
-                "alignment flags other than left/right/centre with top/bottom/baseline",
-                GDI_ERROR);
+                "alignment flags other than left/right/centre with top/bottom/baseline", GDI_ERROR);
     UINT old = dc->textAlign;
     dc->textAlign = align;
     return old;

@@ -11,7 +11,7 @@ struct DeviceContext {
     bool fromPaint = false;
     bool alive = true;
     cairo_t* cr = nullptr;
-    RECT clip{};      // in the window's client coordinates
+    RECT clip{}; // in the window's client coordinates
     HGDIOBJ brush = nullptr;
     HGDIOBJ pen = nullptr;
     COLORREF bkColor = RGB(255, 255, 255);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 // Weak, so that a test of the layer alone links without a program.
+// NOLINTNEXTLINE(readability-redundant-declaration)
 extern "C" int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) __attribute__((weak));
 
 namespace headless {
@@ -60,8 +61,8 @@ void Harness::Start() {
         }
         entry_ = [] {
             static char commandLine[] = "";
-            return WinMain(reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x400000)),
-                           nullptr, commandLine, SW_SHOWDEFAULT);
+            return WinMain(reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x400000)), nullptr,
+                           commandLine, SW_SHOWDEFAULT);
         };
     }
     started_ = true;
@@ -87,7 +88,8 @@ void Harness::Advance(uint64_t ms) {
     while (Running()) {
         int64_t due = w32::NextTimerDue();
         if (due < 0 || static_cast<uint64_t>(due) > target) break;
-        if (static_cast<uint64_t>(due) > Backend().Now()) Backend().SetNow(static_cast<uint64_t>(due));
+        if (static_cast<uint64_t>(due) > Backend().Now())
+            Backend().SetNow(static_cast<uint64_t>(due));
         Backend().Resume();
     }
     if (Backend().Now() < target) Backend().SetNow(target);
@@ -191,7 +193,8 @@ bool Harness::ChooseListEntry(int index) {
 
 std::vector<BoxRecord> Harness::Boxes() const {
     std::vector<BoxRecord> out;
-    for (const auto& b : w32::Boxes()) out.push_back(BoxRecord{b->owner, b->text, b->caption, b->type, b->open});
+    for (const auto& b : w32::Boxes())
+        out.push_back(BoxRecord{b->owner, b->text, b->caption, b->type, b->open});
     return out;
 }
 
@@ -234,7 +237,8 @@ COLORREF Harness::Pixel(int x, int y) const {
         return CLR_INVALID;
     }
     cairo_surface_flush(s);
-    const unsigned char* row = cairo_image_surface_get_data(s) + y * cairo_image_surface_get_stride(s);
+    const unsigned char* row =
+        cairo_image_surface_get_data(s) + y * cairo_image_surface_get_stride(s);
     uint32_t p = reinterpret_cast<const uint32_t*>(row)[x];
     return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
 }

@@ -117,7 +117,9 @@ void RealtimeBackend::WaitForEvent(int64_t deadline) {
     if (snapshotDue_) timeout = 1000;
     if (deadline >= 0) {
         uint64_t now = Now();
-        int untilDue = static_cast<uint64_t>(deadline) > now ? static_cast<int>(deadline - static_cast<int64_t>(now)) : 0;
+        int untilDue = static_cast<uint64_t>(deadline) > now
+                           ? static_cast<int>(deadline - static_cast<int64_t>(now))
+                           : 0;
         timeout = timeout < 0 ? untilDue : std::min(timeout, untilDue);
     }
     pollfd p{signalPipe[0], POLLIN, 0};

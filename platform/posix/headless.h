@@ -27,9 +27,9 @@ class VirtualClockBackend : public Backend {
     void SetThreaded(bool on) { threaded_ = on; }
     void Reset();
     void GiveTurnToProgram();
-    void WaitForTurn();    // test thread: until the program waits for input or has ended
-    void Resume();         // test thread: let the program run until it waits again
-    void ProgramEnded();   // program thread: the entry point has returned
+    void WaitForTurn();  // test thread: until the program waits for input or has ended
+    void Resume();       // test thread: let the program run until it waits again
+    void ProgramEnded(); // program thread: the entry point has returned
     bool Ended() const { return ended_; }
 
   private:

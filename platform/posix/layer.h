@@ -17,12 +17,12 @@ namespace w32 {
 // Bad input from the caller: a clear message and an abort in debug builds; in release
 // builds the call fails with ERROR_INVALID_PARAMETER as Win32 would.
 void Unsupported(const char* function, const char* what);
-#define W32_REQUIRE(cond, what, failValue)       \
-    do {                                         \
-        if (!(cond)) {                           \
-            ::w32::Unsupported(__func__, what);  \
-            return failValue;                    \
-        }                                        \
+#define W32_REQUIRE(cond, what, failValue)                                                         \
+    do {                                                                                           \
+        if (!(cond)) {                                                                             \
+            ::w32::Unsupported(__func__, what);                                                    \
+            return failValue;                                                                      \
+        }                                                                                          \
     } while (0)
 
 // The height of the menu bar that the layer draws above the client area. The layer
@@ -63,8 +63,8 @@ struct Window {
     cairo_surface_t* surface = nullptr;
 };
 
-Window* FindWindow(HWND hwnd);          // null for a bad or destroyed handle
-Window* TopLevel(Window* w);            // the window whose surface w draws into
+Window* FindWindow(HWND hwnd); // null for a bad or destroyed handle
+Window* TopLevel(Window* w);   // the window whose surface w draws into
 void OffsetInSurface(Window* w, int* dx, int* dy);
 std::vector<Window*> Children(HWND parent);
 std::vector<Window*> AllWindows();
@@ -94,7 +94,7 @@ bool FetchMessage(MSG* msg, bool wait, const std::function<bool()>& until = {});
 // message boxes end. Stops a program that a test leaves running.
 void AbortThread(bool on);
 void ClearMessages();
-int64_t NextTimerDue();                  // -1 when no timer runs
+int64_t NextTimerDue(); // -1 when no timer runs
 void RemoveTimers(HWND hwnd);
 
 // Painting of the controls the layer draws itself.

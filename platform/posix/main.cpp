@@ -13,8 +13,9 @@ int main(int argc, char** argv) {
     static w32::RealtimeBackend backend(snapshot);
     w32::SetBackend(&backend);
     w32::RealtimeBackend::InstallSignalHandlers();
-    std::fprintf(stderr, "quorvel: no on-screen window in this build yet; running headless%s%s "
-                         "(Ctrl+C ends it)\n",
+    std::fprintf(stderr,
+                 "quorvel: no on-screen window in this build yet; running headless%s%s "
+                 "(Ctrl+C ends it)\n",
                  snapshot != nullptr ? ", picture in " : "", snapshot != nullptr ? snapshot : "");
 
     std::string commandLine;

@@ -87,8 +87,10 @@ class ScriptReader {
                 if (*p_ == '\n') ++line_;
                 ++p_;
             }
-            if (p_[0] == '/' && p_[1] == '/') {
-                while (*p_ != '\0' && *p_ != '\n') ++p_;
+            // Line comments, and preprocessor lines, which mean nothing to a menu.
+            if ((p_[0] == '/' && p_[1] == '/') || *p_ == '#') {
+                while (*p_ != '\0' && *p_ != '\n')
+                    ++p_;
             } else if (p_[0] == '/' && p_[1] == '*') {
                 p_ += 2;
                 while (*p_ != '\0' && !(p_[0] == '*' && p_[1] == '/')) {
@@ -96,8 +98,6 @@ class ScriptReader {
                     ++p_;
                 }
                 if (*p_ != '\0') p_ += 2;
-            } else if (*p_ == '#') { // preprocessor lines mean nothing to a menu
-                while (*p_ != '\0' && *p_ != '\n') ++p_;
             } else {
                 return;
             }
@@ -235,7 +235,8 @@ MenuItemInfo* FindItem(HMENU h, UINT idOrPos, UINT flags) {
     }
     // By command, a menu's popups are searched as well, as Win32 does.
     for (MenuItemInfo& item : m->items) {
-        if ((item.state & MF_POPUP) == 0 && (item.state & MF_SEPARATOR) == 0 && item.id == idOrPos) {
+        if ((item.state & MF_POPUP) == 0 && (item.state & MF_SEPARATOR) == 0 &&
+            item.id == idOrPos) {
             return &item;
         }
         if (item.popup != nullptr) {
@@ -291,8 +292,8 @@ DWORD CheckMenuItem(HMENU menu, UINT id, UINT flags) {
 }
 
 UINT GetMenuState(HMENU menu, UINT id, UINT flags) {
-    W32_REQUIRE((flags & ~static_cast<UINT>(MF_BYPOSITION)) == 0, "flags other than by command or position",
-                static_cast<UINT>(-1));
+    W32_REQUIRE((flags & ~static_cast<UINT>(MF_BYPOSITION)) == 0,
+                "flags other than by command or position", static_cast<UINT>(-1));
     MenuItemInfo* item = FindItem(menu, id, flags);
     if (item == nullptr) return static_cast<UINT>(-1);
     UINT state = item->state;

@@ -269,8 +269,8 @@ BOOL KillTimer(HWND hwnd, UINT_PTR id) {
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     W32_REQUIRE((type & ~static_cast<UINT>(MB_ICONERROR | MB_ICONINFORMATION)) == 0,
                 "message box types other than OK with an error or information icon", 0);
-    W32_REQUIRE((type & MB_ICONERROR) == 0 || (type & MB_ICONINFORMATION) == 0,
-                "two icons at once", 0);
+    W32_REQUIRE((type & MB_ICONERROR) == 0 || (type & MB_ICONINFORMATION) == 0, "two icons at once",
+                0);
     Window* ownerWindow = nullptr;
     if (owner != nullptr) {
         ownerWindow = FindWindow(owner);

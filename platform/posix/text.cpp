@@ -37,8 +37,7 @@ const Font& DefaultFont() {
         FcPattern* match = FcFontMatch(nullptr, pattern, &result);
         FcPatternDestroy(pattern);
         FcChar8* family = nullptr;
-        if (match == nullptr ||
-            FcPatternGetString(match, FC_FAMILY, 0, &family) != FcResultMatch ||
+        if (match == nullptr || FcPatternGetString(match, FC_FAMILY, 0, &family) != FcResultMatch ||
             std::strcmp(reinterpret_cast<const char*>(family), kFontFamily) != 0) {
             std::fprintf(stderr,
                          "quorvel: the font \"%s\" is not installed (Debian package "

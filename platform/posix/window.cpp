@@ -147,13 +147,12 @@ ATOM RegisterClassA(const WNDCLASSA* wc) {
 HICON LoadIconA(HINSTANCE, LPCSTR) { return nullptr; }
 
 HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name) {
-    W32_REQUIRE(instance == nullptr && name == IDC_ARROW, "cursors other than IDC_ARROW",
-                nullptr);
+    W32_REQUIRE(instance == nullptr && name == IDC_ARROW, "cursors other than IDC_ARROW", nullptr);
     return reinterpret_cast<HCURSOR>(static_cast<uintptr_t>(32512));
 }
 
-HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
-                     int y, int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
+HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
+                     int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
                      LPVOID param) {
     W32_REQUIRE(exStyle == 0, "extended window styles", nullptr);
     W32_REQUIRE(className != nullptr && !IS_INTRESOURCE(className), "class atoms", nullptr);
@@ -241,7 +240,8 @@ BOOL DestroyWindow(HWND hwnd) {
     // Win32's order: the window hears WM_DESTROY before its children do.
     w->visible = false;
     SendMessageA(hwnd, WM_DESTROY, 0, 0);
-    for (Window* c : Children(hwnd)) DestroyWindow(c->handle);
+    for (Window* c : Children(hwnd))
+        DestroyWindow(c->handle);
     SendMessageA(hwnd, WM_NCDESTROY, 0, 0);
     RemoveTimers(hwnd);
     if (w->surface != nullptr) {
