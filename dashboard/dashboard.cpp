@@ -16,17 +16,32 @@ Gauge advanceGauge("Advance", "deg", 200, 310, 230, 0, 75, 15, 3, 75, 75, 0, 0, 
 Gauge vaeGauge("VAE", "%", 200, 410, 230, 0, 100, 20, 5, 100, 100, 0, 0, 0);
 Gauge waterGauge("Water", "C", 400, 510, 30, -55, 125, 15, 5, 105, 95, -60, -60, 0);
 
+namespace {
+
+// The nine gauges on screen with the reading each shows, in drawing order; the
+// injection-timing gauge is not among them.
+struct ShownGauge {
+    Gauge* gauge;
+    const float* reading;
+};
+const ShownGauge shownGauges[] = {
+    {&revsGauge, &EngineReadings.engineSpeed},
+    {&airGauge, &EngineReadings.airTemp},
+    {&waterGauge, &EngineReadings.waterTemp},
+    {&injectorGauge, &EngineReadings.injectorTime},
+    {&advanceGauge, &EngineReadings.sparkAdvance},
+    {&pressureGauge, &EngineReadings.manifoldPressure},
+    {&throttleGauge, &EngineReadings.throttleAngle},
+    {&voltsGauge, &EngineReadings.batteryVolts},
+    {&vaeGauge, &EngineReadings.vaeValue},
+};
+
+} // namespace
+
 void PaintDashboard(HWND window) {
     HDC hdc = BeginPaint(window, &paintInfo);
-    revsGauge.Paint(hdc, EngineReadings.engineSpeed);
-    airGauge.Paint(hdc, EngineReadings.airTemp);
-    waterGauge.Paint(hdc, EngineReadings.waterTemp);
-    injectorGauge.Paint(hdc, EngineReadings.injectorTime);
-    advanceGauge.Paint(hdc, EngineReadings.sparkAdvance);
-    pressureGauge.Paint(hdc, EngineReadings.manifoldPressure);
-    throttleGauge.Paint(hdc, EngineReadings.throttleAngle);
-    voltsGauge.Paint(hdc, EngineReadings.batteryVolts);
-    vaeGauge.Paint(hdc, EngineReadings.vaeValue);
+    for (const ShownGauge& shown : shownGauges)
+        shown.gauge->Paint(hdc, *shown.reading);
 
     HGDIOBJ kept = SelectObject(hdc, panelBrush);
     RoundRect(hdc, 11, 431, 609, 529, 20, 20);
@@ -38,15 +53,8 @@ void PaintDashboard(HWND window) {
 
 void UpdateDashboard(HWND window) {
     tickDC = GetDC(window);
-    revsGauge.Update(tickDC, EngineReadings.engineSpeed);
-    airGauge.Update(tickDC, EngineReadings.airTemp);
-    waterGauge.Update(tickDC, EngineReadings.waterTemp);
-    injectorGauge.Update(tickDC, EngineReadings.injectorTime);
-    advanceGauge.Update(tickDC, EngineReadings.sparkAdvance);
-    pressureGauge.Update(tickDC, EngineReadings.manifoldPressure);
-    throttleGauge.Update(tickDC, EngineReadings.throttleAngle);
-    voltsGauge.Update(tickDC, EngineReadings.batteryVolts);
-    vaeGauge.Update(tickDC, EngineReadings.vaeValue);
+    for (const ShownGauge& shown : shownGauges)
+        shown.gauge->Update(tickDC, *shown.reading);
     CheckFaultChange(window);
     ReleaseDC(window, tickDC);
 }

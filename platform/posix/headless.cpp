@@ -58,8 +58,10 @@ void VirtualClockBackend::ProgramEnded() {
     turn_.notify_all();
 }
 
-void VirtualClockBackend::BoxOpened(Box& box) {
-    if (!autoAnswer_) return;
+namespace {
+
+// Presses OK on the box as soon as its loop runs.
+void AnswerAtOnce(Box& box) {
     std::shared_ptr<Box> keep;
     for (auto& b : Boxes()) {
         if (b.get() == &box) keep = b;
@@ -68,6 +70,12 @@ void VirtualClockBackend::BoxOpened(Box& box) {
         keep->open = false;
         keep->result = IDOK;
     });
+}
+
+} // namespace
+
+void VirtualClockBackend::BoxOpened(Box& box) {
+    if (autoAnswer_) AnswerAtOnce(box);
 }
 
 namespace {
@@ -157,15 +165,8 @@ void RealtimeBackend::SaveSnapshot(Window* w) {
 
 void RealtimeBackend::BoxOpened(Box& box) {
     std::fprintf(stderr, "quorvel: %s: %s\n", box.caption.c_str(), box.text.c_str());
-    std::shared_ptr<Box> keep;
-    for (auto& b : Boxes()) {
-        if (b.get() == &box) keep = b;
-    }
     // Nobody can press OK here: the box is answered at once.
-    PushInput([keep] {
-        keep->open = false;
-        keep->result = IDOK;
-    });
+    AnswerAtOnce(box);
 }
 
 } // namespace w32
