@@ -57,27 +57,6 @@ DWORD SleepEx(DWORD milliseconds, BOOL alertable) {
     return 0;
 }
 
-// No device is opened by this build yet: every handle the program can hold is null or
-// INVALID_HANDLE_VALUE, and Win32 fails such calls with ERROR_INVALID_HANDLE.
-BOOL CloseHandle(HANDLE) {
-    lastError = ERROR_INVALID_HANDLE;
-    return FALSE;
-}
-
-BOOL WriteFile(HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED overlapped) {
-    W32_REQUIRE(overlapped == nullptr, "overlapped writes", FALSE);
-    if (written != nullptr) *written = 0;
-    lastError = ERROR_INVALID_HANDLE;
-    return FALSE;
-}
-
-BOOL ReadFile(HANDLE, LPVOID, DWORD, LPDWORD read, LPOVERLAPPED overlapped) {
-    W32_REQUIRE(overlapped == nullptr, "overlapped reads", FALSE);
-    if (read != nullptr) *read = 0;
-    lastError = ERROR_INVALID_HANDLE;
-    return FALSE;
-}
-
 FILE* _fsopen(const char* name, const char* mode, int shareFlag) {
     W32_REQUIRE(shareFlag == _SH_DENYNO, "share modes other than _SH_DENYNO", nullptr);
     FILE* f = std::fopen(name, mode);

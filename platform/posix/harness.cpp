@@ -33,6 +33,18 @@ Harness::Harness(std::function<int()> entry) : entry_(std::move(entry)) {
     Backend().SetThreaded(true);
     Backend().Reset();
     w32::SetBackend(&Backend());
+    auto ports = std::make_shared<w32::PortListScript>();
+    w32::PortEntry test;
+    test.number = 1;
+    test.friendlyName = "Test Port (COM1)";
+    test.line = std::make_shared<w32::ScriptedLine>();
+    ports->ports.push_back(test);
+    SetPorts(ports);
+}
+
+void Harness::SetPorts(std::shared_ptr<w32::PortListScript> ports) {
+    ports_ = std::move(ports);
+    w32::SetPortListScript(ports_);
 }
 
 Harness::~Harness() {
@@ -45,6 +57,7 @@ Harness::~Harness() {
         if (thread_.joinable()) thread_.join();
         w32::AbortThread(false);
     }
+    w32::SetPortListScript(nullptr);
     w32::ResetLayer();
 }
 

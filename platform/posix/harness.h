@@ -3,6 +3,7 @@
 #pragma once
 
 #include "layer.h"
+#include "serial.h"
 
 #include <functional>
 #include <string>
@@ -27,6 +28,13 @@ class Harness {
     ~Harness();
     Harness(const Harness&) = delete;
     Harness& operator=(const Harness&) = delete;
+
+    // The serial ports the system reports to the program; set before Start. By default
+    // one port, "Test Port (COM1)", on a scripted line that takes every setting.
+    void SetPorts(std::shared_ptr<w32::PortListScript> ports);
+    w32::PortListScript& Ports() { return *ports_; }
+    // The scripted line of entry i of the port list, as given.
+    w32::ScriptedLine& Line(size_t i = 0) { return *ports_->ports.at(i).line; }
 
     // Starts the program and returns when it first waits for input.
     void Start();
@@ -74,6 +82,7 @@ class Harness {
     const w32::MenuItemInfo* FindMenuItem(const std::string& popup, const std::string& item) const;
 
     std::function<int()> entry_;
+    std::shared_ptr<w32::PortListScript> ports_;
     std::thread thread_;
     int exitCode_ = -1;
     bool started_ = false;

@@ -3,6 +3,7 @@
 // arguments the program passes. Anything else fails loudly in debug builds.
 #pragma once
 
+#include <stdarg.h>
 #include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -252,6 +253,11 @@ typedef struct tagPAINTSTRUCT {
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_NOT_ENOUGH_MEMORY 8L
 #define ERROR_INVALID_PARAMETER 87L
+#define ERROR_DEVICE_REMOVED 1617L
+#define ERROR_SHARING_VIOLATION 32L
+#define ERROR_GEN_FAILURE 31L
+#define ERROR_NOT_SUPPORTED 50L
+#define ERROR_INVALID_NAME 123L
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_CLASS_ALREADY_EXISTS 1410L
@@ -303,6 +309,61 @@ typedef struct _COMMTIMEOUTS {
 } COMMTIMEOUTS, *LPCOMMTIMEOUTS;
 
 typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
+typedef struct _SECURITY_ATTRIBUTES SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
+
+#define GENERIC_READ 0x80000000L
+#define GENERIC_WRITE 0x40000000L
+#define OPEN_EXISTING 3
+#define FILE_ATTRIBUTE_NORMAL 0x00000080
+#define FILE_FLAG_OVERLAPPED 0x40000000
+
+#define DTR_CONTROL_DISABLE 0x00
+#define DTR_CONTROL_ENABLE 0x01
+#define DTR_CONTROL_HANDSHAKE 0x02
+#define RTS_CONTROL_DISABLE 0x00
+#define RTS_CONTROL_ENABLE 0x01
+#define RTS_CONTROL_HANDSHAKE 0x02
+#define RTS_CONTROL_TOGGLE 0x03
+#define NOPARITY 0
+#define ODDPARITY 1
+#define EVENPARITY 2
+#define ONESTOPBIT 0
+#define TWOSTOPBITS 2
+#define MAXDWORD 0xffffffff
+
+#define PURGE_TXABORT 0x0001
+#define PURGE_RXABORT 0x0002
+#define PURGE_TXCLEAR 0x0004
+#define PURGE_RXCLEAR 0x0008
+
+#define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
+#define LANG_NEUTRAL 0x00
+#define SUBLANG_DEFAULT 0x01
+#define MAKELANGID(p, s) ((((WORD)(s)) << 10) | (WORD)(p))
+
+#define LMEM_FIXED 0x0000
+#define LMEM_ZEROINIT 0x0040
+
+// ---- device setup (SETUPAPI) -----------------------------------------------------------
+typedef struct _GUID {
+    DWORD Data1;
+    WORD Data2;
+    WORD Data3;
+    BYTE Data4[8];
+} GUID;
+typedef void* HDEVINFO;
+typedef struct _SP_DEVINFO_DATA {
+    DWORD cbSize;
+    GUID ClassGuid;
+    DWORD DevInst;
+    ULONG_PTR Reserved;
+} SP_DEVINFO_DATA, *PSP_DEVINFO_DATA;
+#define DIGCF_PRESENT 0x00000002
+#define DIGCF_DEVICEINTERFACE 0x00000010
+#define SPDRP_FRIENDLYNAME 0x0000000C
+#define REG_SZ 1
 
 // ---- USER ------------------------------------------------------------------------
 ATOM RegisterClassA(const WNDCLASSA* wc);
@@ -375,6 +436,25 @@ DWORD SleepEx(DWORD milliseconds, BOOL alertable);
 BOOL CloseHandle(HANDLE handle);
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED overlapped);
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED overlapped);
+
+HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                   DWORD disposition, DWORD flags, HANDLE templateFile);
+BOOL GetCommState(HANDLE file, LPDCB dcb);
+BOOL SetCommState(HANDLE file, LPDCB dcb);
+BOOL GetCommTimeouts(HANDLE file, LPCOMMTIMEOUTS timeouts);
+BOOL SetCommTimeouts(HANDLE file, LPCOMMTIMEOUTS timeouts);
+BOOL PurgeComm(HANDLE file, DWORD flags);
+DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPSTR buffer,
+                     DWORD size, va_list* arguments);
+HLOCAL LocalAlloc(UINT flags, size_t bytes);
+HLOCAL LocalFree(HLOCAL memory);
+
+HDEVINFO SetupDiGetClassDevsA(const GUID* classGuid, LPCSTR enumerator, HWND parent, DWORD flags);
+BOOL SetupDiEnumDeviceInfo(HDEVINFO set, DWORD index, PSP_DEVINFO_DATA data);
+BOOL SetupDiGetDeviceRegistryPropertyA(HDEVINFO set, PSP_DEVINFO_DATA data, DWORD property,
+                                       LPDWORD type, PBYTE buffer, DWORD size,
+                                       LPDWORD requiredSize);
+BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set);
 
 // ---- C runtime (Microsoft's names) -------------------------------------------------
 #define _SH_DENYNO 0x40
