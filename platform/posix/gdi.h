@@ -28,5 +28,9 @@ void SetSourceColor(cairo_t* cr, COLORREF color);
 // Marks the pixels a drawing call touched; a GetDC context shows them at once.
 void Touched(DeviceContext* dc, RECT r);
 void DrawText(DeviceContext* dc, int x, int y, const char* text, int length);
+// The window's default font, for what the layer draws itself (menus, boxes, lists).
+void UseDefaultFont(cairo_t* cr);
+int TextWidth(cairo_t* cr, const std::string& latin1);
+std::string ToUtf8(const char* text, int length);
 
 } // namespace w32

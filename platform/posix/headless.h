@@ -42,25 +42,4 @@ class VirtualClockBackend : public Backend {
     std::atomic<bool> ended_{false};
 };
 
-// The headless backend on the real clock, for the program itself when nothing can show
-// a window: message boxes are told on standard error and answered, the picture is
-// saved as a PNG (at most once a second) when a path is given, and SIGINT or SIGTERM
-// closes the main window.
-class RealtimeBackend : public Backend {
-  public:
-    explicit RealtimeBackend(const char* snapshotPath);
-    uint64_t Now() override;
-    void Sleep(uint64_t ms) override;
-    void WaitForEvent(int64_t deadline) override;
-    void Present(Window* w, const RECT& r) override;
-    void BoxOpened(Box& box) override;
-    void SaveSnapshot(Window* w);
-    static void InstallSignalHandlers();
-
-  private:
-    std::string snapshotPath_;
-    uint64_t lastSnapshot_ = 0;
-    bool snapshotDue_ = false;
-};
-
 } // namespace w32

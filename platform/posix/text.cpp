@@ -4,6 +4,7 @@
 #include <cairo-ft.h>
 #include <fontconfig/fontconfig.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -63,6 +64,8 @@ const Font& DefaultFont() {
     return font;
 }
 
+} // namespace
+
 // 8-bit text is taken as Latin-1.
 std::string ToUtf8(const char* text, int length) {
     std::string out;
@@ -79,7 +82,20 @@ std::string ToUtf8(const char* text, int length) {
     return out;
 }
 
-} // namespace
+void UseDefaultFont(cairo_t* cr) {
+    const Font& font = DefaultFont();
+    cairo_set_font_face(cr, font.face);
+    cairo_set_font_size(cr, kFontPixelSize);
+    cairo_set_font_options(cr, font.options);
+}
+
+int TextWidth(cairo_t* cr, const std::string& text) {
+    UseDefaultFont(cr);
+    std::string utf8 = ToUtf8(text.c_str(), static_cast<int>(text.size()));
+    cairo_text_extents_t te;
+    cairo_text_extents(cr, utf8.c_str(), &te);
+    return static_cast<int>(std::lround(te.x_advance));
+}
 
 std::vector<DrawnText>& TextsDrawn() {
     static std::vector<DrawnText> texts;
@@ -100,11 +116,8 @@ void DrawText(DeviceContext* dc, int x, int y, const char* text, int length) {
     std::string raw(text != nullptr ? text : "", static_cast<size_t>(length));
     RememberText(dc->hwnd, x, y, raw);
     std::string utf8 = ToUtf8(raw.c_str(), length);
-    const Font& font = DefaultFont();
     cairo_t* cr = dc->cr;
-    cairo_set_font_face(cr, font.face);
-    cairo_set_font_size(cr, kFontPixelSize);
-    cairo_set_font_options(cr, font.options);
+    UseDefaultFont(cr);
     cairo_font_extents_t fe;
     cairo_font_extents(cr, &fe);
     cairo_text_extents_t te;
@@ -127,7 +140,13 @@ void DrawText(DeviceContext* dc, int x, int y, const char* text, int length) {
     cairo_move_to(cr, left, baseline);
     cairo_show_text(cr, utf8.c_str());
     cairo_new_path(cr);
-    Touched(dc, box);
+    // Glyphs may reach past their advance (the top of a "V"): what is shown covers ink too.
+    RECT ink{left + static_cast<int>(std::floor(te.x_bearing)) - 1,
+             baseline + static_cast<int>(std::floor(te.y_bearing)) - 1,
+             left + static_cast<int>(std::ceil(te.x_bearing + te.width)) + 1,
+             baseline + static_cast<int>(std::ceil(te.y_bearing + te.height)) + 1};
+    Touched(dc, RECT{std::min(box.left, ink.left), std::min(box.top, ink.top),
+                     std::max(box.right, ink.right), std::max(box.bottom, ink.bottom)});
 }
 
 } // namespace w32

@@ -1,0 +1,1004 @@
+#include "x11.h"
+
+#include "gdi.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+#include <cairo-xlib.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <map>
+#include <poll.h>
+
+namespace w32 {
+
+namespace {
+
+uint64_t MonotonicMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<uint64_t>(ts.tv_sec) * 1000 + static_cast<uint64_t>(ts.tv_nsec) / 1000000;
+}
+
+// A window of the X server, drawn through cairo.
+struct XSurface {
+    ::Window id = 0;
+    cairo_surface_t* surface = nullptr;
+    int width = 0;
+    int height = 0;
+};
+
+const double kFace[3] = {240 / 255.0, 240 / 255.0, 240 / 255.0};
+const double kHighlight[3] = {0 / 255.0, 120 / 255.0, 215 / 255.0};
+const double kGrayText[3] = {109 / 255.0, 109 / 255.0, 109 / 255.0};
+constexpr int kItemHeight = 22;
+constexpr int kSeparatorHeight = 9;
+constexpr int kListItemHeight = 18;
+
+// The letter after "&" in a menu text, lower-cased; 0 when there is none.
+char AccessKey(const std::string& text) {
+    for (size_t i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] == '&' && text[i + 1] != '&') {
+            return static_cast<char>(std::tolower(static_cast<unsigned char>(text[i + 1])));
+        }
+    }
+    return 0;
+}
+
+std::string WithoutAmpersand(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '&' && i + 1 < text.size()) ++i;
+        out += text[i];
+    }
+    return out;
+}
+
+void SetColor(cairo_t* cr, const double c[3]) { cairo_set_source_rgb(cr, c[0], c[1], c[2]); }
+
+// A menu text with its access key underlined, left edge at x, baseline at y.
+void DrawMenuText(cairo_t* cr, const std::string& text, double x, double y) {
+    UseDefaultFont(cr);
+    std::string plain = WithoutAmpersand(text);
+    std::string utf8 = ToUtf8(plain.c_str(), static_cast<int>(plain.size()));
+    cairo_move_to(cr, x, y);
+    cairo_show_text(cr, utf8.c_str());
+    size_t amp = text.find('&');
+    if (amp != std::string::npos && amp + 1 < text.size()) {
+        int before = TextWidth(cr, plain.substr(0, amp));
+        int letter = TextWidth(cr, plain.substr(amp, 1));
+        cairo_rectangle(cr, x + before, y + 2, letter, 1);
+        cairo_fill(cr);
+    }
+}
+
+// A window that went away between two requests is no reason to end the program.
+int ErrorHandler(Display*, XErrorEvent*) { return 0; }
+
+class X11Backend : public Backend {
+  public:
+    explicit X11Backend(Display* d) : display_(d), start_(MonotonicMs()) {
+        screen_ = DefaultScreen(d);
+        wmDelete_ = XInternAtom(d, "WM_DELETE_WINDOW", False);
+        wmProtocols_ = XInternAtom(d, "WM_PROTOCOLS", False);
+        netWmName_ = XInternAtom(d, "_NET_WM_NAME", False);
+        utf8_ = XInternAtom(d, "UTF8_STRING", False);
+        XSetErrorHandler(ErrorHandler);
+        reportStartup_ = std::getenv("QUORVEL_REPORT_STARTUP") != nullptr;
+    }
+
+    uint64_t Now() override { return MonotonicMs() - start_; }
+
+    void Sleep(uint64_t ms) override {
+        XFlush(display_);
+        timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>((ms % 1000) * 1000000)};
+        while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+        }
+    }
+
+    void WaitForEvent(int64_t deadline) override {
+        XFlush(display_);
+        if (XPending(display_) == 0) {
+            int timeout = -1;
+            if (deadline >= 0) {
+                int64_t left = deadline - static_cast<int64_t>(Now());
+                timeout = left > 0 ? static_cast<int>(left) : 0;
+            }
+            pollfd p{ConnectionNumber(display_), POLLIN, 0};
+            poll(&p, 1, timeout);
+        }
+        while (XPending(display_) > 0) {
+            XEvent e;
+            XNextEvent(display_, &e);
+            Handle(e);
+        }
+        XFlush(display_);
+    }
+
+    void WindowShown(Window* w) override {
+        XSurface& x = tops_[w->handle];
+        int barHeight = w->menu != nullptr ? kMenuBarHeight : 0;
+        x.width = w->width;
+        x.height = w->height + barHeight;
+        x.id = XCreateSimpleWindow(display_, RootWindow(display_, screen_), 0, 0,
+                                   static_cast<unsigned>(x.width), static_cast<unsigned>(x.height),
+                                   0, BlackPixel(display_, screen_), BlackPixel(display_, screen_));
+        XSelectInput(display_, x.id,
+                     ExposureMask | KeyPressMask | KeyReleaseMask | ButtonPressMask |
+                         ButtonReleaseMask | StructureNotifyMask | FocusChangeMask);
+        XSetWMProtocols(display_, x.id, &wmDelete_, 1);
+        XClassHint hint{const_cast<char*>("quorvel"), const_cast<char*>("Quorvel")};
+        XSetClassHint(display_, x.id, &hint);
+        x.surface = cairo_xlib_surface_create(display_, x.id, DefaultVisual(display_, screen_),
+                                              x.width, x.height);
+        TitleChanged(w);
+        XMapWindow(display_, x.id);
+        DrawMenuBar(w);
+        XFlush(display_);
+    }
+
+    void TitleChanged(Window* w) override {
+        auto it = tops_.find(w->handle);
+        if (it == tops_.end()) return;
+        SetTitle(it->second.id, w->text);
+    }
+
+    void Present(Window* w, const RECT& r) override {
+        auto it = tops_.find(w->handle);
+        if (it == tops_.end() || w->surface == nullptr) return;
+        XSurface& x = it->second;
+        int bar = w->menu != nullptr ? kMenuBarHeight : 0;
+        cairo_t* cr = cairo_create(x.surface);
+        cairo_set_source_surface(cr, w->surface, 0, bar);
+        cairo_rectangle(cr, r.left, r.top + bar, r.right - r.left, r.bottom - r.top);
+        cairo_fill(cr);
+        cairo_destroy(cr);
+        cairo_surface_flush(x.surface);
+        XFlush(display_);
+        if (reportStartup_ && !reported_) {
+            reported_ = true;
+            std::fprintf(stderr, "quorvel: first paint %llu ms after start\n",
+                         static_cast<unsigned long long>(Now()));
+        }
+    }
+
+    void BoxOpened(Box& box) override {
+        std::shared_ptr<Box> keep;
+        for (auto& b : Boxes()) {
+            if (b.get() == &box) keep = b;
+        }
+        if (!keep) return;
+        BoxWindow bw;
+        bw.box = keep;
+        Layout(bw);
+        bw.x.id = XCreateSimpleWindow(display_, RootWindow(display_, screen_),
+                                      (DisplayWidth(display_, screen_) - bw.x.width) / 2,
+                                      (DisplayHeight(display_, screen_) - bw.x.height) / 3,
+                                      static_cast<unsigned>(bw.x.width),
+                                      static_cast<unsigned>(bw.x.height), 0, 0, 0);
+        XSelectInput(display_, bw.x.id,
+                     ExposureMask | KeyPressMask | ButtonPressMask | ButtonReleaseMask |
+                         StructureNotifyMask);
+        XSetWMProtocols(display_, bw.x.id, &wmDelete_, 1);
+        auto owner = tops_.find(box.owner);
+        if (owner != tops_.end()) XSetTransientForHint(display_, bw.x.id, owner->second.id);
+        XSizeHints* hints = XAllocSizeHints();
+        hints->flags = PMinSize | PMaxSize;
+        hints->min_width = hints->max_width = bw.x.width;
+        hints->min_height = hints->max_height = bw.x.height;
+        XSetWMNormalHints(display_, bw.x.id, hints);
+        XFree(hints);
+        bw.x.surface = cairo_xlib_surface_create(
+            display_, bw.x.id, DefaultVisual(display_, screen_), bw.x.width, bw.x.height);
+        SetTitle(bw.x.id, box.caption);
+        XMapRaised(display_, bw.x.id);
+        boxes_.push_back(bw);
+        XFlush(display_);
+    }
+
+    void BoxClosed(Box& box) override {
+        for (auto it = boxes_.begin(); it != boxes_.end(); ++it) {
+            if (it->box.get() != &box) continue;
+            cairo_surface_destroy(it->x.surface);
+            XDestroyWindow(display_, it->x.id);
+            boxes_.erase(it);
+            break;
+        }
+        // The keyboard goes back to the newest box still open, or to the main window.
+        if (!boxes_.empty()) {
+            Focus(boxes_.back().x.id);
+        } else if (!tops_.empty()) {
+            Focus(tops_.begin()->second.id);
+        }
+        XFlush(display_);
+    }
+
+  private:
+    struct BoxWindow {
+        std::shared_ptr<Box> box;
+        XSurface x;
+        std::vector<std::string> lines;
+        RECT button{};
+        bool pressed = false;
+    };
+
+    struct MenuState {
+        bool active = false; // the menu bar has the keyboard
+        int popup = -1;      // highlighted title
+        bool open = false;   // its popup is shown
+        int item = -1;       // highlighted item in it
+        XSurface window;
+    };
+
+    struct DropDown {
+        bool open = false;
+        HWND list = nullptr;
+        int hot = -1;
+        XSurface window;
+    };
+
+    Display* display_;
+    int screen_ = 0;
+    uint64_t start_;
+    Atom wmDelete_, wmProtocols_, netWmName_, utf8_;
+    bool reportStartup_ = false;
+    bool reported_ = false;
+    std::map<HWND, XSurface> tops_;
+    std::vector<BoxWindow> boxes_;
+    MenuState menu_;
+    DropDown drop_;
+    HWND focusList_ = nullptr; // the list has the keyboard
+    bool altAlone_ = false;
+
+    void SetTitle(::Window id, const std::string& latin1) {
+        std::string utf8 = ToUtf8(latin1.c_str(), static_cast<int>(latin1.size()));
+        XStoreName(display_, id, latin1.c_str());
+        XChangeProperty(display_, id, netWmName_, utf8_, 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(utf8.c_str()),
+                        static_cast<int>(utf8.size()));
+    }
+
+    void Focus(::Window id) {
+        XWindowAttributes a;
+        if (XGetWindowAttributes(display_, id, &a) && a.map_state == IsViewable) {
+            XSetInputFocus(display_, id, RevertToParent, CurrentTime);
+        }
+    }
+
+    Window* MainOf(::Window id) {
+        for (auto& [hwnd, x] : tops_) {
+            if (x.id == id) return FindWindow(hwnd);
+        }
+        return nullptr;
+    }
+
+    Window* Main() { return tops_.empty() ? nullptr : FindWindow(tops_.begin()->first); }
+
+    // ---- events ----------------------------------------------------------------
+    void Handle(XEvent& e) {
+        for (BoxWindow& b : boxes_) {
+            if (e.xany.window == b.x.id) {
+                HandleBox(b, e);
+                return;
+            }
+        }
+        if (e.xany.window == menu_.window.id && menu_.window.id != 0) {
+            HandlePopup(e);
+            return;
+        }
+        if (e.xany.window == drop_.window.id && drop_.window.id != 0) {
+            HandleDrop(e);
+            return;
+        }
+        Window* w = MainOf(e.xany.window);
+        if (w == nullptr) return;
+        switch (e.type) {
+        case Expose: {
+            int bar = w->menu != nullptr ? kMenuBarHeight : 0;
+            if (e.xexpose.y < bar) DrawMenuBar(w);
+            RECT r{e.xexpose.x, e.xexpose.y - bar, e.xexpose.x + e.xexpose.width,
+                   e.xexpose.y - bar + e.xexpose.height};
+            HWND hwnd = w->handle;
+            if (r.bottom > 0) {
+                // What the server lost is a paint request for the window.
+                PushInput([hwnd, r] { InvalidateRect(hwnd, &r, FALSE); });
+            }
+            break;
+        }
+        case ConfigureNotify:
+            Resized(w, e.xconfigure.width, e.xconfigure.height);
+            break;
+        case ClientMessage:
+            if (static_cast<Atom>(e.xclient.data.l[0]) == wmDelete_ && w->enabled) {
+                HWND hwnd = w->handle;
+                PushInput([hwnd] { PostMessageA(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0); });
+            }
+            break;
+        case KeyPress:
+            if (w->enabled) KeyDown(w, e.xkey);
+            break;
+        case KeyRelease:
+            if (w->enabled) KeyUp(w, e.xkey);
+            break;
+        case ButtonPress:
+            if (w->enabled && e.xbutton.button == Button1) Click(w, e.xbutton.x, e.xbutton.y);
+            break;
+        default:
+            break;
+        }
+    }
+
+    void Resized(Window* w, int width, int height) {
+        XSurface& x = tops_[w->handle];
+        if (width == x.width && height == x.height) return;
+        x.width = width;
+        x.height = height;
+        cairo_xlib_surface_set_size(x.surface, width, height);
+        DrawMenuBar(w);
+        HWND hwnd = w->handle;
+        int clientHeight = std::max(height - (w->menu != nullptr ? kMenuBarHeight : 0), 0);
+        PushInput([hwnd, width, clientHeight] {
+            Window* win = FindWindow(hwnd);
+            if (win == nullptr) return;
+            win->width = width;
+            win->height = clientHeight;
+            EnsureSurface(win);
+            // The class redraws the whole window when its size changes.
+            InvalidateRect(hwnd, nullptr, TRUE);
+            SendMessageA(hwnd, WM_SIZE, 0, MAKELPARAM(width, clientHeight));
+        });
+    }
+
+    // ---- the menu bar ------------------------------------------------------------
+    std::vector<MenuItemInfo> Titles(Window* w) { return MenuItems(w->menu); }
+
+    std::vector<int> TitleEdges(Window* w, cairo_t* cr) {
+        std::vector<int> edges = {4};
+        for (const MenuItemInfo& t : Titles(w)) {
+            edges.push_back(edges.back() + TextWidth(cr, WithoutAmpersand(t.text)) + 16);
+        }
+        return edges;
+    }
+
+    void DrawMenuBar(Window* w) {
+        if (w == nullptr || w->menu == nullptr) return;
+        XSurface& x = tops_[w->handle];
+        cairo_t* cr = cairo_create(x.surface);
+        SetColor(cr, kFace);
+        cairo_rectangle(cr, 0, 0, x.width, kMenuBarHeight);
+        cairo_fill(cr);
+        std::vector<MenuItemInfo> titles = Titles(w);
+        std::vector<int> edges = TitleEdges(w, cr);
+        for (size_t i = 0; i < titles.size(); ++i) {
+            bool grayed = (titles[i].state & (MF_GRAYED | MF_DISABLED)) != 0;
+            if (menu_.active && menu_.popup == static_cast<int>(i)) {
+                SetColor(cr, kHighlight);
+                cairo_rectangle(cr, edges[i], 0, edges[i + 1] - edges[i], kMenuBarHeight);
+                cairo_fill(cr);
+                cairo_set_source_rgb(cr, 1, 1, 1);
+            } else if (grayed) {
+                SetColor(cr, kGrayText);
+            } else {
+                cairo_set_source_rgb(cr, 0, 0, 0);
+            }
+            DrawMenuText(cr, titles[i].text, edges[i] + 8, 14);
+        }
+        cairo_destroy(cr);
+        cairo_surface_flush(x.surface);
+    }
+
+    static bool Selectable(const MenuItemInfo& item) {
+        return (item.state & (MF_SEPARATOR | MF_GRAYED | MF_DISABLED)) == 0;
+    }
+
+    void OpenMenu(Window* w, int popup, bool open) {
+        CloseDrop();
+        std::vector<MenuItemInfo> titles = Titles(w);
+        if (popup < 0 || popup >= static_cast<int>(titles.size())) return;
+        ClosePopupWindow();
+        menu_.active = true;
+        menu_.popup = popup;
+        menu_.item = -1;
+        menu_.open =
+            open && (titles[static_cast<size_t>(popup)].state & (MF_GRAYED | MF_DISABLED)) == 0;
+        if (menu_.open) {
+            std::vector<MenuItemInfo> items = MenuItems(titles[static_cast<size_t>(popup)].popup);
+            // Opened from the keyboard, the first item that can be chosen is highlighted.
+            for (size_t i = 0; i < items.size(); ++i) {
+                if (Selectable(items[i])) {
+                    menu_.item = static_cast<int>(i);
+                    break;
+                }
+            }
+            ShowPopupWindow(w);
+        }
+        DrawMenuBar(w);
+    }
+
+    void CloseMenu(Window* w) {
+        ClosePopupWindow();
+        menu_ = MenuState{};
+        DrawMenuBar(w);
+    }
+
+    void ClosePopupWindow() {
+        if (menu_.window.id != 0) {
+            cairo_surface_destroy(menu_.window.surface);
+            XDestroyWindow(display_, menu_.window.id);
+        }
+        menu_.window = XSurface{};
+    }
+
+    std::vector<MenuItemInfo> OpenItems(Window* w) {
+        std::vector<MenuItemInfo> titles = Titles(w);
+        if (menu_.popup < 0 || menu_.popup >= static_cast<int>(titles.size())) return {};
+        return MenuItems(titles[static_cast<size_t>(menu_.popup)].popup);
+    }
+
+    void ShowPopupWindow(Window* w) {
+        XSurface& top = tops_[w->handle];
+        std::vector<MenuItemInfo> items = OpenItems(w);
+        cairo_surface_t* measure = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1);
+        cairo_t* cr = cairo_create(measure);
+        int width = 120;
+        int height = 4;
+        for (const MenuItemInfo& i : items) {
+            width = std::max(width, TextWidth(cr, WithoutAmpersand(i.text)) + 56);
+            height += (i.state & MF_SEPARATOR) != 0 ? kSeparatorHeight : kItemHeight;
+        }
+        std::vector<int> edges = TitleEdges(w, cr);
+        cairo_destroy(cr);
+        cairo_surface_destroy(measure);
+        int rx = 0;
+        int ry = 0;
+        ::Window child;
+        XTranslateCoordinates(display_, top.id, RootWindow(display_, screen_),
+                              edges[static_cast<size_t>(menu_.popup)], kMenuBarHeight, &rx, &ry,
+                              &child);
+        XSetWindowAttributes a{};
+        a.override_redirect = True;
+        a.event_mask = ExposureMask | ButtonReleaseMask | PointerMotionMask;
+        menu_.window.width = width;
+        menu_.window.height = height;
+        menu_.window.id = XCreateWindow(display_, RootWindow(display_, screen_), rx, ry,
+                                        static_cast<unsigned>(width), static_cast<unsigned>(height),
+                                        0, CopyFromParent, InputOutput, CopyFromParent,
+                                        CWOverrideRedirect | CWEventMask, &a);
+        menu_.window.surface = cairo_xlib_surface_create(
+            display_, menu_.window.id, DefaultVisual(display_, screen_), width, height);
+        XMapRaised(display_, menu_.window.id);
+        DrawPopup(w);
+    }
+
+    int ItemAt(Window* w, int y) {
+        std::vector<MenuItemInfo> items = OpenItems(w);
+        int top = 2;
+        for (size_t i = 0; i < items.size(); ++i) {
+            int h = (items[i].state & MF_SEPARATOR) != 0 ? kSeparatorHeight : kItemHeight;
+            if (y >= top && y < top + h) return static_cast<int>(i);
+            top += h;
+        }
+        return -1;
+    }
+
+    void DrawPopup(Window* w) {
+        if (menu_.window.id == 0) return;
+        std::vector<MenuItemInfo> items = OpenItems(w);
+        cairo_t* cr = cairo_create(menu_.window.surface);
+        SetColor(cr, kFace);
+        cairo_paint(cr);
+        cairo_set_source_rgb(cr, 0.5, 0.5, 0.5);
+        cairo_set_line_width(cr, 1);
+        cairo_rectangle(cr, 0.5, 0.5, menu_.window.width - 1, menu_.window.height - 1);
+        cairo_stroke(cr);
+        int top = 2;
+        for (size_t i = 0; i < items.size(); ++i) {
+            const MenuItemInfo& item = items[i];
+            if ((item.state & MF_SEPARATOR) != 0) {
+                cairo_set_source_rgb(cr, 0.75, 0.75, 0.75);
+                cairo_rectangle(cr, 4, top + 4, menu_.window.width - 8, 1);
+                cairo_fill(cr);
+                top += kSeparatorHeight;
+                continue;
+            }
+            bool hot = static_cast<int>(i) == menu_.item;
+            bool grayed = (item.state & (MF_GRAYED | MF_DISABLED)) != 0;
+            if (hot) {
+                SetColor(cr, kHighlight);
+                cairo_rectangle(cr, 2, top, menu_.window.width - 4, kItemHeight);
+                cairo_fill(cr);
+            }
+            if (hot) {
+                cairo_set_source_rgb(cr, 1, 1, 1);
+            } else if (grayed) {
+                SetColor(cr, kGrayText);
+            } else {
+                cairo_set_source_rgb(cr, 0, 0, 0);
+            }
+            if ((item.state & MF_CHECKED) != 0) {
+                // The check mark in the left margin.
+                cairo_set_line_width(cr, 2);
+                cairo_move_to(cr, 7, top + 11);
+                cairo_line_to(cr, 10, top + 15);
+                cairo_line_to(cr, 16, top + 6);
+                cairo_stroke(cr);
+            }
+            DrawMenuText(cr, item.text, 24, top + 15);
+            top += kItemHeight;
+        }
+        cairo_destroy(cr);
+        cairo_surface_flush(menu_.window.surface);
+    }
+
+    void Choose(Window* w, int index) {
+        std::vector<MenuItemInfo> items = OpenItems(w);
+        if (index < 0 || index >= static_cast<int>(items.size())) return;
+        const MenuItemInfo item = items[static_cast<size_t>(index)];
+        if (!Selectable(item) || item.popup != nullptr) return;
+        CloseMenu(w);
+        HWND hwnd = w->handle;
+        UINT id = item.id;
+        // The menu loop ends, then the command arrives as a posted WM_COMMAND.
+        PushInput([hwnd, id] { PostMessageA(hwnd, WM_COMMAND, MAKEWPARAM(id, 0), 0); });
+    }
+
+    void MoveItem(Window* w, int step) {
+        std::vector<MenuItemInfo> items = OpenItems(w);
+        int n = static_cast<int>(items.size());
+        for (int k = 1; k <= n; ++k) {
+            int i = ((menu_.item < 0 ? (step > 0 ? -1 : 0) : menu_.item) + step * k + n * 2) % n;
+            if ((items[static_cast<size_t>(i)].state & MF_SEPARATOR) == 0) {
+                menu_.item = i;
+                DrawPopup(w);
+                return;
+            }
+        }
+    }
+
+    void HandlePopup(XEvent& e) {
+        Window* w = Main();
+        if (w == nullptr) return;
+        if (e.type == Expose) DrawPopup(w);
+        if (e.type == MotionNotify) {
+            int i = ItemAt(w, e.xmotion.y);
+            if (i != menu_.item) {
+                menu_.item = i;
+                DrawPopup(w);
+            }
+        }
+        if (e.type == ButtonRelease) Choose(w, ItemAt(w, e.xbutton.y));
+    }
+
+    // ---- the drop-down list ------------------------------------------------------------
+    Window* ListAt(Window* w, int x, int y) {
+        for (Window* c : Children(w->handle)) {
+            if (c->combo && c->visible && x >= c->x && x < c->x + c->width && y >= c->y &&
+                y < c->y + 21) {
+                return c;
+            }
+        }
+        return nullptr;
+    }
+
+    void OpenDrop(Window* w, Window* list) {
+        CloseDrop();
+        XSurface& top = tops_[w->handle];
+        int count = static_cast<int>(list->combo->entries.size());
+        int shown = std::max(1, std::min(count, (list->height - 21) / kListItemHeight));
+        drop_.open = true;
+        drop_.list = list->handle;
+        drop_.hot = list->combo->selected;
+        int rx = 0;
+        int ry = 0;
+        ::Window child;
+        int bar = w->menu != nullptr ? kMenuBarHeight : 0;
+        XTranslateCoordinates(display_, top.id, RootWindow(display_, screen_), list->x,
+                              list->y + 21 + bar, &rx, &ry, &child);
+        XSetWindowAttributes a{};
+        a.override_redirect = True;
+        a.event_mask = ExposureMask | ButtonReleaseMask | PointerMotionMask;
+        drop_.window.width = list->width;
+        drop_.window.height = shown * kListItemHeight + 2;
+        drop_.window.id = XCreateWindow(
+            display_, RootWindow(display_, screen_), rx, ry,
+            static_cast<unsigned>(drop_.window.width), static_cast<unsigned>(drop_.window.height),
+            0, CopyFromParent, InputOutput, CopyFromParent, CWOverrideRedirect | CWEventMask, &a);
+        drop_.window.surface =
+            cairo_xlib_surface_create(display_, drop_.window.id, DefaultVisual(display_, screen_),
+                                      drop_.window.width, drop_.window.height);
+        XMapRaised(display_, drop_.window.id);
+        HWND hwnd = list->handle;
+        PushInput([hwnd] {
+            Window* l = FindWindow(hwnd);
+            if (l != nullptr) {
+                SendMessageA(l->parent, WM_COMMAND, MAKEWPARAM(l->id, CBN_DROPDOWN),
+                             reinterpret_cast<LPARAM>(hwnd));
+            }
+        });
+        DrawDrop();
+    }
+
+    void CloseDrop() {
+        if (drop_.window.id != 0) {
+            cairo_surface_destroy(drop_.window.surface);
+            XDestroyWindow(display_, drop_.window.id);
+        }
+        drop_ = DropDown{};
+    }
+
+    void DrawDrop() {
+        Window* list = FindWindow(drop_.list);
+        if (drop_.window.id == 0 || list == nullptr) return;
+        cairo_t* cr = cairo_create(drop_.window.surface);
+        cairo_set_source_rgb(cr, 1, 1, 1);
+        cairo_paint(cr);
+        cairo_set_source_rgb(cr, 0.48, 0.48, 0.48);
+        cairo_set_line_width(cr, 1);
+        cairo_rectangle(cr, 0.5, 0.5, drop_.window.width - 1, drop_.window.height - 1);
+        cairo_stroke(cr);
+        const auto& entries = list->combo->entries;
+        for (size_t i = 0; i < entries.size(); ++i) {
+            int top = 1 + static_cast<int>(i) * kListItemHeight;
+            if (top + kListItemHeight > drop_.window.height) break;
+            if (static_cast<int>(i) == drop_.hot) {
+                SetColor(cr, kHighlight);
+                cairo_rectangle(cr, 1, top, drop_.window.width - 2, kListItemHeight);
+                cairo_fill(cr);
+                cairo_set_source_rgb(cr, 1, 1, 1);
+            } else {
+                cairo_set_source_rgb(cr, 0, 0, 0);
+            }
+            UseDefaultFont(cr);
+            std::string utf8 = ToUtf8(entries[i].c_str(), static_cast<int>(entries[i].size()));
+            cairo_move_to(cr, 4, top + 13);
+            cairo_show_text(cr, utf8.c_str());
+        }
+        cairo_destroy(cr);
+        cairo_surface_flush(drop_.window.surface);
+    }
+
+    void ChooseFromDrop(int index) {
+        HWND hwnd = drop_.list;
+        CloseDrop();
+        PushInput([hwnd, index] {
+            Window* l = FindWindow(hwnd);
+            if (l != nullptr) ChooseComboEntry(l, index);
+        });
+    }
+
+    void HandleDrop(XEvent& e) {
+        if (e.type == Expose) DrawDrop();
+        if (e.type == MotionNotify) {
+            int i = (e.xmotion.y - 1) / kListItemHeight;
+            if (i != drop_.hot) {
+                drop_.hot = i;
+                DrawDrop();
+            }
+        }
+        if (e.type == ButtonRelease) {
+            Window* list = FindWindow(drop_.list);
+            int i = (e.xbutton.y - 1) / kListItemHeight;
+            if (list != nullptr && i >= 0 && i < static_cast<int>(list->combo->entries.size())) {
+                ChooseFromDrop(i);
+            } else {
+                CloseDrop();
+            }
+        }
+    }
+
+    // A closed list changes its selection with the arrow keys, one entry at a time.
+    void StepList(HWND hwnd, int step) {
+        PushInput([hwnd, step] {
+            Window* l = FindWindow(hwnd);
+            if (l == nullptr) return;
+            int count = static_cast<int>(l->combo->entries.size());
+            int next = std::clamp(l->combo->selected + step, 0, count - 1);
+            if (count == 0 || next == l->combo->selected) return;
+            l->combo->selected = next;
+            PaintComboBox(l);
+            SendMessageA(l->parent, WM_COMMAND, MAKEWPARAM(l->id, CBN_SELCHANGE),
+                         reinterpret_cast<LPARAM>(hwnd));
+        });
+    }
+
+    // ---- keyboard and mouse on the main window -----------------------------------------
+    void KeyDown(Window* w, XKeyEvent& key) {
+        KeySym sym = XLookupKeysym(&key, 0);
+        if (sym == XK_Alt_L || sym == XK_Alt_R) {
+            altAlone_ = true;
+            return;
+        }
+        altAlone_ = false;
+        if ((key.state & Mod1Mask) != 0) {
+            if (sym == XK_Down && focusList_ != nullptr) {
+                Window* list = FindWindow(focusList_);
+                if (list != nullptr) OpenDrop(w, list);
+                return;
+            }
+            if (sym == XK_F4 && w->enabled) {
+                HWND hwnd = w->handle;
+                PushInput([hwnd] { PostMessageA(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0); });
+                return;
+            }
+            std::vector<MenuItemInfo> titles = Titles(w);
+            for (size_t i = 0; i < titles.size(); ++i) {
+                if (sym < 0x80 && AccessKey(titles[i].text) == static_cast<char>(sym)) {
+                    OpenMenu(w, static_cast<int>(i), true);
+                    return;
+                }
+            }
+            return;
+        }
+        if (menu_.active) {
+            MenuKey(w, sym);
+            return;
+        }
+        if (drop_.open) {
+            Window* list = FindWindow(drop_.list);
+            int count = list != nullptr ? static_cast<int>(list->combo->entries.size()) : 0;
+            if (sym == XK_Down || sym == XK_Up) {
+                drop_.hot =
+                    std::clamp(drop_.hot + (sym == XK_Down ? 1 : -1), 0, std::max(count - 1, 0));
+                DrawDrop();
+            } else if (sym == XK_Return || sym == XK_KP_Enter) {
+                if (drop_.hot >= 0 && drop_.hot < count) ChooseFromDrop(drop_.hot);
+            } else if (sym == XK_Escape) {
+                CloseDrop();
+            }
+            return;
+        }
+        if (focusList_ != nullptr) {
+            if (sym == XK_Down || sym == XK_Right) StepList(focusList_, 1);
+            if (sym == XK_Up || sym == XK_Left) StepList(focusList_, -1);
+            if (sym == XK_F4) {
+                Window* list = FindWindow(focusList_);
+                if (list != nullptr) OpenDrop(w, list);
+            }
+        }
+    }
+
+    void KeyUp(Window* w, XKeyEvent& key) {
+        KeySym sym = XLookupKeysym(&key, 0);
+        if ((sym == XK_Alt_L || sym == XK_Alt_R) && altAlone_) {
+            altAlone_ = false;
+            // Alt alone gives the menu bar the keyboard, or takes it back.
+            if (menu_.active) {
+                CloseMenu(w);
+            } else {
+                OpenMenu(w, 0, false);
+            }
+        }
+    }
+
+    void MenuKey(Window* w, KeySym sym) {
+        int titles = static_cast<int>(Titles(w).size());
+        switch (sym) {
+        case XK_Escape:
+            if (menu_.open) {
+                OpenMenu(w, menu_.popup, false);
+            } else {
+                CloseMenu(w);
+            }
+            return;
+        case XK_Left:
+        case XK_Right:
+            OpenMenu(w, (menu_.popup + (sym == XK_Right ? 1 : -1) + titles) % titles, menu_.open);
+            return;
+        case XK_Down:
+        case XK_Up:
+            if (!menu_.open) {
+                OpenMenu(w, menu_.popup, true);
+            } else {
+                MoveItem(w, sym == XK_Down ? 1 : -1);
+            }
+            return;
+        case XK_Return:
+        case XK_KP_Enter:
+        case XK_space:
+            if (!menu_.open) {
+                OpenMenu(w, menu_.popup, true);
+            } else {
+                Choose(w, menu_.item);
+            }
+            return;
+        default:
+            break;
+        }
+        if (sym >= 0x80) return;
+        char c = static_cast<char>(std::tolower(static_cast<int>(sym)));
+        if (menu_.open) {
+            std::vector<MenuItemInfo> items = OpenItems(w);
+            for (size_t i = 0; i < items.size(); ++i) {
+                if (AccessKey(items[i].text) == c) {
+                    Choose(w, static_cast<int>(i));
+                    return;
+                }
+            }
+        } else {
+            std::vector<MenuItemInfo> all = Titles(w);
+            for (size_t i = 0; i < all.size(); ++i) {
+                if (AccessKey(all[i].text) == c) OpenMenu(w, static_cast<int>(i), true);
+            }
+        }
+    }
+
+    void Click(Window* w, int x, int y) {
+        int bar = w->menu != nullptr ? kMenuBarHeight : 0;
+        if (y < bar) {
+            cairo_surface_t* measure = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1);
+            cairo_t* cr = cairo_create(measure);
+            std::vector<int> edges = TitleEdges(w, cr);
+            cairo_destroy(cr);
+            cairo_surface_destroy(measure);
+            for (size_t i = 0; i + 1 < edges.size(); ++i) {
+                if (x >= edges[i] && x < edges[i + 1]) {
+                    if (menu_.open && menu_.popup == static_cast<int>(i)) {
+                        CloseMenu(w);
+                    } else {
+                        OpenMenu(w, static_cast<int>(i), true);
+                    }
+                    return;
+                }
+            }
+            CloseMenu(w);
+            return;
+        }
+        if (menu_.active) {
+            CloseMenu(w);
+            return;
+        }
+        Window* list = ListAt(w, x, y - bar);
+        bool wasOpen = drop_.open;
+        CloseDrop();
+        focusList_ = list != nullptr ? list->handle : nullptr;
+        if (list != nullptr && !wasOpen) OpenDrop(w, list);
+    }
+
+    // ---- message boxes ---------------------------------------------------------------
+    void Layout(BoxWindow& b) {
+        std::string text = b.box->text;
+        size_t start = 0;
+        while (true) {
+            size_t nl = text.find('\n', start);
+            std::string line =
+                text.substr(start, nl == std::string::npos ? std::string::npos : nl - start);
+            while (!line.empty() && (line.back() == '\r'))
+                line.pop_back();
+            b.lines.push_back(line);
+            if (nl == std::string::npos) break;
+            start = nl + 1;
+        }
+        cairo_surface_t* measure = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1);
+        cairo_t* cr = cairo_create(measure);
+        int widest = 0;
+        for (const std::string& l : b.lines)
+            widest = std::max(widest, TextWidth(cr, l));
+        cairo_destroy(cr);
+        cairo_surface_destroy(measure);
+        b.x.width = std::max(widest + 90, 260);
+        b.x.height = static_cast<int>(b.lines.size()) * 17 + 96;
+        b.button = RECT{b.x.width - 93, b.x.height - 37, b.x.width - 18, b.x.height - 14};
+    }
+
+    void DrawBox(BoxWindow& b) {
+        cairo_t* cr = cairo_create(b.x.surface);
+        cairo_set_source_rgb(cr, 1, 1, 1);
+        cairo_paint(cr);
+        SetColor(cr, kFace);
+        cairo_rectangle(cr, 0, b.x.height - 51, b.x.width, 51);
+        cairo_fill(cr);
+        // The sign: a red disc with a cross, or a blue one with an "i".
+        bool error = (b.box->type & MB_ICONERROR) != 0;
+        bool info = (b.box->type & MB_ICONINFORMATION) != 0;
+        if (error || info) {
+            if (error) {
+                cairo_set_source_rgb(cr, 0.85, 0.1, 0.1);
+            } else {
+                cairo_set_source_rgb(cr, 0.1, 0.35, 0.8);
+            }
+            cairo_arc(cr, 36, 38, 16, 0, 2 * M_PI);
+            cairo_fill(cr);
+            cairo_set_source_rgb(cr, 1, 1, 1);
+            cairo_set_line_width(cr, 3);
+            if (error) {
+                cairo_move_to(cr, 30, 32);
+                cairo_line_to(cr, 42, 44);
+                cairo_move_to(cr, 42, 32);
+                cairo_line_to(cr, 30, 44);
+                cairo_stroke(cr);
+            } else {
+                cairo_arc(cr, 36, 30, 2, 0, 2 * M_PI);
+                cairo_fill(cr);
+                cairo_rectangle(cr, 34.5, 34, 3, 12);
+                cairo_fill(cr);
+            }
+        }
+        cairo_set_source_rgb(cr, 0, 0, 0);
+        UseDefaultFont(cr);
+        int y = 34;
+        for (const std::string& l : b.lines) {
+            std::string utf8 = ToUtf8(l.c_str(), static_cast<int>(l.size()));
+            cairo_move_to(cr, 66, y);
+            cairo_show_text(cr, utf8.c_str());
+            y += 17;
+        }
+        const RECT& r = b.button;
+        cairo_set_source_rgb(cr, b.pressed ? 0.8 : 0.88, b.pressed ? 0.88 : 0.88,
+                             b.pressed ? 0.97 : 0.88);
+        cairo_rectangle(cr, r.left, r.top, r.right - r.left, r.bottom - r.top);
+        cairo_fill(cr);
+        SetColor(cr, kHighlight);
+        cairo_set_line_width(cr, 1);
+        cairo_rectangle(cr, r.left + 0.5, r.top + 0.5, r.right - r.left - 1, r.bottom - r.top - 1);
+        cairo_stroke(cr);
+        cairo_set_source_rgb(cr, 0, 0, 0);
+        int w = TextWidth(cr, "OK");
+        cairo_move_to(cr, (r.left + r.right - w) / 2.0, r.bottom - 7);
+        cairo_show_text(cr, "OK");
+        cairo_destroy(cr);
+        cairo_surface_flush(b.x.surface);
+    }
+
+    void Answer(BoxWindow& b) {
+        std::shared_ptr<Box> box = b.box;
+        PushInput([box] {
+            box->open = false;
+            box->result = IDOK;
+        });
+    }
+
+    void HandleBox(BoxWindow& b, XEvent& e) {
+        switch (e.type) {
+        case Expose:
+            DrawBox(b);
+            break;
+        case MapNotify:
+            Focus(b.x.id);
+            break;
+        case KeyPress: {
+            KeySym sym = XLookupKeysym(&e.xkey, 0);
+            if (sym == XK_Return || sym == XK_KP_Enter || sym == XK_space || sym == XK_Escape) {
+                Answer(b);
+            }
+            break;
+        }
+        case ButtonPress:
+            b.pressed = e.xbutton.x >= b.button.left && e.xbutton.x < b.button.right &&
+                        e.xbutton.y >= b.button.top && e.xbutton.y < b.button.bottom;
+            DrawBox(b);
+            break;
+        case ButtonRelease:
+            if (b.pressed && e.xbutton.x >= b.button.left && e.xbutton.x < b.button.right &&
+                e.xbutton.y >= b.button.top && e.xbutton.y < b.button.bottom) {
+                Answer(b);
+            }
+            b.pressed = false;
+            break;
+        case ClientMessage:
+            if (static_cast<Atom>(e.xclient.data.l[0]) == wmDelete_) Answer(b);
+            break;
+        default:
+            break;
+        }
+    }
+};
+
+} // namespace
+
+Backend* OpenX11Backend() {
+    Display* d = XOpenDisplay(nullptr);
+    if (d == nullptr) return nullptr;
+    static X11Backend backend(d);
+    return &backend;
+}
+
+} // namespace w32
