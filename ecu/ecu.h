@@ -24,3 +24,6 @@ void WakeUpStep(HWND window);
 uint8_t ExchangeByte(uint8_t address, uint8_t fallback);
 // Reads the ECU's registers and converts them into the engine readings.
 void PollEcu();
+// The nine engine readings from the register bytes, each computed in double precision
+// and rounded once to float.
+void ConvertReadings();

@@ -207,8 +207,9 @@ TEST(MainWindow, AfterTheEngineChoiceEachTickMovesTheGauges) {
     h.Start();
     ASSERT_TRUE(h.ChooseMenu("&Engine", kEngineItems[0]));
     h.Advance(360);
-    EngineReadings.engineSpeed = 3000.0f;
-    EngineReadings.batteryVolts = 14.0f;
+    // What a silent ECU leaves in the registers stays there: 3000 rpm and 14 V.
+    EcuRegisters.speedPeriod = 5000;
+    EcuRegisters.batteryRaw = 224;
     int paints = h.PaintCount();
     h.Advance(500); // the first tick after the wake-up
     EXPECT_EQ(h.Pixel(revsGauge.left + 12, 274), kGreen);

@@ -79,6 +79,7 @@ void Harness::Start() {
         };
     }
     started_ = true;
+    Backend().SetLimit(Backend().Now());
     // The program's thread runs first and the test waits for its turn.
     Backend().GiveTurnToProgram();
     thread_ = std::thread([this] {
@@ -93,25 +94,38 @@ bool Harness::Running() const { return started_ && !Backend().Ended(); }
 uint64_t Harness::Now() const { return Backend().Now(); }
 
 void Harness::Settle() {
-    if (Running()) Backend().Resume();
+    Inject([] {});
 }
 
 void Harness::Advance(uint64_t ms) {
     uint64_t target = Backend().Now() + ms;
-    while (Running()) {
+    Backend().SetLimit(target);
+    // A program that was busy past the target has stopped at its next wait.
+    while (Running() && Backend().Now() < target) {
         int64_t due = w32::NextTimerDue();
         if (due < 0 || static_cast<uint64_t>(due) > target) break;
-        if (static_cast<uint64_t>(due) > Backend().Now())
+        if (static_cast<uint64_t>(due) > Backend().Now()) {
             Backend().SetNow(static_cast<uint64_t>(due));
+        }
         Backend().Resume();
     }
     if (Backend().Now() < target) Backend().SetNow(target);
 }
 
-void Harness::Run(std::function<void()> fn) { Inject(std::move(fn)); }
+void Harness::Run(std::function<void()> fn) {
+    // The function runs to its end, however long it takes on the program's clock; then
+    // time stands still again.
+    Inject([fn = std::move(fn)] {
+        Backend().SetLimit(UINT64_MAX);
+        fn();
+        Backend().SetLimit(Backend().Now());
+    });
+}
 
+// A person's action takes no time: the program handles it and whatever fell due.
 bool Harness::Inject(std::function<void()> event) {
     if (!Running()) return false;
+    Backend().SetLimit(Backend().Now());
     w32::PushInput(std::move(event));
     Backend().Resume();
     return true;

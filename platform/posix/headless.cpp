@@ -14,6 +14,10 @@ void VirtualClockBackend::WaitForEvent(int64_t deadline) {
         if (static_cast<uint64_t>(deadline) > now_) now_ = static_cast<uint64_t>(deadline);
         return;
     }
+    Park();
+}
+
+void VirtualClockBackend::Park() {
     std::unique_lock<std::mutex> lock(mutex_);
     programTurn_ = false;
     turn_.notify_all();

@@ -15,6 +15,10 @@ class VirtualClockBackend : public Backend {
   public:
     uint64_t Now() override { return now_; }
     void Sleep(uint64_t ms) override { now_ += ms; }
+    // Past the time the test let pass, no timer tick is delivered: a program busy for
+    // longer than that (a poll of a silent ECU) stops at its next wait.
+    bool TimersHeld() override { return threaded_ && now_ > limit_; }
+    void SetLimit(uint64_t limit) { limit_ = limit; }
     void WaitForEvent(int64_t deadline) override;
     void BoxOpened(Box& box) override;
 
@@ -33,7 +37,9 @@ class VirtualClockBackend : public Backend {
     bool Ended() const { return ended_; }
 
   private:
+    void Park();
     uint64_t now_ = 0;
+    uint64_t limit_ = UINT64_MAX;
     bool autoAnswer_ = false;
     bool threaded_ = false;
     std::mutex mutex_;

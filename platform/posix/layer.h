@@ -143,6 +143,11 @@ class Backend {
     // Returns when an input event may be waiting or the deadline (ms on Now's clock,
     // -1 for none) has come.
     virtual void WaitForEvent(int64_t deadline) = 0;
+    // Takes in what a person did meanwhile, without waiting: input comes before paints
+    // and timer ticks, as on Windows.
+    virtual void PollEvents() {}
+    // True while timer ticks must wait (a test's clock that has reached its limit).
+    virtual bool TimersHeld() { return false; }
     // The pixels of a top-level window's client area changed inside this rectangle.
     virtual void Present(Window*, const RECT&) {}
     virtual void WindowShown(Window*) {}

@@ -95,6 +95,7 @@ bool FetchMessage(MSG* msg, bool wait, const std::function<bool()>& until) {
             msg->wParam = static_cast<WPARAM>(quitCode);
             return true;
         }
+        if (input.empty()) CurrentBackend().PollEvents();
         if (!input.empty()) {
             auto event = std::move(input.front());
             input.pop_front();
@@ -112,6 +113,7 @@ bool FetchMessage(MSG* msg, bool wait, const std::function<bool()>& until) {
         uint64_t now = CurrentBackend().Now();
         UpdateTimers(now);
         for (Timer& t : timers) {
+            if (CurrentBackend().TimersHeld()) break;
             if (t.pending) {
                 t.pending = false;
                 msg->hwnd = t.hwnd;

@@ -148,28 +148,63 @@ DWORD ReadDevice(Port& p, uint8_t* out, DWORD count, bool* failed) {
     return got;
 }
 
-// A scripted line has no clock of its own: when nothing waits to be read, the read's
-// whole time-out passes on the program's clock.
-DWORD ReadScripted(Port& p, uint8_t* out, DWORD count) {
-    ScriptedLine& line = *p.line;
-    DWORD got = 0;
-    while (got < count && !line.received.empty()) {
-        out[got++] = line.received.front();
-        line.received.pop_front();
-    }
-    if (got == 0) {
-        ReadPlan plan = PlanRead(p.timeouts, count);
-        if (!plan.immediate && plan.total > 0)
-            CurrentBackend().Sleep(static_cast<uint64_t>(plan.total));
-    }
-    return got;
-}
-
 void Record(ScriptedLine& line, ScriptedLine::Event::Kind kind, uint8_t byte = 0) {
     line.events.push_back(ScriptedLine::Event{kind, CurrentBackend().Now(), line.Baud(), byte});
 }
 
 } // namespace
+
+void ScriptedLine::Deliver(uint8_t byte, uint64_t delayMs) {
+    uint64_t at = CurrentBackend().Now() + delayMs;
+    if (!incoming_.empty() && incoming_.back().at > at) at = incoming_.back().at;
+    incoming_.push_back(Pending{at, byte});
+}
+
+std::vector<uint8_t> ScriptedLine::Written() const {
+    std::vector<uint8_t> bytes;
+    for (const Event& e : events) {
+        if (e.kind == Event::Write) bytes.push_back(e.byte);
+    }
+    return bytes;
+}
+
+// The bytes that have arrived are read at once; otherwise the read waits on the
+// program's clock for the next arrival or its time-out, whichever comes first.
+DWORD ReadScripted(ScriptedLine& line, uint8_t* out, DWORD count, const COMMTIMEOUTS& timeouts) {
+    Backend& clock = CurrentBackend();
+    ReadPlan plan = PlanRead(timeouts, count);
+    uint64_t start = clock.Now();
+    DWORD got = 0;
+    while (got < count) {
+        uint64_t now = clock.Now();
+        if (!line.incoming_.empty() && line.incoming_.front().at <= now) {
+            out[got++] = line.incoming_.front().byte;
+            line.incoming_.pop_front();
+            if (plan.firstByteOnly) break;
+            continue;
+        }
+        if (plan.immediate) break;
+        int64_t deadline = plan.total >= 0 ? static_cast<int64_t>(start) + plan.total : -1;
+        if (!line.incoming_.empty() &&
+            (deadline < 0 || static_cast<int64_t>(line.incoming_.front().at) <= deadline)) {
+            clock.Sleep(line.incoming_.front().at - now);
+            continue;
+        }
+        if (deadline > static_cast<int64_t>(now))
+            clock.Sleep(static_cast<uint64_t>(deadline) - now);
+        break;
+    }
+    line.events.push_back(ScriptedLine::Event{ScriptedLine::Event::Read, clock.Now(), line.Baud(),
+                                              static_cast<uint8_t>(got)});
+    return got;
+}
+
+// What has arrived is dropped; what is still on its way arrives later.
+void PurgeScripted(ScriptedLine& line) {
+    uint64_t now = CurrentBackend().Now();
+    while (!line.incoming_.empty() && line.incoming_.front().at <= now)
+        line.incoming_.pop_front();
+}
 
 int ScriptedLine::OpenCount() const {
     int n = 0;
@@ -378,7 +413,7 @@ BOOL PurgeComm(HANDLE file, DWORD flags) {
     // Reads are synchronous here, so there is never one to abort.
     if ((flags & PURGE_RXCLEAR) != 0) {
         if (p->line) {
-            p->line->received.clear();
+            PurgeScripted(*p->line);
             Record(*p->line, ScriptedLine::Event::Purge);
         } else {
             line::DropInput(p->fd);
@@ -429,7 +464,7 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPE
         return FALSE;
     }
     bool failed = false;
-    DWORD got = p->line ? ReadScripted(*p, static_cast<uint8_t*>(buffer), count)
+    DWORD got = p->line ? ReadScripted(*p->line, static_cast<uint8_t*>(buffer), count, p->timeouts)
                         : ReadDevice(*p, static_cast<uint8_t*>(buffer), count, &failed);
     if (read != nullptr) *read = got;
     return failed ? FALSE : TRUE;

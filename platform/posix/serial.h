@@ -2,6 +2,7 @@
 #pragma once
 
 #include "layer.h"
+#include "line.h"
 
 #include <deque>
 #include <functional>
@@ -11,45 +12,47 @@
 
 namespace w32 {
 
-// The line settings a port applies, from a DCB.
-struct LineSettings {
-    uint32_t baud = 0;
-    int dataBits = 8;
-    char parity = 'N'; // N, O or E
-    int stopBits = 1;
-    bool rtsCts = false;
-    bool xonXoffOut = false;
-    bool xonXoffIn = false;
-    bool dtr = true;
-    bool rts = true;
-};
-
 // A serial line that a test provides in place of a device: it records what the program
 // did to it and answers reads from what the test (or its script) put in its buffer.
 // Reads and pauses run on the program's clock.
 class ScriptedLine {
   public:
     struct Event {
-        enum Kind { Open, Configure, Write, Purge, Close } kind;
+        enum Kind { Open, Configure, Write, Read, Purge, Close } kind;
         uint64_t time;
         uint32_t baud; // the line speed at the time
-        uint8_t byte;  // Write
+        uint8_t byte;  // Write: the byte; Read: how many bytes the read returned
     };
     std::vector<Event> events;
-    std::deque<uint8_t> received; // bytes waiting for the program to read
-    bool refuseOpen = false;      // the device is busy or gone
+    bool refuseOpen = false; // the device is busy or gone
     DWORD refuseError = ERROR_ACCESS_DENIED;
     // Called for every byte the program writes (an ECU model answers here).
     std::function<void(ScriptedLine&, uint8_t)> onWrite;
+
+    // A byte on its way to the program, arriving after the delay (and after every byte
+    // sent before it).
+    void Deliver(uint8_t byte, uint64_t delayMs = 0);
+    size_t Waiting() const { return incoming_.size(); }
 
     uint32_t Baud() const { return settings_.baud; }
     const LineSettings& Settings() const { return settings_; }
     void SetSettings(const LineSettings& s) { settings_ = s; }
     int OpenCount() const;
+    std::vector<uint8_t> Written() const;
 
   private:
+    friend DWORD ReadScripted(ScriptedLine& line, uint8_t* out, DWORD count,
+                              const COMMTIMEOUTS& timeouts);
+    friend void PurgeScripted(ScriptedLine& line);
+    struct Pending {
+        uint64_t at;
+        uint8_t byte;
+    };
+    std::deque<Pending> incoming_;
     LineSettings settings_{};
 };
+DWORD ReadScripted(ScriptedLine& line, uint8_t* out, DWORD count, const COMMTIMEOUTS& timeouts);
+void PurgeScripted(ScriptedLine& line);
 
 // One entry of the system's port list.
 struct PortEntry {
@@ -78,16 +81,6 @@ std::vector<PortEntry> PresentPorts();
 // configDir (the layer's stand-in for the registry's COM database).
 std::vector<PortEntry> SysfsPorts(const std::string& sysfsRoot, const std::string& configDir);
 std::string DefaultConfigDir();
-
-// The kernel's line settings, kept to one file (termios2 and the ioctls beside it).
-namespace line {
-bool Apply(int fd, const LineSettings& s, std::string* problem);
-bool Read(int fd, LineSettings* s);
-void SetModemLines(int fd, bool dtr, bool rts);
-void AskLowLatency(int fd);
-void DropInput(int fd);
-uint32_t Speed(int fd); // the output speed, also read from a pty's master side
-} // namespace line
 
 // Errors from the system: GetLastError's code, and errno's own text for FormatMessageA.
 void SetLastErrorFromErrno(int error);

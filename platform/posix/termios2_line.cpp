@@ -2,7 +2,7 @@
 // BOTHER, so that any rate (7680 baud) reaches the line as it is, and never the numeric
 // values of the B constants. <termios.h> must not be included here: it clashes with the
 // kernel's own definitions.
-#include "serial.h"
+#include "line.h"
 
 #include <asm/ioctls.h>
 #include <asm/termbits.h>
@@ -115,6 +115,13 @@ uint32_t Speed(int fd) {
     struct termios2 t {};
     if (ioctl(fd, TCGETS2, &t) != 0) return 0;
     return t.c_ospeed;
+}
+
+bool ReportSettingChanges(int slave) {
+    struct termios2 t {};
+    if (ioctl(slave, TCGETS2, &t) != 0) return false;
+    t.c_lflag |= EXTPROC;
+    return ioctl(slave, TCSETS2, &t) == 0;
 }
 
 } // namespace w32::line

@@ -116,12 +116,16 @@ class X11Backend : public Backend {
             pollfd p{ConnectionNumber(display_), POLLIN, 0};
             poll(&p, 1, timeout);
         }
+        PollEvents();
+        XFlush(display_);
+    }
+
+    void PollEvents() override {
         while (XPending(display_) > 0) {
             XEvent e;
             XNextEvent(display_, &e);
             Handle(e);
         }
-        XFlush(display_);
     }
 
     void WindowShown(Window* w) override {

@@ -1,0 +1,255 @@
+// The wake-up, the byte exchange and the poll, on a scripted line and the program's
+// virtual clock.
+#include "app/state.h"
+#include "colors.h"
+#include "dashboard/dashboard.h"
+#include "ecu/ecu.h"
+#include "ecu_model.h"
+#include "platform/posix/harness.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using headless::Harness;
+using Event = w32::ScriptedLine::Event;
+
+const uint8_t kPollOrder[17] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 12, 16, 17, 18, 43, 44, 45};
+
+std::vector<Event> Writes(const w32::ScriptedLine& line) {
+    std::vector<Event> out;
+    for (const Event& e : line.events) {
+        if (e.kind == Event::Write) out.push_back(e);
+    }
+    return out;
+}
+
+TEST(WakeUp, ThreeBytesAt1200BaudOnTheFirstThreeTicksAndNothingRead) {
+    Harness h;
+    EcuModel ecu;
+    ecu.Attach(h.Line());
+    h.Start();
+    h.Advance(360);
+    std::vector<Event> writes = Writes(h.Line());
+    ASSERT_EQ(writes.size(), 3u);
+    const uint8_t bytes[3] = {0x0F, 0xAA, 0xCC};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(writes[i].byte, bytes[i]);
+        EXPECT_EQ(writes[i].baud, 1200u);
+        EXPECT_EQ(writes[i].time, 120u * (i + 1));
+    }
+    for (const Event& e : h.Line().events)
+        EXPECT_NE(e.kind, Event::Read) << "nothing is read";
+    EXPECT_EQ(h.Line().Baud(), 7680u) << "reopened at the end of the third step";
+    h.Advance(5000);
+    EXPECT_EQ(Writes(h.Line()).size(), 3u) << "with no engine chosen nothing more goes out";
+}
+
+TEST(Poll, EachTickSendsTheSeventeenAddressesInOrderAt7680) {
+    Harness h;
+    EcuModel ecu;
+    for (uint8_t a : kPollOrder)
+        ecu.registers[a] = 0;
+    ecu.Attach(h.Line());
+    h.Start();
+    ASSERT_TRUE(h.ChooseMenu("&Engine", "Tipo 1372 SPI TOFAS"));
+    h.Advance(360);
+    size_t before = Writes(h.Line()).size();
+    h.Advance(1000); // two ticks: 860 and 1360
+    std::vector<Event> writes = Writes(h.Line());
+    ASSERT_EQ(writes.size() - before, 34u);
+    for (size_t i = 0; i < 34; ++i) {
+        EXPECT_EQ(writes[before + i].byte, kPollOrder[i % 17]) << i;
+        EXPECT_EQ(writes[before + i].baud, 7680u);
+    }
+    EXPECT_EQ(writes[before].time, 860u);
+    EXPECT_EQ(writes[before + 17].time, 1360u);
+}
+
+// ExchangeByte on the program's own thread, with the port the program opened.
+struct Exchange {
+    uint8_t result;
+    uint64_t took;
+};
+Exchange ExchangeOnProgram(Harness& h, uint8_t address, uint8_t fallback) {
+    Exchange x{};
+    h.Run([&] {
+        uint64_t start = GetTickCount();
+        x.result = ExchangeByte(address, fallback);
+        x.took = GetTickCount() - start;
+    });
+    return x;
+}
+
+class ExchangeTest : public ::testing::Test {
+  protected:
+    ExchangeTest() {
+        ecu.registers[0x08] = 0x5A;
+        ecu.Attach(h.Line());
+        h.Start();
+        h.Advance(400); // awake, port at 7680, the wake-up's echoes arrived
+    }
+    Harness h;
+    EcuModel ecu;
+};
+
+TEST_F(ExchangeTest, AnAnswerWithItsEchoIsReturned) {
+    Exchange x = ExchangeOnProgram(h, 0x08, 0x11);
+    EXPECT_EQ(x.result, 0x5A);
+    EXPECT_LT(x.took, 20u);
+    EXPECT_EQ(Writes(h.Line()).back().byte, 0x08);
+}
+
+TEST_F(ExchangeTest, EchoOnlyGivesTheFallbackAfter510ms) {
+    ecu.answers = false;
+    Exchange x = ExchangeOnProgram(h, 0x08, 0x11);
+    EXPECT_EQ(x.result, 0x11);
+    EXPECT_EQ(x.took, 510u);
+}
+
+TEST_F(ExchangeTest, NoEchoAndNoAnswerTakes1010ms) {
+    ecu.answers = false;
+    ecu.echo = false;
+    Exchange x = ExchangeOnProgram(h, 0x08, 0x11);
+    EXPECT_EQ(x.result, 0x11);
+    EXPECT_EQ(x.took, 1010u);
+}
+
+TEST_F(ExchangeTest, AnInterfaceWithoutEchoLosesTheAnswerToTheFirstRead) {
+    ecu.echo = false;
+    Exchange x = ExchangeOnProgram(h, 0x08, 0x11);
+    EXPECT_EQ(x.result, 0x11);
+    EXPECT_EQ(x.took, 510u);
+}
+
+TEST_F(ExchangeTest, AByteAfterTheFirstReadTimedOutIsTheAnswer) {
+    ecu.echo = false;
+    ecu.replyDelay = 700; // after the first read's 500 ms
+    Exchange x = ExchangeOnProgram(h, 0x08, 0x11);
+    EXPECT_EQ(x.result, 0x5A);
+    EXPECT_EQ(x.took, 700u);
+}
+
+TEST_F(ExchangeTest, TheLampIsRedDuringTheExchangeOnly) {
+    COLORREF during = 0;
+    h.Line().onWrite = [&](w32::ScriptedLine& line, uint8_t byte) {
+        during = h.Pixel(8, 8);
+        line.Deliver(byte, 1);
+        line.Deliver(0x42, 3);
+    };
+    EXPECT_EQ(h.Pixel(8, 8), kBlack);
+    EXPECT_EQ(ExchangeOnProgram(h, 0x08, 0).result, 0x42);
+    EXPECT_EQ(during, kRed);
+    EXPECT_EQ(h.Pixel(8, 8), kBlack);
+    EXPECT_EQ(h.Pixel(1, 8), kBlack) << "the disc's outline";
+}
+
+TEST_F(ExchangeTest, WhatWaitedBeforeTheRequestIsPurged) {
+    h.Line().Deliver(0x99);
+    h.Line().Deliver(0x98);
+    EXPECT_EQ(ExchangeOnProgram(h, 0x08, 0x11).result, 0x5A);
+}
+
+TEST(Poll, AnswersBecomeReadingsAndSilentRegistersKeepTheirValues) {
+    Harness h;
+    EcuModel ecu;
+    ecu.registers = {{1, 0x0B}, {2, 0xB8}, {3, 0x01},  {4, 0xF4}, {5, 40},   {6, 250},
+                     {7, 65},   {8, 130},  {9, 7},     {10, 224}, {12, 200}, {16, 0x08},
+                     {17, 0},   {18, 0},   {43, 0x08}, {44, 0},   {45, 0x77}};
+    ecu.Attach(h.Line());
+    h.Start();
+    ASSERT_TRUE(h.ChooseMenu("&Engine", "500 (899/1000 SPI)"));
+    h.Advance(860);
+    EXPECT_EQ(EcuRegisters.speedPeriod, 3000);
+    EXPECT_EQ(EngineReadings.engineSpeed, 5000.0f);
+    EXPECT_EQ(EngineReadings.injectorTime, 1.0f);
+    EXPECT_EQ(EngineReadings.sparkAdvance, 20.0f);
+    EXPECT_EQ(EngineReadings.manifoldPressure, 1000.0f);
+    EXPECT_EQ(EngineReadings.airTemp, 25.0f);
+    EXPECT_EQ(EngineReadings.waterTemp, 90.0f);
+    EXPECT_NEAR(EngineReadings.throttleAngle, 0.0f, 1e-6);
+    EXPECT_EQ(EngineReadings.batteryVolts, 14.0f);
+    EXPECT_EQ(EngineReadings.vaeValue, 200.0f);
+    EXPECT_EQ(EcuRegisters.faultType3, 0x77) << "read and kept";
+    EXPECT_EQ(h.TextAt(60, 425), "5000 rpm");
+
+    // Address 2 falls silent while address 1 goes on: the new high byte meets the old low.
+    ecu.registers.erase(2);
+    ecu.registers[1] = 0x0C;
+    ecu.registers[8] = 140;
+    h.Advance(500);
+    EXPECT_EQ(EcuRegisters.speedPeriod, 0x0CB8);
+    EXPECT_EQ(EngineReadings.engineSpeed, static_cast<float>(15000000.0 / 0x0CB8));
+    EXPECT_EQ(EngineReadings.waterTemp, 100.0f);
+
+    // The whole ECU falls silent: every reading stays where it was.
+    ecu.answers = false;
+    ecu.echo = false;
+    EngineValues before = EngineReadings;
+    h.Advance(20000);
+    EXPECT_EQ(EngineReadings.engineSpeed, before.engineSpeed);
+    EXPECT_EQ(EngineReadings.waterTemp, before.waterTemp);
+    EXPECT_TRUE(h.Running());
+}
+
+TEST(Poll, StrayAndRandomBytesAreTakenAsTheyComeWithoutHarm) {
+    Harness h;
+    unsigned seed = 12345;
+    h.Line().onWrite = [&](w32::ScriptedLine& line, uint8_t) {
+        // Up to three random bytes at random times, or none.
+        for (int n = static_cast<int>((seed = seed * 1103515245 + 12345) >> 16) % 4; n > 0; --n) {
+            seed = seed * 1103515245 + 12345;
+            line.Deliver(static_cast<uint8_t>(seed >> 16), (seed >> 8) % 700);
+        }
+    };
+    h.Start();
+    ASSERT_TRUE(h.ChooseMenu("&Engine", "500 (899/1000 SPI)"));
+    h.Advance(60000);
+    EXPECT_TRUE(h.Running());
+    ASSERT_TRUE(h.ChooseMenu("&File", "E&xit"));
+    EXPECT_EQ(h.ExitCode(), 0);
+}
+
+// The conversions, each in double precision and rounded once to float.
+TEST(Conversions, EdgeCases) {
+    auto convert = [](auto set) {
+        EcuRegisters = EcuRegisterMirror{};
+        set(EcuRegisters);
+        ConvertReadings();
+        return EngineReadings;
+    };
+    EXPECT_EQ(convert([](EcuRegisterMirror& r) { r.speedPeriod = 3000; }).engineSpeed, 5000.0f);
+    EXPECT_EQ(convert([](EcuRegisterMirror& r) { r.speedPeriod = 0; }).engineSpeed, 0.0f);
+    EXPECT_EQ(convert([](EcuRegisterMirror& r) { r.speedPeriod = 1; }).engineSpeed, 15000000.0f);
+    EXPECT_NEAR(convert([](EcuRegisterMirror& r) { r.speedPeriod = 65535; }).engineSpeed, 228.885,
+                1e-3);
+    EXPECT_EQ(convert([](EcuRegisterMirror& r) { r.injectorPeriod = 500; }).injectorTime, 1.0f);
+    EXPECT_EQ(convert([](EcuRegisterMirror& r) { r.injectorPeriod = 65535; }).injectorTime,
+              static_cast<float>(131.07));
+    EXPECT_EQ(convert([](EcuRegisterMirror& r) { r.advanceRaw = 255; }).sparkAdvance, 127.5f);
+    EXPECT_EQ(convert([](EcuRegisterMirror& r) { r.pressureRaw = 255; }).manifoldPressure, 1020.0f);
+    EngineValues cold = convert([](EcuRegisterMirror& r) {
+        r.airTempRaw = 0;
+        r.waterTempRaw = 0;
+    });
+    EXPECT_EQ(cold.airTemp, -40.0f);
+    EXPECT_EQ(cold.waterTemp, -40.0f);
+    EngineValues hot = convert([](EcuRegisterMirror& r) {
+        r.airTempRaw = 255;
+        r.waterTempRaw = 255;
+    });
+    EXPECT_EQ(hot.airTemp, 215.0f);
+    EXPECT_EQ(hot.waterTemp, 215.0f);
+    EXPECT_EQ(convert([](EcuRegisterMirror& r) { r.throttleRaw = 0; }).throttleAngle, -2.9638f)
+        << "the negative angle is kept";
+    EXPECT_NEAR(convert([](EcuRegisterMirror& r) { r.throttleRaw = 7; }).throttleAngle, 0.0, 1e-6);
+    EXPECT_EQ(convert([](EcuRegisterMirror& r) { r.throttleRaw = 255; }).throttleAngle,
+              static_cast<float>(255 * 0.4234 - 2.9638));
+    EXPECT_NEAR(convert([](EcuRegisterMirror& r) { r.throttleRaw = 255; }).throttleAngle, 105.0032,
+                1e-4);
+    EXPECT_EQ(convert([](EcuRegisterMirror& r) { r.batteryRaw = 224; }).batteryVolts, 14.0f);
+    EXPECT_EQ(convert([](EcuRegisterMirror& r) { r.batteryRaw = 255; }).batteryVolts, 15.9375f);
+    EXPECT_EQ(convert([](EcuRegisterMirror& r) { r.vaeRaw = 200; }).vaeValue, 200.0f);
+}
+
+} // namespace

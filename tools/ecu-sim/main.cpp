@@ -1,0 +1,304 @@
+// ecu-sim: a simulated single-point-injection ECU with its K-line interface, on a
+// pseudo-terminal. It echoes every byte it receives, as the interface does; it wakes up
+// on 0x0F, 0xAA, 0xCC at 1200 baud; then it answers each one-byte register request at
+// 7680 baud with the register's value from its engine.
+#include "engine.h"
+#include "platform/posix/line.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <deque>
+#include <fcntl.h>
+#include <map>
+#include <poll.h>
+#include <string>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace {
+
+const char usage[] =
+    "usage: ecu-sim [options]\n"
+    "  --link PATH        make PATH a link to the pseudo-terminal (default: print its name)\n"
+    "  --record FILE      write every byte seen and sent, with its time and line speed\n"
+    "  --reply-delay MS   the ECU's answer comes MS after the request (default 2)\n"
+    "  --late MS          answers come MS late (after the program's read time-out)\n"
+    "  --silent           echo, but never answer\n"
+    "  --no-echo          answer without the interface's echo\n"
+    "  --stray            send a stray byte now and then\n"
+    "  --replay FILE      answer fixed register values (\"address value\" lines)\n"
+    "  --exit-after S     end after S seconds\n";
+
+volatile sig_atomic_t stopping = 0;
+void OnSignal(int) { stopping = 1; }
+
+uint64_t NowMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<uint64_t>(ts.tv_sec) * 1000 + static_cast<uint64_t>(ts.tv_nsec) / 1000000;
+}
+
+struct Options {
+    std::string link;
+    std::string record;
+    std::string replay;
+    int replyDelay = 2;
+    int late = 0;
+    bool silent = false;
+    bool echo = true;
+    bool stray = false;
+    double exitAfter = 0;
+};
+
+bool ParseOptions(int argc, char** argv, Options* o) {
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        auto value = [&](const char* name) -> const char* {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "ecu-sim: %s needs a value\n", name);
+                return nullptr;
+            }
+            return argv[++i];
+        };
+        const char* v = nullptr;
+        if (a == "--link" && (v = value("--link"))) {
+            o->link = v;
+        } else if (a == "--record" && (v = value("--record"))) {
+            o->record = v;
+        } else if (a == "--replay" && (v = value("--replay"))) {
+            o->replay = v;
+        } else if (a == "--reply-delay" && (v = value("--reply-delay"))) {
+            o->replyDelay = std::atoi(v);
+        } else if (a == "--late" && (v = value("--late"))) {
+            o->late = std::atoi(v);
+        } else if (a == "--exit-after" && (v = value("--exit-after"))) {
+            o->exitAfter = std::atof(v);
+        } else if (a == "--silent") {
+            o->silent = true;
+        } else if (a == "--no-echo") {
+            o->echo = false;
+        } else if (a == "--stray") {
+            o->stray = true;
+        } else {
+            std::fputs(usage, stderr);
+            return false;
+        }
+    }
+    return true;
+}
+
+struct Output {
+    uint64_t at;
+    uint8_t byte;
+};
+
+class Ecu {
+  public:
+    Ecu(const Options& o, FILE* record, std::map<uint8_t, uint8_t> replay, bool replaying)
+        : o_(o), record_(record), replay_(std::move(replay)), replaying_(replaying),
+          start_(NowMs()), nextStray_(start_ + 1000) {}
+
+    // A byte from the program, at the line speed the program set.
+    void Received(uint8_t byte, uint32_t baud) {
+        uint64_t now = NowMs();
+        Record(now, baud, "in", byte);
+        if (o_.echo) Send(byte, now);
+        if (baud == 1200) {
+            WakeUp(byte);
+        } else if (baud == 7680) {
+            if (!awake_) {
+                Note(now, "request before the wake-up: not answered");
+                return;
+            }
+            if (!o_.silent) Send(Answer(byte, now), now + o_.replyDelay + o_.late);
+        } else {
+            Note(now, "byte at an unexpected line speed: ignored");
+        }
+    }
+
+    int64_t NextDue() const {
+        int64_t due = outputs_.empty() ? -1 : static_cast<int64_t>(outputs_.front().at);
+        if (o_.stray) {
+            int64_t s = static_cast<int64_t>(nextStray_);
+            due = due < 0 ? s : std::min(due, s);
+        }
+        return due;
+    }
+
+    // Writes what has fallen due.
+    void Flush(int master, uint32_t baud) {
+        uint64_t now = NowMs();
+        if (o_.stray && now >= nextStray_) {
+            nextStray_ = now + 700 + static_cast<uint64_t>(std::rand() % 2000);
+            outputs_.push_back(Output{now, static_cast<uint8_t>(std::rand())});
+        }
+        while (!outputs_.empty() && outputs_.front().at <= now) {
+            uint8_t b = outputs_.front().byte;
+            outputs_.pop_front();
+            if (write(master, &b, 1) == 1) Record(now, baud, "out", b);
+        }
+    }
+
+  private:
+    void WakeUp(uint8_t byte) {
+        static const uint8_t sequence[3] = {0x0F, 0xAA, 0xCC};
+        wakeProgress_ =
+            byte == sequence[wakeProgress_] ? wakeProgress_ + 1 : (byte == 0x0F ? 1 : 0);
+        if (wakeProgress_ == 3) {
+            awake_ = true;
+            wakeProgress_ = 0;
+            engineStart_ = NowMs();
+            Note(NowMs(), "awake");
+        }
+    }
+
+    uint8_t Answer(uint8_t address, uint64_t now) {
+        if (replaying_) {
+            auto it = replay_.find(address);
+            return it != replay_.end() ? it->second : 0;
+        }
+        ecusim::EngineState s = ecusim::Scenario((now - engineStart_) / 1000.0);
+        // The low byte of a period comes from the reading that gave its high byte.
+        if (address == 1 || address == 3) {
+            latched_[static_cast<uint8_t>(address + 1)] = ecusim::RegisterByte(s, address + 1);
+        }
+        auto it = latched_.find(address);
+        if (it != latched_.end()) {
+            uint8_t b = it->second;
+            latched_.erase(it);
+            return b;
+        }
+        return ecusim::RegisterByte(s, address);
+    }
+
+    void Send(uint8_t byte, uint64_t at) {
+        // Bytes leave in order: a late answer does not overtake an echo.
+        if (!outputs_.empty() && outputs_.back().at > at) at = outputs_.back().at;
+        outputs_.push_back(Output{at, byte});
+    }
+
+    void Record(uint64_t t, uint32_t baud, const char* direction, uint8_t byte) {
+        if (record_ == nullptr) return;
+        std::fprintf(record_, "%llu %u %s 0x%02X\n", static_cast<unsigned long long>(t - start_),
+                     baud, direction, byte);
+        std::fflush(record_);
+    }
+
+    void Note(uint64_t t, const char* what) {
+        if (record_ == nullptr) return;
+        std::fprintf(record_, "%llu - note %s\n", static_cast<unsigned long long>(t - start_),
+                     what);
+        std::fflush(record_);
+    }
+
+    const Options& o_;
+    FILE* record_;
+    std::map<uint8_t, uint8_t> replay_;
+    bool replaying_;
+    uint64_t start_;
+    uint64_t engineStart_ = 0;
+    int wakeProgress_ = 0;
+    bool awake_ = false;
+    std::deque<Output> outputs_;
+    std::map<uint8_t, uint8_t> latched_;
+    uint64_t nextStray_;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    if (!ParseOptions(argc, argv, &o)) return 2;
+    std::map<uint8_t, uint8_t> replay;
+    if (!o.replay.empty()) {
+        std::string error;
+        if (!ecusim::LoadReplay(o.replay, &replay, &error)) {
+            std::fprintf(stderr, "ecu-sim: %s\n", error.c_str());
+            return 2;
+        }
+    }
+    FILE* record = nullptr;
+    if (!o.record.empty() && (record = std::fopen(o.record.c_str(), "w")) == nullptr) {
+        std::fprintf(stderr, "ecu-sim: cannot write %s: %s\n", o.record.c_str(),
+                     std::strerror(errno));
+        return 2;
+    }
+
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+        std::fprintf(stderr, "ecu-sim: no pseudo-terminal: %s\n", std::strerror(errno));
+        return 1;
+    }
+    std::string slave = ptsname(master);
+    // Held open, so that the line stays up while the program closes and reopens it.
+    int keep = open(slave.c_str(), O_RDWR | O_NOCTTY);
+    std::string problem;
+    w32::LineSettings raw;
+    raw.baud = 9600;
+    if (keep < 0 || !w32::line::Apply(keep, raw, &problem)) {
+        std::fprintf(stderr, "ecu-sim: cannot set up %s: %s\n", slave.c_str(), problem.c_str());
+        return 1;
+    }
+    if (!o.link.empty()) {
+        unlink(o.link.c_str());
+        if (symlink(slave.c_str(), o.link.c_str()) != 0) {
+            std::fprintf(stderr, "ecu-sim: cannot link %s: %s\n", o.link.c_str(),
+                         std::strerror(errno));
+            return 1;
+        }
+    }
+    std::printf("%s\n", o.link.empty() ? slave.c_str() : o.link.c_str());
+    std::fflush(stdout);
+
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+
+    // Packet mode tells this side when the program changes the line's settings, so
+    // that every byte is taken at the speed it was sent at.
+    int one = 1;
+    if (ioctl(master, TIOCPKT, &one) != 0 || !w32::line::ReportSettingChanges(keep)) {
+        std::fprintf(stderr, "ecu-sim: the pseudo-terminal cannot report its settings\n");
+        return 1;
+    }
+    uint32_t baud = w32::line::Speed(master);
+
+    Ecu ecu(o, record, replay, !o.replay.empty());
+    uint64_t end = o.exitAfter > 0 ? NowMs() + static_cast<uint64_t>(o.exitAfter * 1000) : 0;
+    while (!stopping && (end == 0 || NowMs() < end)) {
+        int64_t due = ecu.NextDue();
+        int timeout = 200;
+        if (due >= 0)
+            timeout = static_cast<int>(std::max<int64_t>(0, due - static_cast<int64_t>(NowMs())));
+        pollfd p{master, POLLIN, 0};
+        int n = poll(&p, 1, std::min(timeout, 200));
+        if (n > 0 && (p.revents & POLLIN) != 0) {
+            uint8_t packet[65];
+            ssize_t got = read(master, packet, sizeof packet);
+            if (got > 0 && packet[0] == TIOCPKT_DATA) {
+                for (ssize_t i = 1; i < got; ++i)
+                    ecu.Received(packet[i], baud);
+            } else if (got > 0 && (packet[0] & TIOCPKT_IOCTL) != 0) {
+                // The settings changed. What was already waiting was sent before: the
+                // program sends nothing right after it reopens the line.
+                int waiting = 0;
+                while (ioctl(master, FIONREAD, &waiting) == 0 && waiting > 0) {
+                    got = read(master, packet, sizeof packet);
+                    if (got <= 0 || packet[0] != TIOCPKT_DATA) break;
+                    for (ssize_t i = 1; i < got; ++i)
+                        ecu.Received(packet[i], baud);
+                }
+                baud = w32::line::Speed(master);
+            }
+        }
+        ecu.Flush(master, baud);
+    }
+    if (!o.link.empty()) unlink(o.link.c_str());
+    if (record != nullptr) std::fclose(record);
+    return 0;
+}
