@@ -31,6 +31,7 @@ const char usage[] =
     "  --no-echo          answer without the interface's echo\n"
     "  --stray            send a stray byte now and then\n"
     "  --replay FILE      answer fixed register values (\"address value\" lines)\n"
+    "  --speedup F        run the engine's scenario F times faster\n"
     "  --exit-after S     end after S seconds\n";
 
 volatile sig_atomic_t stopping = 0;
@@ -52,6 +53,7 @@ struct Options {
     bool echo = true;
     bool stray = false;
     double exitAfter = 0;
+    double speedup = 1;
 };
 
 bool ParseOptions(int argc, char** argv, Options* o) {
@@ -75,6 +77,8 @@ bool ParseOptions(int argc, char** argv, Options* o) {
             o->replyDelay = std::atoi(v);
         } else if (a == "--late" && (v = value("--late"))) {
             o->late = std::atoi(v);
+        } else if (a == "--speedup" && (v = value("--speedup"))) {
+            o->speedup = std::atof(v);
         } else if (a == "--exit-after" && (v = value("--exit-after"))) {
             o->exitAfter = std::atof(v);
         } else if (a == "--silent") {
@@ -161,7 +165,7 @@ class Ecu {
             auto it = replay_.find(address);
             return it != replay_.end() ? it->second : 0;
         }
-        ecusim::EngineState s = ecusim::Scenario((now - engineStart_) / 1000.0);
+        ecusim::EngineState s = ecusim::Scenario((now - engineStart_) / 1000.0 * o_.speedup);
         // The low byte of a period comes from the reading that gave its high byte.
         if (address == 1 || address == 3) {
             latched_[static_cast<uint8_t>(address + 1)] = ecusim::RegisterByte(s, address + 1);

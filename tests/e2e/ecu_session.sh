@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# The real program polling the simulated ECU on a pseudo-terminal, on an X server
+# (Xvfb): the simulator's record shows the wake-up and the requests at their line speeds,
+# the revs pointer follows the engine, and a fault lights the panel and clears again.
+# Then the line dies as when an adapter is pulled out: the program carries on and still
+# ends with File, Exit.
+# usage: ecu_session.sh QUORVEL ECU_SIM
+set -euo pipefail
+quorvel=$1
+ecu_sim=$2
+for tool in Xvfb xdotool import convert; do
+  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+done
+
+work=$(mktemp -d)
+xvfb= program= sim=
+cleanup() {
+  for p in $program $sim $xvfb; do kill "$p" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+  mkdir -p /tmp/quorvel-e2e && cp "$work"/*.png "$work/record" /tmp/quorvel-e2e/ 2>/dev/null || true
+  echo "FAIL: $* (screenshots and the record kept in /tmp/quorvel-e2e)"
+  exit 1
+}
+
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+xvfb=$!
+for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+export DISPLAY=":$(cat "$work/display")"
+cd "$work"
+
+# Four times faster: idle from 0.5 s, the rev to 5000 rpm from 2.5 to 3.5 s, the water
+# sensor's fault from 5 to 7.5 s, in a cycle of 10 s from the wake-up.
+"$ecu_sim" --link "$work/ecu" --speedup 4 --record "$work/record" >/dev/null &
+sim=$!
+for _ in $(seq 50); do [ -e "$work/ecu" ] && break; sleep 0.1; done
+QUORVEL_PORTS="$work/ecu" "$quorvel" 2>"$work/stderr" &
+program=$!
+wid=$(timeout 10 xdotool search --sync --name '^Fiat Punto 75 Mk1$' | head -1)
+[ -n "$wid" ] || fail "no window"
+xdotool windowfocus --sync "$wid"
+xdotool key alt+e
+sleep 0.3
+xdotool key Return
+
+awake=$(awk '/note awake/ { print $1; exit }' record 2>/dev/null || true)
+for _ in $(seq 50); do
+  awake=$(awk '/note awake/ { print $1; exit }' record)
+  [ -n "$awake" ] && break
+  sleep 0.1
+done
+[ -n "$awake" ] || fail "the simulator was not woken"
+start=$(date +%s%N)
+# Sleeps until t seconds after the wake-up.
+at() { sleep "$(awk -v t="$1" -v s="$start" -v n="$(date +%s%N)" 'BEGIN { d = t - (n - s) / 1e9; printf "%.3f", (d > 0 ? d : 0) }')"; }
+shot() { import -window "$wid" "$work/$1.png"; }
+at 1.8; shot idle
+at 3.05; shot rev
+at 6.2; shot fault
+at 9.0; shot cleared
+
+# The revs pointer: the rows of column x 22 (below the menu bar) that are not the panel.
+pointer_rpm() {
+  convert "$work/$1.png" -crop 1x360+22+70 +repage txt:- |
+    awk -F'[,:]' 'NR > 1 && $0 !~ /#FF80FF/ { y = $2 + 50; sum += y; n++ }
+                  END { if (n == 0) print -1; else printf "%d\n", (405 - sum / n) * 8000 / 350 }'
+}
+pixel() { convert "$work/$1.png" -crop "1x1+$2+$(($3 + 20))" +repage -format '%[hex:p{0,0}]' info:; }
+
+idle=$(pointer_rpm idle)
+rev=$(pointer_rpm rev)
+[ "$idle" -ge 600 ] && [ "$idle" -le 1100 ] || fail "revs pointer at $idle rpm while idling"
+[ "$rev" -ge 3500 ] || fail "revs pointer at $rev rpm during the rev to 5000"
+[ "$(pixel fault 195 506)" = "FF0000" ] || fail "the water sensor's fault is not lit"
+[ "$(pixel idle 195 506)" = "FF80FF" ] || fail "the panel is lit before the fault"
+[ "$(pixel cleared 195 506)" = "FF80FF" ] || fail "the fault did not clear"
+
+# The record: the wake-up at 1200 baud, then only requests at 7680, in the poll's order.
+awk '$3 == "in"' record >"$work/in"
+head -3 "$work/in" | awk '{ print $2, $4 }' | tr '\n' ' ' | grep -q '^1200 0x0F 1200 0xAA 1200 0xCC $' ||
+  fail "wake-up: $(head -3 "$work/in" | tr '\n' ';')"
+awk 'NR > 3 && $2 != 7680 { bad++ } END { exit bad ? 1 : 0 }' "$work/in" || fail "a request not at 7680 baud"
+order="0x01 0x02 0x03 0x04 0x05 0x06 0x07 0x08 0x09 0x0A 0x0C 0x10 0x11 0x12 0x2B 0x2C 0x2D"
+awk -v order="$order" 'BEGIN { n = split(order, o, " ") }
+  NR > 3 { if ($4 != o[(NR - 4) % n + 1]) { print "request", NR - 3, "is", $4; exit 1 } count++ }
+  END { if (count < 3 * n) { print "only", count, "requests"; exit 1 } }' "$work/in" ||
+  fail "requests out of order"
+
+# The adapter is pulled out: the program goes on, and File, Exit still ends it.
+kill "$sim"
+wait "$sim" 2>/dev/null || true
+sim=
+sleep 2
+kill -0 "$program" 2>/dev/null || fail "the program ended when the line died"
+xdotool key alt+f
+sleep 0.3
+xdotool key x
+for _ in $(seq 400); do kill -0 "$program" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$program" 2>/dev/null && fail "File, Exit did not end the program on a dead line"
+set +e
+wait "$program"
+code=$?
+set -e
+program=
+[ "$code" -eq 0 ] || fail "exit code $code"
+echo "PASS: wake-up and requests right, pointer at $idle then $rev rpm, fault lit and cleared, dead line survived"
