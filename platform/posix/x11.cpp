@@ -936,8 +936,8 @@ class X11Backend : public Backend {
             y += 17;
         }
         const RECT& r = b.button;
-        cairo_set_source_rgb(cr, b.pressed ? 0.8 : 0.88, b.pressed ? 0.88 : 0.88,
-                             b.pressed ? 0.97 : 0.88);
+        // A pressed button turns light blue.
+        cairo_set_source_rgb(cr, b.pressed ? 0.8 : 0.88, 0.88, b.pressed ? 0.97 : 0.88);
         cairo_rectangle(cr, r.left, r.top, r.right - r.left, r.bottom - r.top);
         cairo_fill(cr);
         SetColor(cr, kHighlight);
