@@ -479,6 +479,7 @@ class X11Backend : public Backend {
                                         CWOverrideRedirect | CWEventMask, &a);
         menu_.window.surface = cairo_xlib_surface_create(
             display_, menu_.window.id, DefaultVisual(display_, screen_), width, height);
+        XStoreName(display_, menu_.window.id, "Quorvel menu");
         XMapRaised(display_, menu_.window.id);
         DrawPopup(w);
     }

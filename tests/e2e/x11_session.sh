@@ -54,6 +54,22 @@ xdotool key alt+l
 sleep 0.3
 xdotool key Return
 wait_for '[ -s "engine details.csv" ]' || fail "Alt+L, Enter did not switch logging on"
+
+# The check mark moved: in the Logging popup, "Logging on" (highlighted, first) now
+# carries the white mark on its blue row and "Logging off" none.
+check_marks() {
+  xdotool key alt+l
+  popup=$(timeout 5 xdotool search --sync --name '^Quorvel menu$' | head -1)
+  import -window "$popup" "$work/popup.png"
+  xdotool key Escape Escape
+  for row in 0 1; do
+    convert "$work/popup.png" -crop "12x12+5+$((5 + 22 * row))" +repage txt:- |
+      awk 'NR > 1 { split($2, c, "[(),]"); if (c[2] + c[3] + c[4] > 750 || c[2] + c[3] + c[4] < 150) ink++ }
+           END { printf "%s ", (ink > 3 ? "checked" : "clear") }'
+  done
+}
+marks=$(check_marks)
+[ "$marks" = "checked clear " ] || fail "check marks after Logging on: $marks"
 head -c 9 "engine details.csv" | grep -q '^revs, wat' || fail "the log has no header"
 
 sleep 3 # about the same seconds of ticks as the headless picture
