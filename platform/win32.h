@@ -3,13 +3,12 @@
 #pragma once
 
 #ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
+// <windows.h> first: the others build on it.
+#include <windows.h>
+
 #include <setupapi.h>
 #include <share.h>
 #include <stdio.h>
-#include <windows.h>
 #else
 #include "posix/win32_posix.h"
 #endif
