@@ -31,9 +31,10 @@ for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(cat "$work/display")"
 cd "$work"
 
-# Four times faster: idle from 0.5 s, the rev to 5000 rpm from 2.5 to 3.5 s, the water
-# sensor's fault from 5 to 7.5 s, in a cycle of 10 s from the wake-up.
-"$ecu_sim" --link "$work/ecu" --speedup 4 --record "$work/record" >/dev/null &
+# Twice as fast: idle from 1 s, the rev to 5000 rpm from 5 s, held from 6 to 6.5 s and
+# back by 7 s, the water sensor's fault from 10 to 15 s, in a cycle of 20 s from the
+# wake-up. A screenshot shows the last poll's values, up to 0.7 s old.
+"$ecu_sim" --link "$work/ecu" --speedup 2 --record "$work/record" >/dev/null &
 sim=$!
 for _ in $(seq 50); do [ -e "$work/ecu" ] && break; sleep 0.1; done
 QUORVEL_PORTS="$work/ecu" "$quorvel" 2>"$work/stderr" &
@@ -56,10 +57,10 @@ start=$(date +%s%N)
 # Sleeps until t seconds after the wake-up.
 at() { sleep "$(awk -v t="$1" -v s="$start" -v n="$(date +%s%N)" 'BEGIN { d = t - (n - s) / 1e9; printf "%.3f", (d > 0 ? d : 0) }')"; }
 shot() { import -window "$wid" "$work/$1.png"; }
-at 1.8; shot idle
-at 3.05; shot rev
-at 6.2; shot fault
-at 9.0; shot cleared
+at 3.5; shot idle
+at 6.6; shot rev
+at 12.5; shot fault
+at 16.5; shot cleared
 
 # The revs pointer: the rows of column x 22 (below the menu bar) that are not the panel.
 pointer_rpm() {
