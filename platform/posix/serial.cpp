@@ -38,6 +38,17 @@ Port* FindPort(HANDLE h) {
     return index < ports.size() && ports[index].open ? &ports[index] : nullptr;
 }
 
+// The port behind a handle, or null with ERROR_INVALID_HANDLE set (also when the
+// record the call needs is missing).
+Port* Held(HANDLE h, const void* record = "") {
+    Port* p = FindPort(h);
+    if (p == nullptr || record == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    return p;
+}
+
 uint64_t MonotonicMs() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -311,11 +322,8 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
 }
 
 BOOL CloseHandle(HANDLE handle) {
-    Port* p = FindPort(handle);
-    if (p == nullptr) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    Port* p = Held(handle);
+    if (p == nullptr) return FALSE;
     if (p->line) Record(*p->line, ScriptedLine::Event::Close);
     if (p->fd >= 0) close(p->fd);
     p->fd = -1;
@@ -325,11 +333,8 @@ BOOL CloseHandle(HANDLE handle) {
 }
 
 BOOL GetCommState(HANDLE file, LPDCB dcb) {
-    Port* p = FindPort(file);
-    if (p == nullptr || dcb == nullptr) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    Port* p = Held(file, dcb);
+    if (p == nullptr) return FALSE;
     LineSettings s = p->line ? p->line->Settings() : LineSettings{};
     if (p->fd >= 0 && !line::Read(p->fd, &s)) {
         SetLastErrorFromErrno(errno);
@@ -350,11 +355,8 @@ BOOL GetCommState(HANDLE file, LPDCB dcb) {
 // The whole record is applied or none of it; a rate the driver cannot run exactly
 // fails rather than running near it.
 BOOL SetCommState(HANDLE file, LPDCB dcb) {
-    Port* p = FindPort(file);
-    if (p == nullptr || dcb == nullptr) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    Port* p = Held(file, dcb);
+    if (p == nullptr) return FALSE;
     if (dcb->BaudRate == 0 || dcb->ByteSize < 5 || dcb->ByteSize > 8 || dcb->Parity > EVENPARITY ||
         (dcb->StopBits != ONESTOPBIT && dcb->StopBits != TWOSTOPBITS)) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -382,31 +384,22 @@ BOOL SetCommState(HANDLE file, LPDCB dcb) {
 }
 
 BOOL GetCommTimeouts(HANDLE file, LPCOMMTIMEOUTS timeouts) {
-    Port* p = FindPort(file);
-    if (p == nullptr || timeouts == nullptr) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    Port* p = Held(file, timeouts);
+    if (p == nullptr) return FALSE;
     *timeouts = p->timeouts;
     return TRUE;
 }
 
 BOOL SetCommTimeouts(HANDLE file, LPCOMMTIMEOUTS timeouts) {
-    Port* p = FindPort(file);
-    if (p == nullptr || timeouts == nullptr) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    Port* p = Held(file, timeouts);
+    if (p == nullptr) return FALSE;
     p->timeouts = *timeouts;
     return TRUE;
 }
 
 BOOL PurgeComm(HANDLE file, DWORD flags) {
-    Port* p = FindPort(file);
-    if (p == nullptr) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    Port* p = Held(file);
+    if (p == nullptr) return FALSE;
     W32_REQUIRE((flags & ~static_cast<DWORD>(PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR |
                                              PURGE_RXCLEAR)) == 0,
                 "purge flags", FALSE);
@@ -425,11 +418,8 @@ BOOL PurgeComm(HANDLE file, DWORD flags) {
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED overlapped) {
     W32_REQUIRE(overlapped == nullptr, "overlapped writes", FALSE);
     if (written != nullptr) *written = 0;
-    Port* p = FindPort(file);
-    if (p == nullptr) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    Port* p = Held(file);
+    if (p == nullptr) return FALSE;
     const auto* bytes = static_cast<const uint8_t*>(buffer);
     DWORD done = 0;
     if (p->line) {
@@ -458,11 +448,8 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVER
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED overlapped) {
     W32_REQUIRE(overlapped == nullptr, "overlapped reads", FALSE);
     if (read != nullptr) *read = 0;
-    Port* p = FindPort(file);
-    if (p == nullptr) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    Port* p = Held(file);
+    if (p == nullptr) return FALSE;
     bool failed = false;
     DWORD got = p->line ? ReadScripted(*p->line, static_cast<uint8_t*>(buffer), count, p->timeouts)
                         : ReadDevice(*p, static_cast<uint8_t*>(buffer), count, &failed);
