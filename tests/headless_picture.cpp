@@ -1,16 +1,55 @@
 // Draws, headless, the picture of one state of the dashboard, for comparison with the
 // same state on screen: one port of the given name on an ECU that answers the given
 // register values, the first Engine item chosen, logging on, three seconds of ticks.
+// With a fifth argument it also writes a mask (a PBM picture) of where another system's
+// look may differ: text, whose font is the system's, and the system's own controls.
 #include "ecu_model.h"
 #include "platform/posix/harness.h"
 #include "tools/ecu-sim/engine.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
+#include <vector>
+
+namespace {
+
+// Another font is wider or narrower and stands a little higher or lower: each text's
+// cell grows by a margin on every side (half its width sideways).
+bool WriteMask(const char* path, int width, int height, const std::vector<RECT>& areas) {
+    std::vector<unsigned char> on(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
+    for (const RECT& r : areas) {
+        int grow = (r.right - r.left) / 4 + 3;
+        for (int y = std::max(0, static_cast<int>(r.top) - 3);
+             y < std::min(height, static_cast<int>(r.bottom) + 3); ++y) {
+            for (int x = std::max(0, static_cast<int>(r.left) - grow);
+                 x < std::min(width, static_cast<int>(r.right) + grow); ++x)
+                on[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)] =
+                    1;
+        }
+    }
+    FILE* f = std::fopen(path, "w");
+    if (f == nullptr) return false;
+    std::fprintf(f, "P1\n%d %d\n", width, height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x)
+            std::fputc(
+                on[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)]
+                    ? '1'
+                    : '0',
+                f);
+        std::fputc('\n', f);
+    }
+    return std::fclose(f) == 0;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: headless_picture PORT-NAME REGISTERS OUTPUT.png\n");
+    if (argc != 4 && argc != 5) {
+        std::fprintf(stderr, "usage: headless_picture PORT-NAME REGISTERS OUTPUT.png [MASK.pbm]\n");
         return 2;
     }
     EcuModel ecu;
@@ -21,13 +60,21 @@ int main(int argc, char** argv) {
     }
     headless::Harness h;
     h.Ports().ports[0].friendlyName = argv[1];
+    // The port's number is the one its name ends with, as "(COM5)".
+    const char* com = std::strstr(argv[1], "(COM");
+    if (com != nullptr) h.Ports().ports[0].number = std::atoi(com + 4);
     ecu.Attach(h.Line());
     h.Start();
-    bool done = h.ChooseMenu("&Engine", "500 (899/1000 SPI)") &&
-                h.ChooseMenu("&Logging", "Logging on");
+    bool done =
+        h.ChooseMenu("&Engine", "500 (899/1000 SPI)") && h.ChooseMenu("&Logging", "Logging on");
     h.Advance(3000);
     if (!done || !h.SavePng(argv[3])) {
         std::fprintf(stderr, "headless_picture: the state could not be reached\n");
+        return 1;
+    }
+    if (argc == 5 &&
+        !WriteMask(argv[4], h.ClientWidth(), h.ClientHeight(), h.TextAndControlAreas())) {
+        std::fprintf(stderr, "headless_picture: cannot write %s\n", argv[4]);
         return 1;
     }
     return 0;

@@ -84,7 +84,7 @@ TEST_F(LayerGdi, RectangleExcludesRightAndBottomAndOutlinesWithThePen) {
     EXPECT_EQ(At(15, 16), kWhite);
 }
 
-TEST_F(LayerGdi, WithTheNullPenAFigureIsOnePixelSmaller) {
+TEST_F(LayerGdi, WithTheNullPenARectangleIsOnePixelSmallerButARoundRectIsNot) {
     Draw([&](HDC dc) {
         SelectObject(dc, red);
         SelectObject(dc, GetStockObject(NULL_PEN));
@@ -99,8 +99,8 @@ TEST_F(LayerGdi, WithTheNullPenAFigureIsOnePixelSmaller) {
     box = InkBox(25, 0, 60, 40);
     EXPECT_EQ(box.left, 30);
     EXPECT_EQ(box.top, 10);
-    EXPECT_EQ(box.right, 49);
-    EXPECT_EQ(box.bottom, 29);
+    EXPECT_EQ(box.right, 50);
+    EXPECT_EQ(box.bottom, 30);
     EXPECT_EQ(At(30, 10), kBlack) << "the corners are rounded";
     EXPECT_EQ(At(40, 20), kRed);
 }

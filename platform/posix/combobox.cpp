@@ -119,6 +119,18 @@ LRESULT ComboBoxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         auto index = static_cast<size_t>(wParam);
         return index < c.entries.size() ? static_cast<LRESULT>(c.entries[index].size()) : CB_ERR;
     }
+    case WM_KEYDOWN: {
+        // On the closed list the arrow keys move the selection, and that is a user's
+        // choice: the parent hears of it.
+        if (wParam != VK_DOWN && wParam != VK_UP) return 0;
+        int next = c.selected + (wParam == VK_DOWN ? 1 : -1);
+        if (c.selected == CB_ERR) next = 0;
+        if (next < 0 || next >= static_cast<int>(c.entries.size()) || next == c.selected) return 0;
+        c.selected = next;
+        PaintComboBox(w);
+        Notify(w, CBN_SELCHANGE);
+        return 0;
+    }
     case CB_RESETCONTENT:
         c.entries.clear();
         c.selected = CB_ERR;

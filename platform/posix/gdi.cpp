@@ -365,8 +365,10 @@ BOOL RoundRect(HDC hdc, int left, int top, int right, int bottom, int width, int
     W32_REQUIRE(dc != nullptr, "a device context that is not held", FALSE);
     if (right < left) std::swap(left, right);
     if (bottom < top) std::swap(top, bottom);
+    // Unlike Rectangle, the null pen does not make the figure smaller: the fill reaches
+    // the pixels the outline would have taken.
     if (PenIsHollow(dc)) {
-        RoundedPath(dc->cr, left, top, right - 1, bottom - 1, width / 2.0, height / 2.0);
+        RoundedPath(dc->cr, left, top, right, bottom, width / 2.0, height / 2.0);
     } else {
         RoundedPath(dc->cr, left + 0.5, top + 0.5, right - 0.5, bottom - 0.5, (width - 1) / 2.0,
                     (height - 1) / 2.0);
@@ -403,6 +405,31 @@ BOOL MoveToEx(HDC hdc, int x, int y, LPPOINT old) {
     if (old != nullptr) *old = dc->position;
     dc->position = POINT{x, y};
     return TRUE;
+}
+
+BOOL GetCurrentPositionEx(HDC hdc, LPPOINT point) {
+    DeviceContext* dc = FindDC(hdc);
+    W32_REQUIRE(dc != nullptr && point != nullptr, "a device context that is not held", FALSE);
+    *point = dc->position;
+    return TRUE;
+}
+
+// Outside the context's clipping, or with nothing drawn there yet, CLR_INVALID.
+COLORREF GetPixel(HDC hdc, int x, int y) {
+    DeviceContext* dc = FindDC(hdc);
+    W32_REQUIRE(dc != nullptr, "a device context that is not held", CLR_INVALID);
+    if (x < dc->clip.left || x >= dc->clip.right || y < dc->clip.top || y >= dc->clip.bottom)
+        return CLR_INVALID;
+    Window* top = TopLevel(FindWindow(dc->hwnd));
+    if (top == nullptr || top->surface == nullptr) return CLR_INVALID;
+    int dx = 0;
+    int dy = 0;
+    OffsetInSurface(FindWindow(dc->hwnd), &dx, &dy);
+    cairo_surface_flush(top->surface);
+    const unsigned char* row = cairo_image_surface_get_data(top->surface) +
+                               (y + dy) * cairo_image_surface_get_stride(top->surface);
+    uint32_t p = reinterpret_cast<const uint32_t*>(row)[x + dx];
+    return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
 }
 
 // The line runs from the current position up to, not including, the end point.

@@ -300,6 +300,18 @@ std::string Harness::TextAt(int x, int y) const {
     return "";
 }
 
+std::vector<RECT> Harness::TextAndControlAreas() const {
+    HWND main = MainWindow();
+    std::vector<RECT> areas;
+    for (const w32::DrawnText& t : w32::TextsDrawn()) {
+        if (t.window == main) areas.push_back(t.cell);
+    }
+    for (w32::Window* child : w32::Children(main))
+        areas.push_back(
+            RECT{child->x, child->y, child->x + child->width, child->y + child->height});
+    return areas;
+}
+
 int Harness::PaintCount() const {
     w32::Window* w = w32::FindWindow(MainWindow());
     return w != nullptr ? w->paintCount : 0;

@@ -72,6 +72,9 @@ class Harness {
     bool MenuChecked(const std::string& popup, const std::string& item) const;
     bool MenuGrayed(const std::string& popup, const std::string& item) const;
     std::string TextAt(int x, int y) const;
+    // Where the main window shows text or a control of the system's (whose look is the
+    // system's own): the cells of the texts drawn, and the child windows.
+    std::vector<RECT> TextAndControlAreas() const;
     int PaintCount() const;
     bool SavePng(const std::string& path) const;
     // A checksum of the client area's pixels, to tell whether anything changed.

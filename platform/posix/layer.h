@@ -113,13 +113,14 @@ struct MenuItemInfo {
 };
 std::vector<MenuItemInfo> MenuItems(HMENU menu);
 
-// Text drawn by TextOutA, remembered by its anchor for tests.
+// Text drawn by TextOutA, remembered by its anchor for tests, with the cell it filled.
 struct DrawnText {
     HWND window;
     int x, y;
     std::string text;
+    RECT cell;
 };
-void RememberText(HWND window, int x, int y, const std::string& text);
+void RememberText(HWND window, int x, int y, const std::string& text, const RECT& cell);
 std::vector<DrawnText>& TextsDrawn();
 
 // The message trace that layer tests compare with what Win32 does.

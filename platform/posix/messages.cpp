@@ -150,6 +150,15 @@ BOOL GetMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax) {
     return msg->message == WM_QUIT ? FALSE : TRUE;
 }
 
+// Only taking the next message is supported: a peek that leaves it waiting would have
+// to put it back in its place in Win32's order.
+BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT remove) {
+    W32_REQUIRE(msg != nullptr, "a null message record", FALSE);
+    W32_REQUIRE(hwnd == nullptr && filterMin == 0 && filterMax == 0, "message filters", FALSE);
+    W32_REQUIRE(remove == PM_REMOVE, "peeking without removing", FALSE);
+    return FetchMessage(msg, false) ? TRUE : FALSE;
+}
+
 // No keyboard reaches the layer's windows as WM_KEYDOWN yet, so there is nothing to
 // translate into WM_CHAR.
 BOOL TranslateMessage(const MSG*) { return FALSE; }

@@ -102,19 +102,19 @@ std::vector<DrawnText>& TextsDrawn() {
     return texts;
 }
 
-void RememberText(HWND window, int x, int y, const std::string& text) {
+void RememberText(HWND window, int x, int y, const std::string& text, const RECT& cell) {
     for (DrawnText& t : TextsDrawn()) {
         if (t.window == window && t.x == x && t.y == y) {
             t.text = text;
+            t.cell = cell;
             return;
         }
     }
-    TextsDrawn().push_back(DrawnText{window, x, y, text});
+    TextsDrawn().push_back(DrawnText{window, x, y, text, cell});
 }
 
 void DrawText(DeviceContext* dc, int x, int y, const char* text, int length) {
     std::string raw(text != nullptr ? text : "", static_cast<size_t>(length));
-    RememberText(dc->hwnd, x, y, raw);
     std::string utf8 = ToUtf8(raw.c_str(), length);
     cairo_t* cr = dc->cr;
     UseDefaultFont(cr);
@@ -131,6 +131,7 @@ void DrawText(DeviceContext* dc, int x, int y, const char* text, int length) {
     int left = h == TA_CENTER ? x - width / 2 : h == TA_RIGHT ? x - width : x;
     int baseline = v == TA_BASELINE ? y : v == TA_BOTTOM ? y - descent : y + ascent;
     RECT box{left, baseline - ascent, left + width, baseline + descent};
+    RememberText(dc->hwnd, x, y, raw, box);
     if (dc->bkMode == OPAQUE) {
         SetSourceColor(cr, dc->bkColor);
         cairo_rectangle(cr, box.left, box.top, width, ascent + descent);

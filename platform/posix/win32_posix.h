@@ -153,6 +153,10 @@ typedef struct tagPAINTSTRUCT {
 #define WM_NCCREATE 0x0081
 #define WM_NCDESTROY 0x0082
 #define WM_KEYDOWN 0x0100
+#define PM_NOREMOVE 0x0000
+#define PM_REMOVE 0x0001
+#define VK_UP 0x26
+#define VK_DOWN 0x28
 #define WM_KEYUP 0x0101
 #define WM_CHAR 0x0102
 #define WM_COMMAND 0x0111
@@ -384,6 +388,7 @@ BOOL GetClientRect(HWND hwnd, LPRECT rect);
 HWND GetParent(HWND hwnd);
 
 BOOL GetMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax);
+BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT remove);
 BOOL TranslateMessage(const MSG* msg);
 LRESULT DispatchMessageA(const MSG* msg);
 BOOL PostMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -421,6 +426,8 @@ BOOL RoundRect(HDC hdc, int left, int top, int right, int bottom, int width, int
 BOOL Polygon(HDC hdc, const POINT* points, int count);
 BOOL MoveToEx(HDC hdc, int x, int y, LPPOINT old);
 BOOL LineTo(HDC hdc, int x, int y);
+BOOL GetCurrentPositionEx(HDC hdc, LPPOINT point);
+COLORREF GetPixel(HDC hdc, int x, int y);
 BOOL TextOutA(HDC hdc, int x, int y, LPCSTR text, int length);
 UINT SetTextAlign(HDC hdc, UINT align);
 int SetBkMode(HDC hdc, int mode);

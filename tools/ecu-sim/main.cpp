@@ -32,7 +32,10 @@ const char usage[] =
     "  --stray            send a stray byte now and then\n"
     "  --replay FILE      answer fixed register values (\"address value\" lines)\n"
     "  --speedup F        run the engine's scenario F times faster\n"
-    "  --exit-after S     end after S seconds\n";
+    "  --exit-after S     end after S seconds\n"
+    "  --custom-rate BAUD take a line set to 38400 baud as BAUD: Wine asks a UART for a rate\n"
+    "                     that has no constant as 38400 with a custom divisor, which a\n"
+    "                     pseudo-terminal cannot keep\n";
 
 volatile sig_atomic_t stopping = 0;
 void OnSignal(int) { stopping = 1; }
@@ -54,6 +57,7 @@ struct Options {
     bool stray = false;
     double exitAfter = 0;
     double speedup = 1;
+    uint32_t customRate = 0;
 };
 
 bool ParseOptions(int argc, char** argv, Options* o) {
@@ -81,6 +85,8 @@ bool ParseOptions(int argc, char** argv, Options* o) {
             o->speedup = std::atof(v);
         } else if (a == "--exit-after" && (v = value("--exit-after"))) {
             o->exitAfter = std::atof(v);
+        } else if (a == "--custom-rate" && (v = value("--custom-rate"))) {
+            o->customRate = static_cast<uint32_t>(std::atoi(v));
         } else if (a == "--silent") {
             o->silent = true;
         } else if (a == "--no-echo") {
@@ -270,7 +276,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "ecu-sim: the pseudo-terminal cannot report its settings\n");
         return 1;
     }
-    uint32_t baud = w32::line::Speed(master);
+    auto lineSpeed = [&o, master] {
+        uint32_t speed = w32::line::Speed(master);
+        return o.customRate != 0 && speed == 38400 ? o.customRate : speed;
+    };
+    uint32_t baud = lineSpeed();
 
     Ecu ecu(o, record, replay, !o.replay.empty());
     uint64_t end = o.exitAfter > 0 ? NowMs() + static_cast<uint64_t>(o.exitAfter * 1000) : 0;
@@ -297,7 +307,7 @@ int main(int argc, char** argv) {
                     for (ssize_t i = 1; i < got; ++i)
                         ecu.Received(packet[i], baud);
                 }
-                baud = w32::line::Speed(master);
+                baud = lineSpeed();
             }
         }
         ecu.Flush(master, baud);
