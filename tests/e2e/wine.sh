@@ -1,0 +1,185 @@
+#!/usr/bin/env bash
+# The Windows program under Wine, on an X server (Xvfb).
+# usage: wine.sh prefix     PREFIX
+#        wine.sh behaviour  PREFIX WINDOWS_BUILD
+#        wine.sh port-error PREFIX WINDOWS_BUILD
+#        wine.sh session    PREFIX WINDOWS_BUILD ECU_SIM REGISTERS HEADLESS_PICTURE
+# prefix makes a fresh Wine prefix, which the others use: the behaviour tests as a
+# console program; the program with no serial port (its port error box, then exit 0);
+# a whole session on a registered port that leads to the simulated ECU.
+set -euo pipefail
+check=$1
+export WINEPREFIX
+WINEPREFIX=$(realpath -m "$2")
+windows=${3:-}
+for tool in wine wineboot wineserver Xvfb xdotool import compare; do
+  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+done
+if [ "$check" != prefix ]; then
+  [ -f "$windows/quorvel.exe" ] ||
+    { echo "SKIP: no Windows build in $windows (cmake --preset windows && cmake --build --preset windows)"; exit 77; }
+  [ -f "$WINEPREFIX/system.reg" ] || { echo "FAIL: no Wine prefix in $WINEPREFIX"; exit 1; }
+fi
+# No .NET or Gecko installer prompts; Wine's own chatter off.
+export WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
+
+work=$(mktemp -d)
+xvfb=
+program=
+sim=
+cleanup() {
+  [ -n "$program" ] && kill "$program" 2>/dev/null || true
+  [ -n "$sim" ] && kill "$sim" 2>/dev/null || true
+  wineserver -k >/dev/null 2>&1 || true
+  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+  echo "FAIL: $*"
+  mkdir -p "${QUORVEL_E2E_KEEP:-/tmp}/quorvel-wine"
+  cp "$work"/*.png "$work"/record "$work"/*.csv "${QUORVEL_E2E_KEEP:-/tmp}/quorvel-wine/" 2>/dev/null || true
+  exit 1
+}
+# Wine asks for wine32 on a 64-bit-only installation: that line is not an error here.
+quiet() { grep -v -e 'wine32 is missing' -e 'multiarch needs' -e 'dpkg --add-architecture' -e 'apt-get install wine32' >&2 || true; }
+
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+xvfb=$!
+for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+export DISPLAY=":$(cat "$work/display")"
+
+# The server, started here with its output discarded: on its way out it lists its objects.
+wineserver -p </dev/null >/dev/null 2>&1 || true
+
+wait_for() { for _ in $(seq "${2:-50}"); do eval "$1" && return 0; sleep 0.1; done; return 1; }
+
+case "$check" in
+prefix)
+  rm -rf "$WINEPREFIX"
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  WINEARCH=win64 wineboot -i 2> >(quiet) >/dev/null
+  wineserver -w
+  [ -f "$WINEPREFIX/system.reg" ] || fail "wineboot made no prefix"
+  echo "PASS: a Wine prefix in $WINEPREFIX"
+  ;;
+
+behaviour)
+  cd "$work"
+  wine "$windows/win32_behaviour_tests.exe" --gtest_brief=1 2> >(quiet) | tr -d '\r' | tee "$work/out"
+  grep -q '^\[  PASSED  \] 14 tests' "$work/out" || fail "the Win32 behaviour tests did not all pass under Wine"
+  ;;
+
+port-error)
+  cd "$work"
+  start=$(date +%s%N)
+  wine "$windows/quorvel.exe" 2> >(quiet) &
+  program=$!
+  box=$(timeout 60 xdotool search --sync --name '^Quorvel - Port Error$' | head -1)
+  [ -n "$box" ] || fail "no box captioned \"Quorvel - Port Error\""
+  echo "the box after $((($(date +%s%N) - start) / 1000000)) ms"
+  xdotool windowfocus --sync "$box"
+  xdotool key Return
+  set +e
+  wait "$program"
+  code=$?
+  set -e
+  program=
+  [ "$code" -eq 0 ] || fail "exit code $code after the port error"
+  echo "PASS: the port error box, Enter, exit code 0"
+  ;;
+
+session)
+  ecu_sim=$4
+  registers=$5
+  headless_picture=$6
+  mkdir "$work/run" "$work/linux"
+  cd "$work/run"
+  wine "$windows/register-port.exe" "ECU simulator (COM5)" 2> >(quiet) | tr -d '\r'
+  # Wine asks a UART for 7680 baud as 38400 with a custom divisor, which a pseudo-terminal
+  # cannot keep: the simulator is told to read 38400 as 7680.
+  "$ecu_sim" --link "$work/ecu" --replay "$registers" --record "$work/record" --custom-rate 7680 >/dev/null &
+  sim=$!
+  wait_for '[ -e "$work/ecu" ]' || fail "the simulator made no pseudo-terminal"
+  ln -sfn "$work/ecu" "$WINEPREFIX/dosdevices/com5"
+  start=$(date +%s%N)
+  wine "$windows/quorvel.exe" 2> >(quiet) &
+  program=$!
+  wid=$(timeout 60 xdotool search --sync --name '^Fiat Punto 75 Mk1$' | head -1)
+  [ -n "$wid" ] || fail "no window"
+  echo "the window after $((($(date +%s%N) - start) / 1000000)) ms"
+  title() { xdotool getwindowname "$wid"; }
+  xdotool windowfocus --sync "$wid"
+  xdotool key alt+e
+  sleep 0.5
+  xdotool key Return
+  wait_for '[ "$(title)" = "Fiat Punto MK1 55" ]' || fail "Alt+E, Enter did not choose an engine: $(title)"
+  xdotool key alt+l
+  sleep 0.5
+  xdotool key Return
+  wait_for '[ -s "engine details.csv" ]' || fail "Alt+L, Enter did not switch logging on"
+  sleep 3
+  import -window "$wid" "$work/window.png"
+
+  # The same register values on Linux: the headless picture, its text mask, and its log.
+  (cd "$work/linux" && "$headless_picture" "ECU simulator (COM5)" "$registers" "$work/linux.png" "$work/mask.pbm")
+  # The window holds the menu bar and the client area; the bar is white down to the first
+  # row of the dashboard's black.
+  bar=$(convert "$work/window.png" -crop 1x40+300+0 +repage txt:- |
+    awk -F'[(),]' 'NR > 1 && $4 + $5 + $6 < 100 { print NR - 2; exit }')
+  [ -n "$bar" ] || fail "no menu bar above the dashboard"
+  width=$(identify -format %w "$work/window.png")
+  height=$(($(identify -format %h "$work/window.png") - bar))
+  # The text (another font) and the port list (Windows' own control) are left out, and
+  # the activity lamp, lit whenever an exchange is under way.
+  for image in window linux; do
+    offset=0
+    [ "$image" = window ] && offset=$bar
+    convert "$work/$image.png" -crop "${width}x${height}+0+$offset" +repage \
+      \( "$work/mask.pbm" -crop "${width}x${height}+0+0" +repage \) -compose multiply -composite \
+      -fill black -draw 'rectangle 0,0,16,16' "$work/$image-masked.png"
+  done
+  differing=$(compare -fuzz 10% -metric AE "$work/window-masked.png" "$work/linux-masked.png" "$work/difference.png" 2>&1 || true)
+  echo "$differing of $((width * height)) pixels differ outside text and controls"
+  [ "$differing" -le $((width * height / 1000)) ] ||
+    fail "the Wine window does not show the Linux dashboard: $differing pixels differ"
+
+  xdotool key alt+f
+  sleep 0.5
+  xdotool key x
+  wait_for '! kill -0 "$program" 2>/dev/null' 100 || fail "File, Exit did not end the program"
+  set +e
+  wait "$program"
+  code=$?
+  set -e
+  program=
+  [ "$code" -eq 0 ] || fail "File, Exit ended with code $code"
+
+  # The log: the same header and, line for line, the same data lines, bytes and all.
+  lines=$(wc -l <"engine details.csv")
+  [ "$lines" -ge 3 ] || fail "only $lines lines in the log"
+  cmp -n "$(head -1 "$work/linux/engine details.csv" | wc -c)" "engine details.csv" "$work/linux/engine details.csv" ||
+    fail "the log's header differs from Linux's"
+  linux_line=$(sed -n 2p "$work/linux/engine details.csv")
+  tail -n +2 "engine details.csv" | while IFS= read -r line; do
+    [ "$line" = "$linux_line" ] || { echo "Wine:  $line"; echo "Linux: $linux_line"; exit 1; }
+  done || fail "a log line differs from Linux's"
+
+  # The record: the wake-up at 1200 baud, then only requests at 7680, in the poll's order.
+  awk '$3 == "in"' "$work/record" >"$work/in"
+  head -3 "$work/in" | awk '{ print $2, $4 }' | tr '\n' ' ' | grep -q '^1200 0x0F 1200 0xAA 1200 0xCC $' ||
+    fail "wake-up: $(head -3 "$work/in" | tr '\n' ';')"
+  awk 'NR > 3 && $2 != 7680 { bad++ } END { exit bad ? 1 : 0 }' "$work/in" || fail "a request not at 7680 baud"
+  order="0x01 0x02 0x03 0x04 0x05 0x06 0x07 0x08 0x09 0x0A 0x0C 0x10 0x11 0x12 0x2B 0x2C 0x2D"
+  awk -v order="$order" 'BEGIN { n = split(order, o, " ") }
+    NR > 3 { if ($4 != o[(NR - 4) % n + 1]) { print "request", NR - 3, "is", $4; exit 1 } count++ }
+    END { if (count < 3 * n) { print "only", count, "requests"; exit 1 } }' "$work/in" ||
+    fail "requests out of order"
+  echo "PASS: under Wine: engine chosen, logging on, the Linux dashboard, log lines as Linux writes them, wake-up and requests right, exit code 0"
+  ;;
+
+*)
+  echo "usage: wine.sh prefix|behaviour|port-error|session PREFIX ..." >&2
+  exit 2
+  ;;
+esac
