@@ -64,8 +64,13 @@ bool IsEmpty(const RECT& r) { return r.right <= r.left || r.bottom <= r.top; }
 HDC MakeDC(Window* w, const RECT& clip, bool fromPaint) {
     Window* top = TopLevel(w);
     EnsureSurface(top);
+    // A released context's slot, and so its handle, is taken again, as Win32 reuses
+    // handles: a program that gets a context on every tick must not grow.
+    size_t index = 0;
+    while (index < contexts.size() && contexts[index]->alive)
+        ++index;
     auto dc = std::make_unique<DeviceContext>();
-    dc->handle = reinterpret_cast<HDC>(kDCBase + kStep * contexts.size());
+    dc->handle = reinterpret_cast<HDC>(kDCBase + kStep * index);
     dc->hwnd = w->handle;
     dc->fromPaint = fromPaint;
     dc->clip = Intersect(clip, RECT{0, 0, w->width, w->height});
@@ -82,7 +87,11 @@ HDC MakeDC(Window* w, const RECT& clip, bool fromPaint) {
     cairo_set_antialias(dc->cr, CAIRO_ANTIALIAS_NONE);
     cairo_set_line_width(dc->cr, 1.0);
     HDC h = dc->handle;
-    contexts.push_back(std::move(dc));
+    if (index == contexts.size()) {
+        contexts.push_back(std::move(dc));
+    } else {
+        contexts[index] = std::move(dc);
+    }
     return h;
 }
 
@@ -309,8 +318,18 @@ HGDIOBJ GetStockObject(int object) {
 
 HBRUSH CreateSolidBrush(COLORREF color) {
     W32_REQUIRE((color & 0xFF000000) == 0, "palette-relative colours", nullptr);
-    Objects().push_back(GdiObject{GdiObject::Brush, color, false, false, true});
-    return static_cast<HBRUSH>(ObjectHandle(Objects().size() - 1));
+    // A deleted brush's slot is taken again, so that creating and deleting does not grow.
+    std::vector<GdiObject>& objects = Objects();
+    size_t index = 0;
+    while (index < objects.size() && (objects[index].stock || objects[index].alive))
+        ++index;
+    GdiObject brush{GdiObject::Brush, color, false, false, true};
+    if (index == objects.size()) {
+        objects.push_back(brush);
+    } else {
+        objects[index] = brush;
+    }
+    return static_cast<HBRUSH>(ObjectHandle(index));
 }
 
 BOOL DeleteObject(HGDIOBJ object) {

@@ -160,7 +160,8 @@ DWORD ReadDevice(Port& p, uint8_t* out, DWORD count, bool* failed) {
 }
 
 void Record(ScriptedLine& line, ScriptedLine::Event::Kind kind, uint8_t byte = 0) {
-    line.events.push_back(ScriptedLine::Event{kind, CurrentBackend().Now(), line.Baud(), byte});
+    if (line.keepEvents)
+        line.events.push_back(ScriptedLine::Event{kind, CurrentBackend().Now(), line.Baud(), byte});
 }
 
 } // namespace
@@ -205,8 +206,10 @@ DWORD ReadScripted(ScriptedLine& line, uint8_t* out, DWORD count, const COMMTIME
             clock.Sleep(static_cast<uint64_t>(deadline) - now);
         break;
     }
-    line.events.push_back(ScriptedLine::Event{ScriptedLine::Event::Read, clock.Now(), line.Baud(),
-                                              static_cast<uint8_t>(got)});
+    if (line.keepEvents) {
+        line.events.push_back(ScriptedLine::Event{ScriptedLine::Event::Read, clock.Now(),
+                                                  line.Baud(), static_cast<uint8_t>(got)});
+    }
     return got;
 }
 

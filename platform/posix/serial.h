@@ -24,6 +24,7 @@ class ScriptedLine {
         uint8_t byte;  // Write: the byte; Read: how many bytes the read returned
     };
     std::vector<Event> events;
+    bool keepEvents = true; // false: nothing is recorded (a long run's memory stays flat)
     bool refuseOpen = false; // the device is busy or gone
     DWORD refuseError = ERROR_ACCESS_DENIED;
     // Called for every byte the program writes (an ECU model answers here).

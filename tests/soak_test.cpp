@@ -1,0 +1,190 @@
+// Twenty-four hours of program time on the virtual clock, logging all the while, through
+// an ECU line that misbehaves in every way the program must survive: silence, a missing
+// echo, stray bytes before the echo, random answers and dead requests. A model beside the
+// program says after every tick what the readings must be, from the bytes that arrived.
+#include "app/state.h"
+#include "platform/posix/harness.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// The line as the program meets it, and what the program must make of it. Every byte a
+// request brings arrives within 9 ms, before the program reads 10 ms after its request,
+// so the exchange's rule reduces to: the second byte to arrive is the answer; with fewer
+// than two, the register keeps its value. What is left over is purged by the next
+// exchange.
+struct MisbehavingEcu {
+    enum Kind { Good, Silent, NoEcho, Stray, RandomAnswer, Dead, kKinds };
+    std::mt19937 random{20261208};
+    std::array<uint8_t, 256> registers{}; // what the ECU holds
+    std::array<uint8_t, 256> expected{};  // what the program must hold
+    std::array<long, kKinds> counts{};
+    long polls = 0;
+    std::vector<float> rpmPerPoll; // the revs each poll must log, filled in before the run
+
+    Kind Pick() {
+        int r = static_cast<int>(random() % 100);
+        if (r < 88) return Good;
+        if (r < 90) return Silent;
+        if (r < 92) return NoEcho;
+        if (r < 95) return Stray;
+        if (r < 98) return RandomAnswer;
+        return Dead;
+    }
+
+    void OnWrite(w32::ScriptedLine& line, uint8_t request) {
+        if (line.Baud() != 7680) {
+            line.Deliver(request, 1); // the interface's echo during the wake-up
+            return;
+        }
+        if (request == 1) ++polls;
+        // The engine moves on now and then.
+        if (random() % 8 == 0) registers[request] = static_cast<uint8_t>(random());
+        Kind kind = Pick();
+        ++counts[kind];
+        std::vector<uint8_t> bytes;
+        switch (kind) {
+        case Good: bytes = {request, registers[request]}; break;
+        case Silent: bytes = {request}; break;
+        case NoEcho: bytes = {registers[request]}; break;
+        case Stray: bytes = {static_cast<uint8_t>(random()), request, registers[request]}; break;
+        case RandomAnswer: bytes = {request, static_cast<uint8_t>(random())}; break;
+        case Dead:
+        case kKinds: break;
+        }
+        uint64_t delay = 1;
+        for (uint8_t b : bytes) {
+            line.Deliver(b, delay);
+            delay += random() % 4;
+        }
+        if (bytes.size() >= 2) expected[request] = bytes[1];
+        if (request == 45 && polls <= static_cast<long>(rpmPerPoll.size()))
+            rpmPerPoll[static_cast<size_t>(polls - 1)] = Expected().engineSpeed;
+    }
+
+    // The conversions, each computed in double precision and rounded once to float.
+    EngineValues Expected() const {
+        auto word = [this](int high, int low) { return expected[high] * 256 + expected[low]; };
+        EngineValues v{};
+        int speed = word(1, 2);
+        v.engineSpeed = static_cast<float>(speed == 0 ? 0.0 : 15000000.0 / speed);
+        v.injectorTime = static_cast<float>(word(3, 4) * 2 / 1000.0);
+        v.sparkAdvance = static_cast<float>(expected[5] / 2.0);
+        v.manifoldPressure = static_cast<float>(expected[6] * 4.0);
+        v.airTemp = static_cast<float>(expected[7] - 40.0);
+        v.waterTemp = static_cast<float>(expected[8] - 40.0);
+        v.throttleAngle = static_cast<float>(expected[9] * 0.4234 - 2.9638);
+        v.batteryVolts = static_cast<float>(expected[10] * 0.0625);
+        v.vaeValue = static_cast<float>(expected[12]);
+        return v;
+    }
+};
+
+long ResidentKb() {
+    std::ifstream statm("/proc/self/statm");
+    long size = 0;
+    long resident = 0;
+    statm >> size >> resident;
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// Program time to run, in hours (QUORVEL_SOAK_HOURS; a day by default).
+uint64_t Duration() {
+    const char* hours = std::getenv("QUORVEL_SOAK_HOURS");
+    double h = hours != nullptr ? std::atof(hours) : 24.0;
+    return static_cast<uint64_t>(h * 3600000.0);
+}
+
+TEST(Soak, ADayOfMisbehavingLineWithLoggingOn) {
+    char folder[] = "/tmp/quorvel-soak-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    ASSERT_EQ(chdir(folder), 0);
+
+    const uint64_t duration = Duration();
+    headless::Harness h;
+    MisbehavingEcu ecu;
+    // Allocated and touched before the run, so that it does not count as the program's growth.
+    ecu.rpmPerPoll.assign(static_cast<size_t>(duration / 500) + 16, -1.0f);
+    h.Line().keepEvents = false;
+    h.Line().onWrite = [&ecu](w32::ScriptedLine& line, uint8_t b) { ecu.OnWrite(line, b); };
+    h.Start();
+    ASSERT_TRUE(h.ChooseMenu("&Engine", "Tipo 1372 SPI TOFAS"));
+    ASSERT_TRUE(h.ChooseMenu("&Logging", "Logging on"));
+
+    long residentAfterWarmUp = 0;
+    long mismatches = 0;
+    long ticks = 0;
+    for (long t = 0; h.Now() < duration && mismatches < 5; ++t, ++ticks) {
+        h.Advance(500);
+        if (t == 1000) residentAfterWarmUp = ResidentKb();
+        EngineValues want = ecu.Expected();
+        const EngineValues& got = EngineReadings;
+        if (ecu.polls == 0) continue; // still waking the ECU
+        bool same = got.engineSpeed == want.engineSpeed && got.injectorTime == want.injectorTime &&
+                    got.sparkAdvance == want.sparkAdvance &&
+                    got.manifoldPressure == want.manifoldPressure && got.airTemp == want.airTemp &&
+                    got.waterTemp == want.waterTemp && got.throttleAngle == want.throttleAngle &&
+                    got.batteryVolts == want.batteryVolts && got.vaeValue == want.vaeValue;
+        for (int address : {16, 17, 18, 43, 44, 45}) {
+            const uint8_t held[] = {EcuRegisters.faultFlags1, EcuRegisters.faultFlags2,
+                                    EcuRegisters.faultFlags3, EcuRegisters.faultType1,
+                                    EcuRegisters.faultType2,  EcuRegisters.faultType3};
+            int i = address < 43 ? address - 16 : address - 40;
+            same = same && held[i] == ecu.expected[static_cast<size_t>(address)];
+        }
+        if (!same) {
+            ++mismatches;
+            ADD_FAILURE() << "tick " << t << ": revs " << got.engineSpeed << " (model "
+                          << want.engineSpeed << "), volts " << got.batteryVolts << " (model "
+                          << want.batteryVolts << ")";
+        }
+    }
+    long residentAtEnd = ResidentKb();
+    // Logging off comes before a tick that is due at the same moment: that poll is not logged.
+    const long pollsLogged = ecu.polls;
+    ASSERT_TRUE(h.ChooseMenu("&Logging", "Logging off"));
+
+    std::printf("program time %.1f h, %ld steps of 500 ms, %ld polls; requests: %ld good, %ld silent, %ld without "
+                "echo, %ld with a stray byte, %ld with a random answer, %ld dead\n",
+                static_cast<double>(h.Now()) / 3600000.0, ticks, ecu.polls, ecu.counts[0], ecu.counts[1],
+                ecu.counts[2], ecu.counts[3], ecu.counts[4], ecu.counts[5]);
+    std::printf("resident memory: %ld kB after 1000 ticks, %ld kB at the end\n", residentAfterWarmUp,
+                residentAtEnd);
+    EXPECT_GT(ecu.polls, ticks / 2) << "most ticks poll";
+    if (ticks > 1000) {
+        EXPECT_LE(residentAtEnd - residentAfterWarmUp, 1024) << "memory grew";
+    }
+
+    // One data line per poll, each with the revs the model gave, after the header.
+    std::ifstream log("engine details.csv", std::ios::binary);
+    std::string line;
+    ASSERT_TRUE(std::getline(log, line));
+    EXPECT_EQ(line.rfind("revs, water temp", 0), 0u);
+    long lines = 0;
+    long wrong = 0;
+    while (std::getline(log, line)) {
+        if (lines < pollsLogged && lines < static_cast<long>(ecu.rpmPerPoll.size())) {
+            char want[32];
+            std::snprintf(want, sizeof want, "%f,", static_cast<double>(ecu.rpmPerPoll[static_cast<size_t>(lines)]));
+            if (line.rfind(want, 0) != 0 && ++wrong <= 3) ADD_FAILURE() << "log line " << lines + 1 << ": " << line;
+        }
+        ++lines;
+    }
+    EXPECT_EQ(lines, pollsLogged);
+    EXPECT_EQ(wrong, 0);
+    std::remove("engine details.csv");
+    ASSERT_EQ(chdir("/"), 0);
+    rmdir(folder);
+}
+
+} // namespace
