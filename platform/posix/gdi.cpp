@@ -206,6 +206,16 @@ void PaintChildren(Window* parent, const RECT& area) {
 
 HDC ContextFor(Window* w, const RECT& clip, bool fromPaint) { return MakeDC(w, clip, fromPaint); }
 
+void ForgetContexts() {
+    for (auto& dc : contexts) {
+        if (dc->alive) {
+            cairo_destroy(dc->cr);
+            dc->cr = nullptr;
+            dc->alive = false;
+        }
+    }
+}
+
 } // namespace w32
 
 using namespace w32;

@@ -61,6 +61,13 @@ struct Window {
     std::unique_ptr<ComboBox> combo;
     // Pixels of the client area (top-level windows only; children draw into their parent's).
     cairo_surface_t* surface = nullptr;
+
+    Window() = default;
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
+    ~Window() {
+        if (surface != nullptr) cairo_surface_destroy(surface);
+    }
 };
 
 Window* FindWindow(HWND hwnd); // null for a bad or destroyed handle
@@ -162,5 +169,6 @@ void SetBackend(Backend* backend);
 // Forgets every window, class, timer, box and message: tests of the layer itself start
 // from nothing.
 void ResetLayer();
+void ForgetContexts(); // device contexts that were never released
 
 } // namespace w32

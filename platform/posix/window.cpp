@@ -107,10 +107,14 @@ void EnsureSurface(Window* w) {
 }
 
 void ResetLayer() {
+    ForgetContexts();
     for (auto& w : windows) {
         if (w->surface != nullptr) cairo_surface_destroy(w->surface);
         w->surface = nullptr;
         w->alive = false;
+        w->combo.reset();
+        w->text.clear();
+        w->text.shrink_to_fit();
     }
     // Keep the dead records so that their handles stay invalid.
     classes.clear();
@@ -248,7 +252,11 @@ BOOL DestroyWindow(HWND hwnd) {
         cairo_surface_destroy(w->surface);
         w->surface = nullptr;
     }
+    // The record stays, so that the handle stays invalid; what it held goes.
     w->alive = false;
+    w->combo.reset();
+    w->text.clear();
+    w->text.shrink_to_fit();
     return TRUE;
 }
 
