@@ -54,13 +54,24 @@ struct MisbehavingEcu {
         ++counts[kind];
         std::vector<uint8_t> bytes;
         switch (kind) {
-        case Good: bytes = {request, registers[request]}; break;
-        case Silent: bytes = {request}; break;
-        case NoEcho: bytes = {registers[request]}; break;
-        case Stray: bytes = {static_cast<uint8_t>(random()), request, registers[request]}; break;
-        case RandomAnswer: bytes = {request, static_cast<uint8_t>(random())}; break;
+        case Good:
+            bytes = {request, registers[request]};
+            break;
+        case Silent:
+            bytes = {request};
+            break;
+        case NoEcho:
+            bytes = {registers[request]};
+            break;
+        case Stray:
+            bytes = {static_cast<uint8_t>(random()), request, registers[request]};
+            break;
+        case RandomAnswer:
+            bytes = {request, static_cast<uint8_t>(random())};
+            break;
         case Dead:
-        case kKinds: break;
+        case kKinds:
+            break;
         }
         uint64_t delay = 1;
         for (uint8_t b : bytes) {
@@ -154,12 +165,13 @@ TEST(Soak, ADayOfMisbehavingLineWithLoggingOn) {
     const long pollsLogged = ecu.polls;
     ASSERT_TRUE(h.ChooseMenu("&Logging", "Logging off"));
 
-    std::printf("program time %.1f h, %ld steps of 500 ms, %ld polls; requests: %ld good, %ld silent, %ld without "
+    std::printf("program time %.1f h, %ld steps of 500 ms, %ld polls; requests: %ld good, %ld "
+                "silent, %ld without "
                 "echo, %ld with a stray byte, %ld with a random answer, %ld dead\n",
-                static_cast<double>(h.Now()) / 3600000.0, ticks, ecu.polls, ecu.counts[0], ecu.counts[1],
-                ecu.counts[2], ecu.counts[3], ecu.counts[4], ecu.counts[5]);
-    std::printf("resident memory: %ld kB after 1000 ticks, %ld kB at the end\n", residentAfterWarmUp,
-                residentAtEnd);
+                static_cast<double>(h.Now()) / 3600000.0, ticks, ecu.polls, ecu.counts[0],
+                ecu.counts[1], ecu.counts[2], ecu.counts[3], ecu.counts[4], ecu.counts[5]);
+    std::printf("resident memory: %ld kB after 1000 ticks, %ld kB at the end\n",
+                residentAfterWarmUp, residentAtEnd);
     EXPECT_GT(ecu.polls, ticks / 2) << "most ticks poll";
     if (ticks > 1000) {
         EXPECT_LE(residentAtEnd - residentAfterWarmUp, 1024) << "memory grew";
@@ -175,8 +187,10 @@ TEST(Soak, ADayOfMisbehavingLineWithLoggingOn) {
     while (std::getline(log, line)) {
         if (lines < pollsLogged && lines < static_cast<long>(ecu.rpmPerPoll.size())) {
             char want[32];
-            std::snprintf(want, sizeof want, "%f,", static_cast<double>(ecu.rpmPerPoll[static_cast<size_t>(lines)]));
-            if (line.rfind(want, 0) != 0 && ++wrong <= 3) ADD_FAILURE() << "log line " << lines + 1 << ": " << line;
+            std::snprintf(want, sizeof want, "%f,",
+                          static_cast<double>(ecu.rpmPerPoll[static_cast<size_t>(lines)]));
+            if (line.rfind(want, 0) != 0 && ++wrong <= 3)
+                ADD_FAILURE() << "log line " << lines + 1 << ": " << line;
         }
         ++lines;
     }

@@ -4,11 +4,21 @@
 # with the keyboard, compare the window with the headless picture of the same state,
 # check the log, and end with File, Exit.
 # usage: x11_session.sh QUORVEL HEADLESS_PICTURE ECU_SIM REGISTERS
+# With QUORVEL_VALGRIND=1 the program runs under valgrind's memcheck: any error, or a
+# block definitely lost outside the libraries named in valgrind.supp, fails the session.
 set -euo pipefail
 quorvel=$1
 headless_picture=$2
 ecu_sim=$3
 registers=$4
+run_under=()
+patience=1
+if [ "${QUORVEL_VALGRIND:-0}" = 1 ]; then
+  command -v valgrind >/dev/null || { echo "SKIP: valgrind is not installed"; exit 77; }
+  run_under=(valgrind --leak-check=full --errors-for-leak-kinds=definite --error-exitcode=99
+             --suppressions="$(dirname "$0")/../valgrind.supp" --num-callers=30)
+  patience=10 # everything is some ten times slower
+fi
 for tool in Xvfb xdotool import compare; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
@@ -36,14 +46,14 @@ cd "$work/run"
 "$ecu_sim" --link "$work/ecu" --replay "$registers" --record "$work/record" >/dev/null &
 sim=$!
 for _ in $(seq 50); do [ -e "$work/ecu" ] && break; sleep 0.1; done
-QUORVEL_PORTS="$work/ecu" "$quorvel" 2>"$work/stderr" &
+QUORVEL_PORTS="$work/ecu" "${run_under[@]}" "$quorvel" 2>"$work/stderr" &
 program=$!
-wid=$(timeout 10 xdotool search --sync --name '^Fiat Punto 75 Mk1$' | head -1)
+wid=$(timeout $((10 * patience)) xdotool search --sync --name '^Fiat Punto 75 Mk1$' | head -1)
 [ -n "$wid" ] || fail "no window"
 xdotool windowfocus --sync "$wid"
 
 title() { xdotool getwindowname "$wid"; }
-wait_for() { for _ in $(seq 50); do eval "$1" && return 0; sleep 0.1; done; return 1; }
+wait_for() { for _ in $(seq $((50 * patience))); do eval "$1" && return 0; sleep 0.1; done; return 1; }
 
 xdotool key alt+e
 sleep 0.3
@@ -59,7 +69,7 @@ wait_for '[ -s "engine details.csv" ]' || fail "Alt+L, Enter did not switch logg
 # carries the white mark on its blue row and "Logging off" none.
 check_marks() {
   xdotool key alt+l
-  popup=$(timeout 5 xdotool search --sync --name '^Quorvel menu$' | head -1)
+  popup=$(timeout $((5 * patience)) xdotool search --sync --name '^Quorvel menu$' | head -1)
   import -window "$popup" "$work/popup.png"
   xdotool key Escape Escape
   for row in 0 1; do
@@ -86,6 +96,7 @@ if [ "$differing" != "0" ]; then
   fail "$differing pixels differ between the window and the headless picture (kept in ${QUORVEL_E2E_KEEP:-/tmp}/quorvel-e2e)"
 fi
 # Every data line of the log carries the simulator's values.
+wait_for '[ "$(wc -l <"engine details.csv")" -ge 2 ]' || fail "no data line in the log"
 line=$(sed -n 2p "engine details.csv" | tr -d '\r')
 [ "$line" = "5000.000000, 90.000000, 25.000000, 30.908199, 2.000000, 20.000000, 14.000000, 800.000000, 35.000000, 9, 2, 0, , 62, 80, 44, 34, 0, 26, 93, 64, 35" ] ||
   fail "unexpected log line: $line"
@@ -99,5 +110,8 @@ code=$?
 set -e
 program=
 [ "$code" -eq 0 ] || fail "File, Exit ended with code $code: $(cat "$work/stderr")"
+if [ ${#run_under[@]} -gt 0 ]; then
+  grep -E 'ERROR SUMMARY|definitely lost' "$work/stderr"
+fi
 grep -q '^[0-9]* 1200 in 0xCC' "$work/record" || fail "the simulator saw no wake-up at 1200 baud"
 echo "PASS: engine chosen, logging on, window equal to the headless picture, log lines right, exit code 0"
