@@ -20,5 +20,6 @@ before=$(ticks)
 sleep "$seconds"
 after=$(ticks)
 grep 'first paint' "$work/stderr" || true
+awk '/^VmRSS/ { printf "resident memory: %d kB with the window open\n", $2 }' "/proc/$pid/status"
 awk -v t=$((after - before)) -v hz="$hz" -v s="$seconds" \
   'BEGIN { printf "idle: %.3f%% of a core over %d s (%d clock ticks)\n", 100 * t / hz / s, s, t }'

@@ -56,6 +56,8 @@ wait_for() { for _ in $(seq "${2:-50}"); do eval "$1" && return 0; sleep 0.1; do
 
 case "$check" in
 prefix)
+  # A server left from an earlier prefix in the same place would outlive its removal.
+  [ -d "$WINEPREFIX" ] && wineserver -k >/dev/null 2>&1 || true
   rm -rf "$WINEPREFIX"
   mkdir -p "$(dirname "$WINEPREFIX")"
   WINEARCH=win64 wineboot -i 2> >(quiet) >/dev/null

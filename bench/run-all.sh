@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# Runs every benchmark on the release build, in one run, and writes the figures with
+# their goals into docs/performance.md.
+# usage: bench/run-all.sh [OUTPUT]   (default docs/performance.md)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+output=${1:-docs/performance.md}
+cmake --preset release >/dev/null
+cmake --build --preset release -j"$(nproc)" >/dev/null
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+echo "dashboard..." >&2
+build/release/bench/dashboard_bench --benchmark_format=csv --benchmark_repetitions=5 \
+  --benchmark_report_aggregates_only=true 2>/dev/null >"$work/dashboard.csv"
+median_us() { awk -F, -v n="\"$1_median\"" '$1 == n { print $3 }' "$work/dashboard.csv"; }
+paint_us=$(median_us BM_PaintDashboard)
+update_us=$(median_us BM_UpdateDashboard)
+
+echo "poll over a pseudo-terminal..." >&2
+QUORVEL_ECU_SIM=build/release/ecu-sim build/release/bench/poll_bench --benchmark_format=csv \
+  2>/dev/null >"$work/poll.csv"
+poll_ms=$(awk -F, '$1 ~ /BM_PollOverPty/ { print $3 }' "$work/poll.csv")
+poll_ratio=$(awk -F, '$1 == "name" { for (i = 1; i <= NF; i++) { h = $i; gsub("\"", "", h); if (h == "floor_ratio") c = i } }
+                      $1 ~ /BM_PollOverPty/ { print $c }' "$work/poll.csv")
+
+echo "at rest on an X server (30 s)..." >&2
+bench/x11_idle.sh build/release/quorvel 30 >"$work/idle.txt"
+first_paint_ms=$(awk '/first paint/ { for (i = 1; i <= NF; i++) if ($i == "ms" || $i ~ /ms$/) { v = $(i - 1); if ($i ~ /[0-9]ms$/) v = $i; gsub("ms", "", v); print v; exit } }' "$work/idle.txt")
+idle_pct=$(awk '/^idle:/ { gsub("%", "", $2); print $2 }' "$work/idle.txt")
+rss_kb=$(awk '/^resident memory:/ { print $3 }' "$work/idle.txt")
+
+echo "dead line (20 s)..." >&2
+bench/dead_line.sh build/release/quorvel build/release/ecu-sim 20 >"$work/dead.txt"
+dead_pct=$(awk '/^dead line:/ { gsub("%", "", $3); print $3 }' "$work/dead.txt")
+
+wine_ms=
+exe_bytes=
+if command -v wine >/dev/null && [ -f build/windows/quorvel.exe ]; then
+  echo "first paint under Wine..." >&2
+  bench/wine_first_paint.sh build/windows build/release/ecu-sim >"$work/wine.txt"
+  wine_ms=$(awk '/^wine first paint:/ { print $4 }' "$work/wine.txt")
+  exe_bytes=$(awk '/^exe size:/ { print $3 }' "$work/wine.txt")
+fi
+
+# figure, measured, unit, goal (same unit; empty for none)
+row() {
+  awk -v f="$1" -v m="$2" -v u="$3" -v g="$4" 'BEGIN {
+    if (m == "") { printf "| %s | not measured | %s | | |\n", f, (g == "" ? "" : g " " u); exit }
+    if (g == "") { printf "| %s | %s %s | | | |\n", f, m, u; exit }
+    r = m / g
+    printf "| %s | %s %s | %s %s | %.3f | %s |\n", f, m, u, g, u, r, (r < 1 ? "yes" : "**no**")
+  }'
+}
+{
+  echo "# Performance"
+  echo
+  echo "Measured by \`bench/run-all.sh\` on $(date -u +%Y-%m-%d), on $(nproc) cores of"
+  echo "\"$(awk -F': ' '/model name/ { print $2; exit }' /proc/cpuinfo)\", release build. The ratio is"
+  echo "the figure divided by its goal: below 1 meets it. The machines are shared, so single"
+  echo "figures move from run to run; the ratios tell more than the absolute times."
+  echo
+  echo "| figure | measured | goal | ratio | met |"
+  echo "|---|---|---|---|---|"
+  row "Full repaint of the dashboard (\`PaintDashboard\`, headless)" "$paint_us" "µs" 1000
+  row "Tick update (\`UpdateDashboard\`, headless)" "$update_us" "µs" 200
+  row "One poll over a pseudo-terminal, as a ratio to the 17 × 10 ms floor ($poll_ms ms)" "$poll_ratio" "× floor" 1.05
+  row "Start to first paint on an X server (Xvfb)" "$first_paint_ms" "ms" 200
+  row "Processor at rest, window open, no engine chosen (30 s)" "$idle_pct" "% of a core" 1
+  row "Processor while the line is dead (20 s)" "$dead_pct" "% of a core" 1
+  row "Resident memory with the window open" "$(awk -v k="$rss_kb" 'BEGIN { if (k != "") printf "%.1f", k / 1024 }')" "MB" 20
+  row "Start to first paint under Wine (median of 5, after a first start)" "$wine_ms" "ms" ""
+  row "Size of \`quorvel.exe\` (MinGW, static)" "$(awk -v b="$exe_bytes" 'BEGIN { if (b != "") printf "%.0f", b / 1024 }')" "KB" ""
+  echo
+  unmet=$(grep -c '\*\*no\*\*' <<<"$(row x "$paint_us" u 1000; row x "$update_us" u 200; row x "$poll_ratio" u 1.05; row x "$first_paint_ms" u 200; row x "$idle_pct" u 1; row x "$dead_pct" u 1; row x "$(awk -v k="$rss_kb" 'BEGIN { if (k != "") print k / 1024 }')" u 20)" || true)
+  if [ "$unmet" -eq 0 ]; then
+    echo "Every goal is met."
+  else
+    echo "Goals not met: $unmet (marked **no** above)."
+  fi
+  echo
+  echo "## How each is measured"
+  echo
+  echo "- Paint and update: \`build/release/bench/dashboard_bench\` (Google Benchmark, median of"
+  echo "  five repetitions) draws the dashboard on the headless backend, whose pixels are cairo's."
+  echo "- Poll: \`build/release/bench/poll_bench\` wakes \`ecu-sim --reply-delay 0\` over a real"
+  echo "  pseudo-terminal and times twenty whole polls; each exchange waits 10 ms by design, so"
+  echo "  170 ms is the floor."
+  echo "- First paint, rest and memory: \`bench/x11_idle.sh\` starts the program on Xvfb; the"
+  echo "  layer reports the first paint's time after start (\`QUORVEL_REPORT_STARTUP\`); the"
+  echo "  processor time comes from \`/proc/PID/stat\` and the memory from \`VmRSS\`."
+  echo "- Dead line: \`bench/dead_line.sh\` polls the simulator, kills it, and measures."
+  echo "- Wine: \`bench/wine_first_paint.sh\` times from \`wine quorvel.exe\` to the dashboard's"
+  echo "  pink on screen, polling the window every 10 ms or so (a coarse clock: it includes"
+  echo "  Wine's start of the process)."
+} >"$output"
+cat "$output"
