@@ -68,7 +68,10 @@ prefix)
 
 behaviour)
   cd "$work"
-  wine "$windows/win32_behaviour_tests.exe" --gtest_brief=1 2> >(quiet) | tr -d '\r' | tee "$work/out"
+  # Into a file, not a pipe: Wine's services, started on the way, hold on to the program's
+  # output and a pipe would never end.
+  wine "$windows/win32_behaviour_tests.exe" --gtest_brief=1 >"$work/raw" 2> >(quiet)
+  tr -d '\r' <"$work/raw" | tee "$work/out"
   grep -q '^\[  PASSED  \] 14 tests' "$work/out" || fail "the Win32 behaviour tests did not all pass under Wine"
   ;;
 
@@ -97,7 +100,8 @@ session)
   headless_picture=$6
   mkdir "$work/run" "$work/linux"
   cd "$work/run"
-  wine "$windows/register-port.exe" "ECU simulator (COM5)" 2> >(quiet) | tr -d '\r'
+  wine "$windows/register-port.exe" "ECU simulator (COM5)" >"$work/registered" 2> >(quiet)
+  tr -d '\r' <"$work/registered"
   # Wine asks a UART for 7680 baud as 38400 with a custom divisor, which a pseudo-terminal
   # cannot keep: the simulator is told to read 38400 as 7680.
   "$ecu_sim" --link "$work/ecu" --replay "$registers" --record "$work/record" --custom-rate 7680 >/dev/null &
