@@ -58,7 +58,9 @@ start=$(date +%s%N)
 at() { sleep "$(awk -v t="$1" -v s="$start" -v n="$(date +%s%N)" 'BEGIN { d = t - (n - s) / 1e9; printf "%.3f", (d > 0 ? d : 0) }')"; }
 shot() { import -window "$wid" "$work/$1.png"; }
 at 3.5; shot idle
-at 6.6; shot rev
+# The rev is held for only half a second: several screenshots around it, so that a late
+# timer on a busy machine does not miss it.
+for t in 5.9 6.2 6.5 6.8 7.1; do at "$t"; shot "rev-$t"; done
 at 12.5; shot fault
 at 16.5; shot cleared
 
@@ -71,9 +73,13 @@ pointer_rpm() {
 pixel() { convert "$work/$1.png" -crop "1x1+$2+$(($3 + 20))" +repage -format '%[hex:p{0,0}]' info:; }
 
 idle=$(pointer_rpm idle)
-rev=$(pointer_rpm rev)
+rev=0
+for t in 5.9 6.2 6.5 6.8 7.1; do
+  r=$(pointer_rpm "rev-$t")
+  [ "$r" -gt "$rev" ] && rev=$r
+done
 [ "$idle" -ge 600 ] && [ "$idle" -le 1100 ] || fail "revs pointer at $idle rpm while idling"
-[ "$rev" -ge 3500 ] || fail "revs pointer at $rev rpm during the rev to 5000"
+[ "$rev" -ge 3500 ] || fail "revs pointer at most at $rev rpm during the rev to 5000"
 [ "$(pixel fault 195 506)" = "FF0000" ] || fail "the water sensor's fault is not lit"
 [ "$(pixel idle 195 506)" = "FF80FF" ] || fail "the panel is lit before the fault"
 [ "$(pixel cleared 195 506)" = "FF80FF" ] || fail "the fault did not clear"
