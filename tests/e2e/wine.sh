@@ -35,6 +35,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+source "$(dirname "$0")/record.sh"
 fail() {
   echo "FAIL: $*"
   mkdir -p "${QUORVEL_E2E_KEEP:-/tmp}/quorvel-wine"
@@ -171,16 +172,7 @@ session)
     [ "$line" = "$linux_line" ] || { echo "Wine:  $line"; echo "Linux: $linux_line"; exit 1; }
   done || fail "a log line differs from Linux's"
 
-  # The record: the wake-up at 1200 baud, then only requests at 7680, in the poll's order.
-  awk '$3 == "in"' "$work/record" >"$work/in"
-  head -3 "$work/in" | awk '{ print $2, $4 }' | tr '\n' ' ' | grep -q '^1200 0x0F 1200 0xAA 1200 0xCC $' ||
-    fail "wake-up: $(head -3 "$work/in" | tr '\n' ';')"
-  awk 'NR > 3 && $2 != 7680 { bad++ } END { exit bad ? 1 : 0 }' "$work/in" || fail "a request not at 7680 baud"
-  order="0x01 0x02 0x03 0x04 0x05 0x06 0x07 0x08 0x09 0x0A 0x0C 0x10 0x11 0x12 0x2B 0x2C 0x2D"
-  awk -v order="$order" 'BEGIN { n = split(order, o, " ") }
-    NR > 3 { if ($4 != o[(NR - 4) % n + 1]) { print "request", NR - 3, "is", $4; exit 1 } count++ }
-    END { if (count < 3 * n) { print "only", count, "requests"; exit 1 } }' "$work/in" ||
-    fail "requests out of order"
+  check_record "$work/record"
   echo "PASS: under Wine: engine chosen, logging on, the Linux dashboard, log lines as Linux writes them, wake-up and requests right, exit code 0"
   ;;
 
