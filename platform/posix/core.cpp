@@ -4,12 +4,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 namespace w32 {
 
 namespace {
 thread_local DWORD lastError = 0;
+thread_local std::string lastErrorText;
 Backend* backend = nullptr;
 std::vector<FILE*> openedStreams;
 } // namespace
@@ -39,12 +41,22 @@ Backend& CurrentBackend() {
 
 void SetBackend(Backend* b) { backend = b; }
 
+void SetLastErrorWithText(DWORD code, const std::string& text) {
+    lastError = code;
+    lastErrorText = text;
+}
+
+const std::string& LastErrorText() { return lastErrorText; }
+
 } // namespace w32
 
 using namespace w32;
 
 DWORD GetLastError(void) { return lastError; }
-void SetLastError(DWORD error) { lastError = error; }
+void SetLastError(DWORD error) {
+    lastError = error;
+    lastErrorText.clear();
+}
 
 DWORD GetTickCount(void) { return static_cast<DWORD>(CurrentBackend().Now()); }
 

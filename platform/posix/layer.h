@@ -25,6 +25,11 @@ void Unsupported(const char* function, const char* what);
         }                                                                                          \
     } while (0)
 
+// An error with the system's own words for it: FormatMessageA gives them for the code
+// while it is the last error (SetLastError forgets them).
+void SetLastErrorWithText(DWORD code, const std::string& text);
+const std::string& LastErrorText();
+
 // The height of the menu bar that the layer draws above the client area. The layer
 // has no frame of its own (the desktop draws it), so a window's outer size is its
 // client area plus this bar.
@@ -165,6 +170,10 @@ class Backend {
 };
 Backend& CurrentBackend();
 void SetBackend(Backend* backend);
+
+// Makes MoveFileA fail with this error (0: moves work), as a file system that refuses
+// them would; a test's stand-in for a read-only folder that root could still write.
+void SetFileMoveFault(DWORD error);
 
 // Forgets every window, class, timer, box and message: tests of the layer itself start
 // from nothing.

@@ -22,11 +22,13 @@ struct LineSettings {
 
 // The kernel's line settings, kept to one file (termios2 and the ioctls beside it).
 namespace line {
-bool Apply(int fd, const LineSettings& s, std::string* problem);
+// Sets the line; rate receives the output rate the driver reports back afterwards.
+bool Apply(int fd, const LineSettings& s, uint32_t* rate, std::string* problem);
 bool Read(int fd, LineSettings* s);
 void SetModemLines(int fd, bool dtr, bool rts);
 void AskLowLatency(int fd);
 void DropInput(int fd);
+void DropOutput(int fd);
 uint32_t Speed(int fd); // the output speed, also read from a pty's master side
 // A pseudo-terminal whose master is in packet mode reports every later change of the
 // slave's settings (TIOCPKT_IOCTL) once this is set on the slave.

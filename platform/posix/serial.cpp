@@ -1,15 +1,19 @@
-// Serial ports opened by name (\\.\COMn), read and written with Win32's semantics.
+// Serial ports opened by name (\\.\COMn), read and written with Win32's meaning: the
+// time-outs of COMMTIMEOUTS, a rate the driver rounds, a device that goes away, a port
+// another process holds. What is behind a port (a tty, a scripted line) is a Device.
 #include "serial.h"
 
+#include "holders.h"
+
+#include <algorithm>
 #include <cerrno>
-#include <cstdlib>
+#include <climits>
 #include <cstring>
 #include <fcntl.h>
-#include <poll.h>
 #include <strings.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
-#include <time.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace w32 {
@@ -18,8 +22,10 @@ namespace {
 
 struct Port {
     bool open = true;
-    int fd = -1;
-    std::shared_ptr<ScriptedLine> line;
+    bool gone = false; // the device went away: every call fails at once
+    std::unique_ptr<Device> device;
+    std::shared_ptr<ScriptedLine> line; // a scripted port's line
+    dev_t rdev = 0;                     // a tty port's device number
     COMMTIMEOUTS timeouts{};
     DCB dcb{};
 };
@@ -28,9 +34,6 @@ constexpr uintptr_t kPortBase = 0x700000;
 constexpr uintptr_t kPortStep = 0x10;
 std::vector<Port> ports;
 
-int lastErrno = 0;
-DWORD lastErrnoCode = 0;
-
 Port* FindPort(HANDLE h) {
     auto v = reinterpret_cast<uintptr_t>(h);
     if (v < kPortBase || (v - kPortBase) % kPortStep != 0) return nullptr;
@@ -38,21 +41,29 @@ Port* FindPort(HANDLE h) {
     return index < ports.size() && ports[index].open ? &ports[index] : nullptr;
 }
 
-// The port behind a handle, or null with ERROR_INVALID_HANDLE set (also when the
-// record the call needs is missing).
+// The port behind a handle, or null with the error set: ERROR_INVALID_HANDLE (also when
+// the record the call needs is missing), or the error of a device that has gone away.
 Port* Held(HANDLE h, const void* record = "") {
     Port* p = FindPort(h);
     if (p == nullptr || record == nullptr) {
         SetLastError(ERROR_INVALID_HANDLE);
         return nullptr;
     }
+    if (p->gone) {
+        SetLastError(ERROR_GEN_FAILURE);
+        return nullptr;
+    }
     return p;
 }
 
-uint64_t MonotonicMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<uint64_t>(ts.tv_sec) * 1000 + static_cast<uint64_t>(ts.tv_nsec) / 1000000;
+// Windows fails every call on a port whose adapter was pulled out, at once.
+void MarkGone(Port& p) {
+    p.gone = true;
+    std::string cause = p.device->goneError != 0 ? std::strerror(p.device->goneError) : "";
+    SetLastErrorWithText(ERROR_GEN_FAILURE,
+                         "A device attached to the system is not functioning: the serial "
+                         "port's device has gone away (unplugged or hung up" +
+                             (cause.empty() ? std::string() : ": " + cause) + ").");
 }
 
 // "\\.\COMn" (any case) gives n; anything else gives 0.
@@ -84,12 +95,15 @@ LineSettings FromDcb(const DCB& d) {
     return s;
 }
 
-// Total and interval time-outs of a read of count bytes, as COMMTIMEOUTS defines them.
+// A wait of this many ms or more is a wait for ever.
+constexpr uint64_t kForever = uint64_t{1} << 62;
+
+// How a read of count bytes ends, as COMMTIMEOUTS defines it.
 struct ReadPlan {
-    bool immediate = false; // return at once with what is there
-    int64_t total = -1;     // ms for the whole read; -1 for none
-    int64_t interval = -1;  // ms between two bytes; -1 for none
-    bool firstByteOnly = false;
+    bool immediate = false;     // return at once with what is there
+    bool firstByteOnly = false; // return as soon as anything is there
+    uint64_t total = 0;         // ms for the whole read; 0 for no limit
+    uint64_t interval = 0;      // ms between two bytes; 0 for no limit
 };
 
 ReadPlan PlanRead(const COMMTIMEOUTS& t, DWORD count) {
@@ -105,126 +119,130 @@ ReadPlan PlanRead(const COMMTIMEOUTS& t, DWORD count) {
         plan.firstByteOnly = true;
         return plan;
     }
-    uint64_t total =
-        static_cast<uint64_t>(t.ReadTotalTimeoutMultiplier) * count + t.ReadTotalTimeoutConstant;
-    if (total != 0) plan.total = static_cast<int64_t>(total);
-    if (t.ReadIntervalTimeout != 0) plan.interval = t.ReadIntervalTimeout;
+    // In 64 bits: MAXDWORD times a count overflows 32 (and an int of ms long before).
+    plan.total = uint64_t{t.ReadTotalTimeoutMultiplier} * count + t.ReadTotalTimeoutConstant;
+    plan.interval = t.ReadIntervalTimeout;
     return plan;
 }
 
-DWORD ReadDevice(Port& p, uint8_t* out, DWORD count, bool* failed) {
+int64_t Deadline(uint64_t from, uint64_t ms) {
+    return ms == 0 || ms >= kForever ? -1 : static_cast<int64_t>(from + ms);
+}
+
+int64_t Earlier(int64_t a, int64_t b) {
+    if (a < 0) return b;
+    if (b < 0) return a;
+    return std::min(a, b);
+}
+
+// The whole read: its bytes, or false for a device that went away.
+bool ReadPort(Port& p, uint8_t* out, DWORD count, DWORD* got) {
+    Device& d = *p.device;
     ReadPlan plan = PlanRead(p.timeouts, count);
-    uint64_t start = MonotonicMs();
-    uint64_t lastByte = 0;
-    DWORD got = 0;
-    while (got < count) {
-        int wait = -1;
-        uint64_t now = MonotonicMs();
-        if (plan.immediate) wait = 0;
-        if (plan.total >= 0) {
-            int64_t left = plan.total - static_cast<int64_t>(now - start);
-            wait = left > 0 ? static_cast<int>(left) : 0;
-        }
-        if (plan.interval >= 0 && got > 0) {
-            int64_t left = plan.interval - static_cast<int64_t>(now - lastByte);
-            int w = left > 0 ? static_cast<int>(left) : 0;
-            wait = wait < 0 ? w : std::min(wait, w);
-        }
-        pollfd pfd{p.fd, POLLIN, 0};
-        int n = poll(&pfd, 1, wait);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            *failed = true;
-            SetLastErrorFromErrno(errno);
-            break;
-        }
-        if (n == 0) break; // a time-out ends the read with what it has
-        ssize_t r = read(p.fd, out + got, count - got);
-        if (r < 0 && (errno == EAGAIN || errno == EINTR)) continue;
-        if (r <= 0) {
-            // The device went away (an adapter pulled out) or hung up.
-            *failed = true;
-            SetLastErrorFromErrno(r < 0 ? errno : EIO);
-            // Do not spin on a dead line: wait out the time-out as a silent line would.
-            if (plan.total > 0) {
-                int64_t left = plan.total - static_cast<int64_t>(MonotonicMs() - start);
-                if (left > 0) poll(nullptr, 0, static_cast<int>(left));
-            }
-            break;
-        }
-        got += static_cast<DWORD>(r);
-        lastByte = MonotonicMs();
-        if (plan.immediate || plan.firstByteOnly) break;
-    }
-    return got;
-}
-
-void Record(ScriptedLine& line, ScriptedLine::Event::Kind kind, uint8_t byte = 0) {
-    if (line.keepEvents)
-        line.events.push_back(ScriptedLine::Event{kind, CurrentBackend().Now(), line.Baud(), byte});
-}
-
-} // namespace
-
-void ScriptedLine::Deliver(uint8_t byte, uint64_t delayMs) {
-    uint64_t at = CurrentBackend().Now() + delayMs;
-    if (!incoming_.empty() && incoming_.back().at > at) at = incoming_.back().at;
-    incoming_.push_back(Pending{at, byte});
-}
-
-std::vector<uint8_t> ScriptedLine::Written() const {
-    std::vector<uint8_t> bytes;
-    for (const Event& e : events) {
-        if (e.kind == Event::Write) bytes.push_back(e.byte);
-    }
-    return bytes;
-}
-
-// The bytes that have arrived are read at once; otherwise the read waits on the
-// program's clock for the next arrival or its time-out, whichever comes first.
-DWORD ReadScripted(ScriptedLine& line, uint8_t* out, DWORD count, const COMMTIMEOUTS& timeouts) {
-    Backend& clock = CurrentBackend();
-    ReadPlan plan = PlanRead(timeouts, count);
-    uint64_t start = clock.Now();
-    DWORD got = 0;
-    while (got < count) {
-        uint64_t now = clock.Now();
-        if (!line.incoming_.empty() && line.incoming_.front().at <= now) {
-            out[got++] = line.incoming_.front().byte;
-            line.incoming_.pop_front();
+    const uint64_t start = d.Now();
+    const int64_t totalDeadline =
+        plan.immediate ? static_cast<int64_t>(start) : Deadline(start, plan.total);
+    uint64_t lastByte = start;
+    *got = 0;
+    while (*got < count) {
+        long n = d.ReadAvailable(out + *got, count - *got);
+        if (n < 0) return false;
+        if (n > 0) {
+            *got += static_cast<DWORD>(n);
+            lastByte = d.Now();
             if (plan.firstByteOnly) break;
             continue;
         }
         if (plan.immediate) break;
-        int64_t deadline = plan.total >= 0 ? static_cast<int64_t>(start) + plan.total : -1;
-        if (!line.incoming_.empty() &&
-            (deadline < 0 || static_cast<int64_t>(line.incoming_.front().at) <= deadline)) {
-            clock.Sleep(line.incoming_.front().at - now);
-            continue;
+        int64_t deadline = totalDeadline;
+        if (*got > 0) deadline = Earlier(deadline, Deadline(lastByte, plan.interval));
+        Device::Wait w = d.WaitReadable(deadline);
+        if (w == Device::Wait::Gone) return false;
+        if (w == Device::Wait::TimedOut) break;
+    }
+    return true;
+}
+
+// The whole write, bounded by the write time-outs (none when both are 0).
+bool WritePort(Port& p, const uint8_t* bytes, DWORD count, DWORD* done) {
+    Device& d = *p.device;
+    uint64_t total = uint64_t{p.timeouts.WriteTotalTimeoutMultiplier} * count +
+                     p.timeouts.WriteTotalTimeoutConstant;
+    const int64_t deadline = Deadline(d.Now(), total);
+    *done = 0;
+    while (*done < count) {
+        long n = d.WriteSome(bytes + *done, count - *done);
+        if (n < 0) return false;
+        *done += static_cast<DWORD>(n);
+        if (*done == count) break;
+        Device::Wait w = d.WaitWritable(deadline);
+        if (w == Device::Wait::Gone) return false;
+        if (w == Device::Wait::TimedOut) break;
+    }
+    return true;
+}
+
+// A tty of the device tree is found again at every open, by what names it: an adapter
+// pulled out and plugged back in is another /dev/ttyUSBn, and the same COMn.
+std::string DeviceNow(const PortEntry& entry) {
+    if (entry.identity.empty()) return entry.devicePath;
+    for (const SerialDevice& s : SerialDevices(CurrentDeviceTree())) {
+        if (s.skipped.empty() && s.identity == entry.identity) return s.devicePath;
+    }
+    return "";
+}
+
+HANDLE Refuse(DWORD error) {
+    SetLastError(error);
+    return INVALID_HANDLE_VALUE;
+}
+
+HANDLE OpenTty(const std::string& path, Port* port) {
+    if (path.empty()) return Refuse(ERROR_FILE_NOT_FOUND);
+    int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        SetLastErrorFromErrno(errno);
+        return INVALID_HANDLE_VALUE;
+    }
+    struct stat st {};
+    if (!isatty(fd) || fstat(fd, &st) != 0) {
+        close(fd);
+        return Refuse(ERROR_FILE_NOT_FOUND);
+    }
+    for (const Port& p : ports) {
+        if (p.open && !p.line && p.rdev == st.st_rdev) {
+            close(fd);
+            return Refuse(ERROR_ACCESS_DENIED);
         }
-        if (deadline > static_cast<int64_t>(now))
-            clock.Sleep(static_cast<uint64_t>(deadline) - now);
-        break;
     }
-    if (line.keepEvents) {
-        line.events.push_back(ScriptedLine::Event{ScriptedLine::Event::Read, clock.Now(),
-                                                  line.Baud(), static_cast<uint8_t>(got)});
+    // Another process that has the device open (a terminal program, ModemManager
+    // probing it) would split the bytes with us: Windows refuses such a port.
+    std::vector<Holder> holders = ProcessesHolding(path);
+    if (!holders.empty()) {
+        close(fd);
+        SetLastErrorWithText(ERROR_ACCESS_DENIED, "Access is denied: the port is in use by " +
+                                                      DescribeHolders(holders) + ".");
+        return INVALID_HANDLE_VALUE;
     }
-    return got;
+    // Later openers are kept out too, and other Quorvels even as root.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        int e = errno;
+        close(fd);
+        SetLastErrorFromErrno(e == EWOULDBLOCK ? EBUSY : e);
+        return INVALID_HANDLE_VALUE;
+    }
+    ioctl(fd, TIOCEXCL);
+    line::AskLowLatency(fd);
+    port->rdev = st.st_rdev;
+    port->device = TtyDevice(fd);
+    return nullptr;
 }
 
-// What has arrived is dropped; what is still on its way arrives later.
-void PurgeScripted(ScriptedLine& line) {
-    uint64_t now = CurrentBackend().Now();
-    while (!line.incoming_.empty() && line.incoming_.front().at <= now)
-        line.incoming_.pop_front();
-}
+} // namespace
 
-int ScriptedLine::OpenCount() const {
-    int n = 0;
-    for (const Event& e : events)
-        n += e.kind == Event::Open ? 1 : 0;
-    return n;
+bool RateCloseEnough(uint32_t asked, uint32_t reported) {
+    uint64_t difference = asked > reported ? asked - reported : reported - asked;
+    return difference * 50 <= asked; // 2%
 }
 
 void SetLastErrorFromErrno(int error) {
@@ -244,16 +262,14 @@ void SetLastErrorFromErrno(int error) {
     default:
         break;
     }
-    lastErrno = error;
-    lastErrnoCode = code;
-    SetLastError(code);
+    SetLastErrorWithText(code, std::strerror(error));
 }
 
 } // namespace w32
 
 using namespace w32;
 
-// Opens the device that the port list mapped to COMn, for this process alone.
+// Opens the port that the port list mapped to COMn, for this process alone.
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flags, HANDLE templateFile) {
     W32_REQUIRE(access == (GENERIC_READ | GENERIC_WRITE) && share == 0 && security == nullptr &&
@@ -266,85 +282,58 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
     for (const PortEntry& p : ListedPorts()) {
         if (number != 0 && p.number == number) entry = &p;
     }
-    if (entry == nullptr) {
-        // Only the ports of the list can be opened: no path from a device's name can
-        // reach an arbitrary file.
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return INVALID_HANDLE_VALUE;
-    }
+    // Only the ports of the list can be opened: no path from a device's name can reach
+    // an arbitrary file.
+    if (entry == nullptr) return Refuse(ERROR_FILE_NOT_FOUND);
     Port port;
     port.dcb.DCBlength = sizeof(DCB);
     port.dcb.fBinary = 1;
     port.dcb.fDtrControl = DTR_CONTROL_ENABLE;
     port.dcb.fRtsControl = RTS_CONTROL_ENABLE;
     if (entry->line) {
-        ScriptedLine& line = *entry->line;
-        if (line.refuseOpen) {
-            SetLastError(line.refuseError);
-            return INVALID_HANDLE_VALUE;
-        }
+        if (entry->line->refuseOpen) return Refuse(entry->line->refuseError);
         for (const Port& p : ports) {
-            if (p.open && p.line == entry->line) {
-                SetLastError(ERROR_ACCESS_DENIED);
-                return INVALID_HANDLE_VALUE;
-            }
+            if (p.open && p.line == entry->line) return Refuse(ERROR_ACCESS_DENIED);
         }
         port.line = entry->line;
-        Record(line, ScriptedLine::Event::Open);
-    } else {
-        if (entry->devicePath.empty()) {
-            SetLastError(ERROR_FILE_NOT_FOUND);
-            return INVALID_HANDLE_VALUE;
-        }
-        int fd = open(entry->devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) {
-            SetLastErrorFromErrno(errno);
-            return INVALID_HANDLE_VALUE;
-        }
-        if (!isatty(fd)) {
-            close(fd);
-            SetLastError(ERROR_FILE_NOT_FOUND);
-            return INVALID_HANDLE_VALUE;
-        }
-        // Exclusive: no other open of the tty, and no other Quorvel even as root.
-        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            int e = errno;
-            close(fd);
-            SetLastErrorFromErrno(e == EWOULDBLOCK ? EBUSY : e);
-            return INVALID_HANDLE_VALUE;
-        }
-        ioctl(fd, TIOCEXCL);
-        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-        line::AskLowLatency(fd);
-        port.fd = fd;
-        LineSettings current;
-        if (line::Read(fd, &current)) port.dcb.BaudRate = current.baud;
+        port.device = ScriptedDeviceFor(entry->line);
+    } else if (OpenTty(DeviceNow(*entry), &port) == INVALID_HANDLE_VALUE) {
+        return INVALID_HANDLE_VALUE;
     }
-    ports.push_back(port);
+    LineSettings current;
+    if (port.device->Current(&current)) port.dcb.BaudRate = current.baud;
+    ports.push_back(std::move(port));
     return reinterpret_cast<HANDLE>(kPortBase + kPortStep * (ports.size() - 1));
 }
 
 BOOL CloseHandle(HANDLE handle) {
-    Port* p = Held(handle);
-    if (p == nullptr) return FALSE;
-    if (p->line) Record(*p->line, ScriptedLine::Event::Close);
-    if (p->fd >= 0) close(p->fd);
-    p->fd = -1;
+    Port* p = FindPort(handle);
+    if (p == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    p->device->Closed();
+    p->device.reset();
     p->line.reset();
     p->open = false;
     return TRUE;
 }
 
+// The rate asked is reported while the driver runs near it, as Windows reports it.
 BOOL GetCommState(HANDLE file, LPDCB dcb) {
     Port* p = Held(file, dcb);
     if (p == nullptr) return FALSE;
-    LineSettings s = p->line ? p->line->Settings() : LineSettings{};
-    if (p->fd >= 0 && !line::Read(p->fd, &s)) {
-        SetLastErrorFromErrno(errno);
+    LineSettings s;
+    if (!p->device->Current(&s)) {
+        if (p->device->goneError != 0) {
+            MarkGone(*p);
+        } else {
+            SetLastErrorFromErrno(errno);
+        }
         return FALSE;
     }
     *dcb = p->dcb;
-    if (s.baud != 0) dcb->BaudRate = s.baud;
+    if (!RateCloseEnough(p->dcb.BaudRate, s.baud)) dcb->BaudRate = s.baud;
     dcb->ByteSize = static_cast<BYTE>(s.dataBits);
     dcb->Parity = s.parity == 'O' ? ODDPARITY : s.parity == 'E' ? EVENPARITY : NOPARITY;
     dcb->StopBits = s.stopBits == 2 ? TWOSTOPBITS : ONESTOPBIT;
@@ -355,8 +344,10 @@ BOOL GetCommState(HANDLE file, LPDCB dcb) {
     return TRUE;
 }
 
-// The whole record is applied or none of it; a rate the driver cannot run exactly
-// fails rather than running near it.
+// All of the record or none of it. A rate the driver rounds by 2% or less is taken
+// (a PL2303 runs 7692 for 7680); further off (a CP2102's 9600), the line goes back to
+// what it was and the call fails, naming the rate the driver offered. The modem lines
+// always follow the record in force.
 BOOL SetCommState(HANDLE file, LPDCB dcb) {
     Port* p = Held(file, dcb);
     if (p == nullptr) return FALSE;
@@ -370,20 +361,36 @@ BOOL SetCommState(HANDLE file, LPDCB dcb) {
         SetLastError(ERROR_NOT_SUPPORTED);
         return FALSE;
     }
+    Device& d = *p->device;
+    LineSettings before;
+    bool known = d.Current(&before);
     LineSettings s = FromDcb(*dcb);
-    if (p->line) {
-        p->line->SetSettings(s);
-        Record(*p->line, ScriptedLine::Event::Configure);
-    } else {
-        std::string problem;
-        if (!line::Apply(p->fd, s, &problem)) {
-            SetLastError(ERROR_INVALID_PARAMETER);
-            return FALSE;
-        }
-        line::SetModemLines(p->fd, s.dtr, s.rts);
+    uint32_t rate = 0;
+    bool applied = d.Apply(s, &rate);
+    if (applied && RateCloseEnough(s.baud, rate)) {
+        d.SetModemLines(s.dtr, s.rts);
+        p->dcb = *dcb;
+        return TRUE;
     }
-    p->dcb = *dcb;
-    return TRUE;
+    if (!applied && d.goneError != 0) {
+        MarkGone(*p);
+        return FALSE;
+    }
+    uint32_t ignored = 0;
+    if (known) d.Apply(before, &ignored);
+    LineSettings kept = FromDcb(p->dcb);
+    d.SetModemLines(kept.dtr, kept.rts);
+    if (applied) {
+        SetLastErrorWithText(ERROR_INVALID_PARAMETER,
+                             "The parameter is incorrect: the adapter's driver offers " +
+                                 std::to_string(rate) + " baud instead of " +
+                                 std::to_string(s.baud) + ".");
+    } else {
+        SetLastErrorWithText(ERROR_INVALID_PARAMETER,
+                             "The parameter is incorrect: the adapter's driver refused the "
+                             "settings.");
+    }
+    return FALSE;
 }
 
 BOOL GetCommTimeouts(HANDLE file, LPCOMMTIMEOUTS timeouts) {
@@ -393,9 +400,16 @@ BOOL GetCommTimeouts(HANDLE file, LPCOMMTIMEOUTS timeouts) {
     return TRUE;
 }
 
+// The one combination Windows' serial driver refuses: every read value MAXDWORD.
 BOOL SetCommTimeouts(HANDLE file, LPCOMMTIMEOUTS timeouts) {
     Port* p = Held(file, timeouts);
     if (p == nullptr) return FALSE;
+    if (timeouts->ReadIntervalTimeout == MAXDWORD &&
+        timeouts->ReadTotalTimeoutMultiplier == MAXDWORD &&
+        timeouts->ReadTotalTimeoutConstant == MAXDWORD) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
     p->timeouts = *timeouts;
     return TRUE;
 }
@@ -406,58 +420,38 @@ BOOL PurgeComm(HANDLE file, DWORD flags) {
     W32_REQUIRE((flags & ~static_cast<DWORD>(PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR |
                                              PURGE_RXCLEAR)) == 0,
                 "purge flags", FALSE);
-    // Reads are synchronous here, so there is never one to abort.
-    if ((flags & PURGE_RXCLEAR) != 0) {
-        if (p->line) {
-            PurgeScripted(*p->line);
-            Record(*p->line, ScriptedLine::Event::Purge);
-        } else {
-            line::DropInput(p->fd);
-        }
-    }
+    // Reads and writes are synchronous here, so there is never one to abort.
+    if ((flags & PURGE_RXCLEAR) != 0) p->device->DropInput();
+    if ((flags & PURGE_TXCLEAR) != 0) p->device->DropOutput();
     return TRUE;
 }
 
+// A write time-out ends the write with what went out, and that is success, as on
+// Windows; a device that went away fails it at once.
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED overlapped) {
     W32_REQUIRE(overlapped == nullptr, "overlapped writes", FALSE);
     if (written != nullptr) *written = 0;
     Port* p = Held(file);
     if (p == nullptr) return FALSE;
-    const auto* bytes = static_cast<const uint8_t*>(buffer);
     DWORD done = 0;
-    if (p->line) {
-        // The record is taken before the line answers, so that events stay in order.
-        std::shared_ptr<ScriptedLine> line = p->line;
-        for (; done < count; ++done) {
-            Record(*line, ScriptedLine::Event::Write, bytes[done]);
-            if (line->onWrite) line->onWrite(*line, bytes[done]);
-        }
-    } else {
-        while (done < count) {
-            ssize_t n = write(p->fd, bytes + done, count - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                SetLastErrorFromErrno(n < 0 ? errno : EIO);
-                if (written != nullptr) *written = done;
-                return FALSE;
-            }
-            done += static_cast<DWORD>(n);
-        }
-    }
+    bool ok = WritePort(*p, static_cast<const uint8_t*>(buffer), count, &done);
     if (written != nullptr) *written = done;
-    return TRUE;
+    if (!ok) MarkGone(*p);
+    return ok ? TRUE : FALSE;
 }
 
+// A read time-out ends the read with what came, and that is success, as on Windows.
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED overlapped) {
     W32_REQUIRE(overlapped == nullptr, "overlapped reads", FALSE);
     if (read != nullptr) *read = 0;
     Port* p = Held(file);
     if (p == nullptr) return FALSE;
-    bool failed = false;
-    DWORD got = p->line ? ReadScripted(*p->line, static_cast<uint8_t*>(buffer), count, p->timeouts)
-                        : ReadDevice(*p, static_cast<uint8_t*>(buffer), count, &failed);
+    DWORD got = 0;
+    bool ok = ReadPort(*p, static_cast<uint8_t*>(buffer), count, &got);
+    p->device->ReadEnded(got);
     if (read != nullptr) *read = got;
-    return failed ? FALSE : TRUE;
+    if (!ok) MarkGone(*p);
+    return ok ? TRUE : FALSE;
 }
 
 DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD, LPSTR buffer, DWORD size,
@@ -465,8 +459,8 @@ DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD, LPSTR 
     W32_REQUIRE((flags & FORMAT_MESSAGE_FROM_SYSTEM) != 0 && source == nullptr,
                 "messages from anywhere but the system", 0);
     const char* text = nullptr;
-    if (lastErrnoCode != 0 && messageId == lastErrnoCode) {
-        text = std::strerror(lastErrno); // the system's own words for what happened
+    if (messageId == GetLastError() && !LastErrorText().empty()) {
+        text = LastErrorText().c_str(); // the system's own words for what happened
     } else {
         switch (messageId) {
         case ERROR_FILE_NOT_FOUND:

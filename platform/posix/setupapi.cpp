@@ -2,17 +2,8 @@
 // from a test's script. Each has a friendly name ending in "(COMn)".
 #include "serial.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
-#include <fstream>
-#include <limits.h>
-#include <map>
-#include <set>
-#include <sstream>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace w32 {
 
@@ -26,169 +17,32 @@ struct DeviceSet {
     DWORD failError = 0;
 };
 
-std::string ReadLine(const std::string& path) {
-    std::ifstream in(path);
-    std::string line;
-    std::getline(in, line);
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' ')) {
-        line.pop_back();
+std::vector<PortEntry> Listed(const std::vector<SerialDevice>& devices) {
+    std::vector<PortEntry> ports;
+    for (const SerialDevice& s : devices) {
+        if (!s.skipped.empty()) continue;
+        PortEntry p;
+        p.number = s.number;
+        p.friendlyName = s.friendlyName;
+        p.devicePath = s.devicePath;
+        p.identity = s.identity;
+        ports.push_back(p);
     }
-    return line;
-}
-
-bool Exists(const std::string& path) {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0;
-}
-
-std::string RealPath(const std::string& path) {
-    char resolved[PATH_MAX];
-    return realpath(path.c_str(), resolved) != nullptr ? resolved : "";
-}
-
-// A name that holds "COM" before its own "(COMn)" would be read as another port.
-std::string WithoutCom(const std::string& name) {
-    std::string upper = name;
-    for (char& c : upper)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return upper.find("COM") == std::string::npos ? name : "Serial port";
-}
-
-struct Found {
-    std::string tty;      // ttyUSB0
-    std::string identity; // what stays the same for the device from run to run
-    std::string product;  // the adapter's own name, when it has one
-    int fixedNumber = 0;  // on-board UARTs: ttySk is COM(k+1)
-};
-
-// The nearest USB device above a tty's device: its product name and identity.
-void DescribeUsb(const std::string& device, Found* f) {
-    std::string dir = device;
-    while (dir.size() > 1) {
-        if (Exists(dir + "/idVendor") && Exists(dir + "/idProduct")) {
-            f->product = ReadLine(dir + "/product");
-            std::string serial = ReadLine(dir + "/serial");
-            std::string id =
-                "usb:" + ReadLine(dir + "/idVendor") + ":" + ReadLine(dir + "/idProduct");
-            // Without a serial number the physical place identifies the adapter, as
-            // Windows does it.
-            f->identity =
-                serial.empty() ? id + "@" + dir.substr(dir.rfind('/') + 1) : id + ":" + serial;
-            return;
-        }
-        dir = dir.substr(0, dir.rfind('/'));
-    }
-}
-
-std::map<std::string, int> LoadNumbers(const std::string& file) {
-    std::map<std::string, int> numbers;
-    std::ifstream in(file);
-    std::string line;
-    while (std::getline(in, line)) {
-        std::istringstream fields(line);
-        int n = 0;
-        std::string identity;
-        if (fields >> n >> identity && n > 0 && n < 256) numbers[identity] = n;
-    }
-    return numbers;
-}
-
-void SaveNumbers(const std::string& dir, const std::string& file,
-                 const std::map<std::string, int>& numbers) {
-    mkdir(dir.c_str(), 0755);
-    std::string temp = file + ".new";
-    {
-        std::ofstream out(temp);
-        if (!out) return;
-        out << "# COM numbers of serial adapters, kept so that each keeps its number\n";
-        for (const auto& [identity, n] : numbers)
-            out << n << ' ' << identity << '\n';
-    }
-    std::rename(temp.c_str(), file.c_str());
+    return ports;
 }
 
 } // namespace
 
-std::string DefaultConfigDir() {
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    if (xdg != nullptr && *xdg != '\0') return std::string(xdg) + "/quorvel";
-    const char* home = std::getenv("HOME");
-    return std::string(home != nullptr ? home : "/tmp") + "/.config/quorvel";
-}
-
 std::vector<PortEntry> SysfsPorts(const std::string& sysfsRoot, const std::string& configDir) {
-    std::vector<Found> found;
-    std::string classDir = sysfsRoot + "/class/tty";
-    DIR* d = opendir(classDir.c_str());
-    if (d == nullptr) return {};
-    while (dirent* e = readdir(d)) {
-        std::string tty = e->d_name;
-        if (tty[0] == '.') continue;
-        std::string base = classDir + "/" + tty;
-        std::string device = RealPath(base + "/device");
-        if (device.empty()) continue; // virtual terminals have no device
-        Found f;
-        f.tty = tty;
-        if (tty.rfind("ttyS", 0) == 0) {
-            // A legacy UART slot with no hardware behind it reports type 0.
-            if (ReadLine(base + "/type") == "0") continue;
-            f.fixedNumber = std::atoi(tty.c_str() + 4) + 1;
-            f.identity = tty;
-        } else {
-            DescribeUsb(device, &f);
-            if (f.identity.empty()) f.identity = "dev:" + device;
-        }
-        found.push_back(f);
-    }
-    closedir(d);
-    std::sort(found.begin(), found.end(),
-              [](const Found& a, const Found& b) { return a.tty < b.tty; });
-
-    // Numbers of on-board ports are fixed; adapters keep the number they were given
-    // first, and a new adapter takes the lowest free number from 3 on.
-    std::string file = configDir + "/comports";
-    std::map<std::string, int> numbers = LoadNumbers(file);
-    std::set<int> taken;
-    for (const Found& f : found) {
-        if (f.fixedNumber > 0) taken.insert(f.fixedNumber);
-    }
-    bool changed = false;
-    std::vector<PortEntry> ports;
-    for (Found& f : found) {
-        int n = f.fixedNumber;
-        if (n == 0) {
-            auto known = numbers.find(f.identity);
-            if (known != numbers.end() && taken.count(known->second) == 0) {
-                n = known->second;
-            } else {
-                std::set<int> used = taken;
-                for (const auto& kv : numbers) {
-                    if (kv.first != f.identity) used.insert(kv.second);
-                }
-                n = 3;
-                while (used.count(n) != 0)
-                    ++n;
-                numbers[f.identity] = n;
-                changed = true;
-            }
-        }
-        taken.insert(n);
-        PortEntry p;
-        p.number = n;
-        p.friendlyName =
-            (f.fixedNumber > 0 || f.product.empty() ? std::string("Communications Port")
-                                                    : WithoutCom(f.product)) +
-            " (COM" + std::to_string(n) + ")";
-        p.devicePath = "/dev/" + f.tty;
-        ports.push_back(p);
-    }
-    if (changed) SaveNumbers(configDir, file, numbers);
-    return ports;
+    DeviceTree tree;
+    tree.sysfs = sysfsRoot;
+    tree.config = configDir;
+    return Listed(SerialDevices(tree));
 }
 
 std::vector<PortEntry> PresentPorts() {
     const char* list = std::getenv("QUORVEL_PORTS");
-    if (list == nullptr) return SysfsPorts("/sys", DefaultConfigDir());
+    if (list == nullptr) return Listed(SerialDevices(CurrentDeviceTree()));
     // The devices named, in their order, as COM1, COM2, ...
     std::vector<PortEntry> ports;
     std::string rest = list;
@@ -200,7 +54,7 @@ std::vector<PortEntry> PresentPorts() {
         PortEntry p;
         p.number = static_cast<int>(ports.size()) + 1;
         std::string base = path.substr(path.rfind('/') + 1);
-        p.friendlyName = WithoutCom(base) + " (COM" + std::to_string(p.number) + ")";
+        p.friendlyName = NameWithoutCom(base) + " (COM" + std::to_string(p.number) + ")";
         p.devicePath = path;
         ports.push_back(p);
     }

@@ -11,7 +11,7 @@
 
 namespace w32::line {
 
-bool Apply(int fd, const LineSettings& s, std::string* problem) {
+bool Apply(int fd, const LineSettings& s, uint32_t* rate, std::string* problem) {
     struct termios2 t {};
     if (ioctl(fd, TCGETS2, &t) != 0) {
         *problem = "the device is not a serial line";
@@ -58,11 +58,14 @@ bool Apply(int fd, const LineSettings& s, std::string* problem) {
         *problem = "the driver refused the settings";
         return false;
     }
+    // Drivers report back the rate they really set: a PL2303 7692 for 7680, a CP2102
+    // 9600. What to make of that is the caller's.
     struct termios2 back {};
-    if (ioctl(fd, TCGETS2, &back) != 0 || back.c_ospeed != s.baud) {
-        *problem = "the driver cannot run the line at this rate";
+    if (ioctl(fd, TCGETS2, &back) != 0) {
+        *problem = "the device is not a serial line";
         return false;
     }
+    *rate = back.c_ospeed;
     return true;
 }
 
@@ -110,6 +113,8 @@ void AskLowLatency(int fd) {
 }
 
 void DropInput(int fd) { ioctl(fd, TCFLSH, TCIFLUSH); }
+
+void DropOutput(int fd) { ioctl(fd, TCFLSH, TCOFLUSH); }
 
 uint32_t Speed(int fd) {
     struct termios2 t {};

@@ -108,6 +108,7 @@ void EnsureSurface(Window* w) {
 
 void ResetLayer() {
     ForgetContexts();
+    SetFileMoveFault(0);
     for (auto& w : windows) {
         if (w->surface != nullptr) cairo_surface_destroy(w->surface);
         w->surface = nullptr;

@@ -244,15 +244,26 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::string slave = ptsname(master);
-    // Held open, so that the line stays up while the program closes and reopens it.
-    int keep = open(slave.c_str(), O_RDWR | O_NOCTTY);
+    // The program's side is set up here and closed again: the settings outlast the close
+    // while this side stays open, and a side held open here would be a second holder of
+    // the port, which the program refuses as Windows does.
+    int setup = open(slave.c_str(), O_RDWR | O_NOCTTY);
     std::string problem;
     w32::LineSettings raw;
     raw.baud = 9600;
-    if (keep < 0 || !w32::line::Apply(keep, raw, &problem)) {
+    uint32_t rate = 0;
+    if (setup < 0 || !w32::line::Apply(setup, raw, &rate, &problem)) {
         std::fprintf(stderr, "ecu-sim: cannot set up %s: %s\n", slave.c_str(), problem.c_str());
         return 1;
     }
+    // Packet mode tells this side when the program changes the line's settings, so
+    // that every byte is taken at the speed it was sent at.
+    int one = 1;
+    if (ioctl(master, TIOCPKT, &one) != 0 || !w32::line::ReportSettingChanges(setup)) {
+        std::fprintf(stderr, "ecu-sim: the pseudo-terminal cannot report its settings\n");
+        return 1;
+    }
+    close(setup);
     if (!o.link.empty()) {
         unlink(o.link.c_str());
         if (symlink(slave.c_str(), o.link.c_str()) != 0) {
@@ -269,13 +280,6 @@ int main(int argc, char** argv) {
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
 
-    // Packet mode tells this side when the program changes the line's settings, so
-    // that every byte is taken at the speed it was sent at.
-    int one = 1;
-    if (ioctl(master, TIOCPKT, &one) != 0 || !w32::line::ReportSettingChanges(keep)) {
-        std::fprintf(stderr, "ecu-sim: the pseudo-terminal cannot report its settings\n");
-        return 1;
-    }
     auto lineSpeed = [&o, master] {
         uint32_t speed = w32::line::Speed(master);
         return o.customRate != 0 && speed == 38400 ? o.customRate : speed;
@@ -291,10 +295,14 @@ int main(int argc, char** argv) {
             timeout = static_cast<int>(std::max<int64_t>(0, due - static_cast<int64_t>(NowMs())));
         pollfd p{master, POLLIN, 0};
         int n = poll(&p, 1, std::min(timeout, 200));
-        if (n > 0 && (p.revents & POLLIN) != 0) {
+        if (n > 0) {
             uint8_t packet[65];
             ssize_t got = read(master, packet, sizeof packet);
-            if (got > 0 && packet[0] == TIOCPKT_DATA) {
+            if (got < 0) {
+                // Nobody has the program's side open (before its first open, between its
+                // close and its reopen): wait for it without spinning.
+                usleep(5000);
+            } else if (got > 0 && packet[0] == TIOCPKT_DATA) {
                 for (ssize_t i = 1; i < got; ++i)
                     ecu.Received(packet[i], baud);
             } else if (got > 0 && (packet[0] & TIOCPKT_IOCTL) != 0) {

@@ -1,0 +1,139 @@
+// Files by name: their attributes, their times and moving them, with Win32's meaning.
+#include "layer.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace w32 {
+
+namespace {
+
+DWORD moveFault = 0;
+
+// Seconds and nanoseconds since 1970 as 100 ns steps since 1601, as FILETIME counts.
+constexpr uint64_t kEpochDifference = 116444736000000000ULL;
+
+FILETIME ToFileTime(const timespec& t) {
+    uint64_t v = kEpochDifference + static_cast<uint64_t>(t.tv_sec) * 10000000ULL +
+                 static_cast<uint64_t>(t.tv_nsec) / 100;
+    return FILETIME{static_cast<DWORD>(v & 0xFFFFFFFF), static_cast<DWORD>(v >> 32)};
+}
+
+uint64_t FromFileTime(const FILETIME& f) {
+    return (static_cast<uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime;
+}
+
+DWORD FileError(int error) {
+    switch (error) {
+    case ENOENT:
+        return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR:
+        return ERROR_PATH_NOT_FOUND;
+    case EEXIST:
+    case ENOTEMPTY:
+        return ERROR_ALREADY_EXISTS;
+    case EACCES:
+    case EPERM:
+    case EBUSY:
+    case EISDIR:
+        return ERROR_ACCESS_DENIED;
+    case EROFS:
+        return ERROR_WRITE_PROTECT;
+    case ENOSPC:
+        return ERROR_DISK_FULL;
+    default:
+        return ERROR_GEN_FAILURE;
+    }
+}
+
+} // namespace
+
+void SetFileMoveFault(DWORD error) { moveFault = error; }
+
+} // namespace w32
+
+using namespace w32;
+
+BOOL GetFileAttributesExA(LPCSTR name, GET_FILEEX_INFO_LEVELS level, LPVOID information) {
+    W32_REQUIRE(level == GetFileExInfoStandard && information != nullptr && name != nullptr,
+                "information levels other than the standard one", FALSE);
+    struct stat st {};
+    if (stat(name, &st) != 0) {
+        SetLastError(FileError(errno));
+        return FALSE;
+    }
+    auto* data = static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(information);
+    *data = WIN32_FILE_ATTRIBUTE_DATA{};
+    data->dwFileAttributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : 0;
+    if (access(name, W_OK) != 0 && errno == EACCES)
+        data->dwFileAttributes |= FILE_ATTRIBUTE_READONLY;
+    if (data->dwFileAttributes == 0) data->dwFileAttributes = FILE_ATTRIBUTE_NORMAL;
+    data->ftCreationTime = ToFileTime(st.st_ctim);
+    data->ftLastAccessTime = ToFileTime(st.st_atim);
+    data->ftLastWriteTime = ToFileTime(st.st_mtim);
+    auto size = static_cast<uint64_t>(st.st_size);
+    data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    data->nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFF);
+    return TRUE;
+}
+
+// Never replaces a file that is there: Windows' MoveFile fails with
+// ERROR_ALREADY_EXISTS instead.
+BOOL MoveFileA(LPCSTR existing, LPCSTR newName) {
+    W32_REQUIRE(existing != nullptr && newName != nullptr, "a missing file name", FALSE);
+    if (moveFault != 0) {
+        SetLastError(moveFault);
+        return FALSE;
+    }
+    if (renameat2(AT_FDCWD, existing, AT_FDCWD, newName, RENAME_NOREPLACE) == 0) return TRUE;
+    int error = errno;
+    if (error == EINVAL || error == ENOSYS) {
+        // A file system without the flag: a second name, then the first one goes.
+        if (link(existing, newName) == 0) {
+            unlink(existing);
+            return TRUE;
+        }
+        error = errno;
+    }
+    SetLastError(FileError(error));
+    return FALSE;
+}
+
+// The offset from UTC of the zone in force at that moment.
+BOOL FileTimeToLocalFileTime(const FILETIME* fileTime, LPFILETIME localFileTime) {
+    W32_REQUIRE(fileTime != nullptr && localFileTime != nullptr, "a missing time", FALSE);
+    uint64_t v = FromFileTime(*fileTime);
+    auto seconds = static_cast<time_t>((v - kEpochDifference) / 10000000ULL);
+    struct tm local {};
+    localtime_r(&seconds, &local);
+    int64_t shifted = static_cast<int64_t>(v) + static_cast<int64_t>(local.tm_gmtoff) * 10000000LL;
+    *localFileTime = FILETIME{static_cast<DWORD>(static_cast<uint64_t>(shifted) & 0xFFFFFFFF),
+                              static_cast<DWORD>(static_cast<uint64_t>(shifted) >> 32)};
+    return TRUE;
+}
+
+BOOL FileTimeToSystemTime(const FILETIME* fileTime, LPSYSTEMTIME systemTime) {
+    W32_REQUIRE(fileTime != nullptr && systemTime != nullptr, "a missing time", FALSE);
+    uint64_t v = FromFileTime(*fileTime);
+    if (v < kEpochDifference) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    uint64_t since1970 = v - kEpochDifference;
+    auto seconds = static_cast<time_t>(since1970 / 10000000ULL);
+    struct tm t {};
+    gmtime_r(&seconds, &t);
+    systemTime->wYear = static_cast<WORD>(t.tm_year + 1900);
+    systemTime->wMonth = static_cast<WORD>(t.tm_mon + 1);
+    systemTime->wDayOfWeek = static_cast<WORD>(t.tm_wday);
+    systemTime->wDay = static_cast<WORD>(t.tm_mday);
+    systemTime->wHour = static_cast<WORD>(t.tm_hour);
+    systemTime->wMinute = static_cast<WORD>(t.tm_min);
+    systemTime->wSecond = static_cast<WORD>(t.tm_sec);
+    systemTime->wMilliseconds = static_cast<WORD>((since1970 / 10000ULL) % 1000);
+    return TRUE;
+}

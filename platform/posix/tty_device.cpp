@@ -1,0 +1,114 @@
+// A tty device behind an open port. The descriptor is non-blocking; every wait is a
+// poll with its deadline, so nothing here blocks longer than asked.
+#include "device.h"
+
+#include <cerrno>
+#include <climits>
+#include <ctime>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace w32 {
+
+namespace {
+
+uint64_t MonotonicMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<uint64_t>(ts.tv_sec) * 1000 + static_cast<uint64_t>(ts.tv_nsec) / 1000000;
+}
+
+// An error that says the device itself is gone (pulled out, hung up), not this call.
+bool DeviceGone(int error) {
+    return error == EIO || error == ENXIO || error == ENODEV || error == EPIPE || error == EBADF ||
+           error == ENOTTY;
+}
+
+class Tty : public Device {
+  public:
+    explicit Tty(int fd) : fd_(fd) {}
+    ~Tty() override { close(fd_); }
+
+    uint64_t Now() override { return MonotonicMs(); }
+
+    bool Apply(const LineSettings& s, uint32_t* rate) override {
+        std::string problem;
+        if (line::Apply(fd_, s, rate, &problem)) return true;
+        if (DeviceGone(errno)) goneError = errno;
+        return false;
+    }
+
+    bool Current(LineSettings* s) override { return line::Read(fd_, s); }
+
+    void SetModemLines(bool dtr, bool rts) override { line::SetModemLines(fd_, dtr, rts); }
+
+    void DropInput() override { line::DropInput(fd_); }
+    void DropOutput() override { line::DropOutput(fd_); }
+
+    Wait WaitReadable(int64_t deadline) override { return WaitFor(POLLIN, deadline); }
+    Wait WaitWritable(int64_t deadline) override { return WaitFor(POLLOUT, deadline); }
+
+    long ReadAvailable(uint8_t* out, size_t max) override {
+        for (;;) {
+            ssize_t n = read(fd_, out, max);
+            if (n >= 0) return static_cast<long>(n); // 0: nothing there (VMIN 0)
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN) return 0;
+            goneError = errno;
+            return -1;
+        }
+    }
+
+    long WriteSome(const uint8_t* bytes, size_t count) override {
+        for (;;) {
+            ssize_t n = write(fd_, bytes, count);
+            if (n >= 0) return static_cast<long>(n);
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN) return 0;
+            goneError = errno;
+            return -1;
+        }
+    }
+
+  private:
+    // A hang-up (the other end of a pseudo-terminal closed, an adapter pulled out) ends
+    // the wait as gone once what had arrived before it has been read.
+    Wait WaitFor(short events, int64_t deadline) {
+        for (;;) {
+            int wait = -1;
+            if (deadline >= 0) {
+                int64_t left = deadline - static_cast<int64_t>(Now());
+                if (left < 0) left = 0;
+                wait = left > INT_MAX ? INT_MAX : static_cast<int>(left);
+            }
+            pollfd p{fd_, events, 0};
+            int n = poll(&p, 1, wait);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) {
+                goneError = errno;
+                return Wait::Gone;
+            }
+            if (n == 0) {
+                if (deadline >= 0 && static_cast<int64_t>(Now()) >= deadline) return Wait::TimedOut;
+                continue; // a wait longer than poll can take at once
+            }
+            if ((p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+                int waiting = 0;
+                if (events == POLLIN && ioctl(fd_, FIONREAD, &waiting) == 0 && waiting > 0)
+                    return Wait::Ready;
+                goneError = (p.revents & POLLNVAL) != 0 ? EBADF : EIO;
+                return Wait::Gone;
+            }
+            return Wait::Ready;
+        }
+    }
+
+    int fd_;
+};
+
+} // namespace
+
+std::unique_ptr<Device> TtyDevice(int fd) { return std::make_unique<Tty>(fd); }
+
+} // namespace w32
