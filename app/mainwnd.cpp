@@ -48,8 +48,7 @@ LRESULT Create(HWND window) {
     // The list sorts its entries, so this is the alphabetically first port. The notice
     // that a user's choice would send opens it, at 1200 baud since wakeStep is 1.
     SendMessageA(PortList, CB_SETCURSEL, 0, 0);
-    SendMessageA(window, WM_COMMAND, MAKEWPARAM(kPortListId, CBN_SELCHANGE),
-                 reinterpret_cast<LPARAM>(PortList));
+    SendSelectionNotice(window);
     SetTimer(window, PollTimer, 120, nullptr);
     return 0;
 }

@@ -16,6 +16,10 @@ PortListing ListSerialPorts();
 
 // The port list's selection changed (a user's choice, or the program's own notice).
 void HandlePortSelection();
+// The program's own selection notice, sent to the window when the first port is opened
+// and when the wake-up reopens the port at 7680 baud. A notice from the list itself is a
+// user's choice, and that starts the wake-up again on the chosen port.
+void SendSelectionNotice(HWND window);
 BOOL OpenPort(uint32_t baud);
 
 // One step of the ECU wake-up, on a tick while wakeStep is not 0.

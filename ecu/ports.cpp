@@ -11,7 +11,43 @@ namespace {
 const GUID comPortClass = {
     0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
 
+// Set while the program's own selection notice is handled.
+bool ownNotice = false;
+
+// What a line that cannot run at the ECU's rate means for the user, after the system's
+// own words for it.
+void TellRateRefused(uint32_t baud) {
+    LPSTR lpMsgBuf = nullptr;
+    DWORD error = GetLastError();
+    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, error,
+                   MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&lpMsgBuf), 0,
+                   nullptr);
+    char systemText[512];
+    snprintf(systemText, sizeof systemText, "%s", lpMsgBuf != nullptr ? lpMsgBuf : "");
+    if (lpMsgBuf != nullptr) LocalFree(lpMsgBuf);
+    // Windows ends its texts with a line break of their own.
+    size_t length = strlen(systemText);
+    while (length > 0 && (systemText[length - 1] == '\r' || systemText[length - 1] == '\n' ||
+                          systemText[length - 1] == ' ')) {
+        systemText[--length] = '\0';
+    }
+    char text[1024];
+    snprintf(text, sizeof text,
+             "%s%sThe serial port cannot run at %u baud, so the ECU cannot be read through it. "
+             "Adapters with FTDI, CH340/CH341, PL2303 or CP2104/CP2102N chips can.",
+             systemText, length > 0 ? "\n\n" : "", static_cast<unsigned>(baud));
+    MessageBoxA(nullptr, text, "Serial port error", MB_ICONERROR);
+}
+
 } // namespace
+
+void SendSelectionNotice(HWND window) {
+    bool outer = ownNotice;
+    ownNotice = true;
+    SendMessageA(window, WM_COMMAND, MAKEWPARAM(kPortListId, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(PortList));
+    ownNotice = outer;
+}
 
 PortListing ListSerialPorts() {
     HDEVINFO devices = SetupDiGetClassDevsA(&comPortClass, nullptr, nullptr,
@@ -69,9 +105,20 @@ void HandlePortSelection() {
     }
     if (!PortPathFromEntry(lpData, portPath, sizeof portPath)) return;
 
+    // A port the user chooses has not been woken, whatever the wake-up of the port
+    // before it had reached: it is woken from the start, and a poll that was running
+    // goes on after that.
+    bool userChoice = !ownNotice;
+    if (userChoice) {
+        KillTimer(mainWindow, PollTimer);
+        wakeStep = 1;
+    }
     if (portHandle != nullptr && portHandle != INVALID_HANDLE_VALUE) CloseHandle(portHandle);
     baudRate = wakeStep == 1 ? 1200 : 7680;
     OpenPort(baudRate);
+    // A port that could not be opened has ended the program: no timer is started again.
+    if (userChoice && portHandle != INVALID_HANDLE_VALUE)
+        SetTimer(mainWindow, PollTimer, 120, nullptr);
 }
 
 BOOL OpenPort(uint32_t baud) {
@@ -111,7 +158,10 @@ BOOL OpenPort(uint32_t baud) {
     portSettings.ByteSize = 8;
     portSettings.Parity = NOPARITY;
     portSettings.StopBits = ONESTOPBIT;
-    SetCommState(portHandle, &portSettings);
+    // A line that cannot run at the rate is told once per open; the port stays open and
+    // keeps the settings it had.
+    if (!SetCommState(portHandle, &portSettings) && portHandle != INVALID_HANDLE_VALUE)
+        TellRateRefused(baud);
 
     GetCommTimeouts(portHandle, &portTimeouts);
     portTimeouts.ReadTotalTimeoutConstant = 500;

@@ -21,8 +21,8 @@ void WakeUpStep(HWND window) {
     SetTimer(window, PollTimer, 500, nullptr);
     // The reopen picks 7680 baud because wakeStep is still 3 while it runs.
     reopening = true;
-    SendMessageA(window, WM_COMMAND, MAKEWPARAM(kPortListId, CBN_SELCHANGE),
-                 reinterpret_cast<LPARAM>(PortList));
+    SendSelectionNotice(window);
     reopening = false;
-    wakeStep = 0;
+    // A user's choice while a box of the reopen was open has started a new wake-up.
+    if (wakeStep == 3) wakeStep = 0;
 }

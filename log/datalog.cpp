@@ -40,13 +40,48 @@ void LogWriteFailed(HWND hwnd) {
                 "File Error", MB_OK | MB_ICONINFORMATION);
 }
 
+// An older log is kept, never overwritten: a file that has lines is first renamed
+// after the local time of its last change, "engine details 2026-12-08 143005.csv", with
+// " (2)", " (3)", ... when that name is taken. An empty file is simply reused, and a
+// folder in the log's place is left for the open to refuse. False when the older log
+// is there still and must not be overwritten.
+bool KeepOlderLog() {
+    WIN32_FILE_ATTRIBUTE_DATA info;
+    if (!GetFileAttributesExA(logName, GetFileExInfoStandard, &info)) return true;
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return true;
+    if (info.nFileSizeHigh == 0 && info.nFileSizeLow == 0) return true;
+
+    FILETIME local;
+    SYSTEMTIME t;
+    if (!FileTimeToLocalFileTime(&info.ftLastWriteTime, &local) ||
+        !FileTimeToSystemTime(&local, &t)) {
+        return false;
+    }
+    char stem[64];
+    snprintf(stem, sizeof stem, "engine details %04u-%02u-%02u %02u%02u%02u", t.wYear, t.wMonth,
+             t.wDay, t.wHour, t.wMinute, t.wSecond);
+    char olderName[80];
+    for (int copy = 1; copy <= 999; ++copy) {
+        if (copy == 1) {
+            snprintf(olderName, sizeof olderName, "%s.csv", stem);
+        } else {
+            snprintf(olderName, sizeof olderName, "%s (%d).csv", stem, copy);
+        }
+        if (MoveFileA(logName, olderName)) return true;
+        DWORD error = GetLastError();
+        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) return false;
+    }
+    return false;
+}
+
 } // namespace
 
 void StartLogging(HWND hwnd) {
     if (loggingOn != 0) return;
     // Binary, so that the line ends are the CR LF written here on every platform;
-    // others may read the file while it is open.
-    logFile = _fsopen(logName, "wb", _SH_DENYNO);
+    // others may read the file while it is open. An older log that cannot be kept is
+    // not overwritten either: the log then fails as an open that fails.
+    logFile = KeepOlderLog() ? _fsopen(logName, "wb", _SH_DENYNO) : nullptr;
     if (logFile == nullptr) {
         MessageBoxA(hwnd, "Unable to open the log file...\nno data will be logged", "File Error",
                     MB_OK | MB_ICONINFORMATION);

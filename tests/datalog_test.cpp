@@ -5,11 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 #include <csignal>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -75,10 +78,91 @@ class DataLog : public ::testing::Test {
         }
     }
 
+    // The older logs kept beside the log, by name.
+    static std::vector<std::string> Kept() {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator("."))
+            if (e.path().filename() != kLog) names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    static std::string Contents(const fs::path& file) {
+        std::ifstream in(file, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    // An older log, last changed at this local time.
+    static void OlderLog(const std::string& name, const std::string& text, int year, int month,
+                         int day, int hour, int minute, int second) {
+        std::ofstream(name, std::ios::binary) << text;
+        struct tm t {};
+        t.tm_year = year - 1900;
+        t.tm_mon = month - 1;
+        t.tm_mday = day;
+        t.tm_hour = hour;
+        t.tm_min = minute;
+        t.tm_sec = second;
+        t.tm_isdst = -1;
+        struct timeval times[2] = {{mktime(&t), 0}, {mktime(&t), 0}};
+        ASSERT_EQ(utimes(name.c_str(), times), 0);
+    }
+
     fs::path dir;
     Harness h;
     EcuModel ecu;
 };
+
+const char kLastDrive[] = "revs, water temp\r\n850.000000, 90.000000\r\n";
+
+TEST_F(DataLog, AnOlderLogIsKeptUnderTheDateOfItsLastChange) {
+    OlderLog(kLog, kLastDrive, 2026, 3, 4, 5, 6, 7);
+    h.Start();
+    ASSERT_TRUE(h.ChooseMenu("&Logging", "Logging on"));
+    EXPECT_TRUE(h.Boxes().empty());
+    EXPECT_EQ(Kept(), (std::vector<std::string>{"engine details 2026-03-04 050607.csv"}));
+    EXPECT_EQ(Contents("engine details 2026-03-04 050607.csv"), kLastDrive) << "bytes unchanged";
+    EXPECT_EQ(File(), kHeader) << "the new log is as it always was";
+    EXPECT_TRUE(h.MenuChecked("&Logging", "Logging on"));
+}
+
+TEST_F(DataLog, ATakenNameGetsTheNextNumber) {
+    OlderLog("engine details 2026-03-04 050607.csv", "first", 2026, 3, 4, 5, 6, 7);
+    OlderLog("engine details 2026-03-04 050607 (2).csv", "second", 2026, 3, 4, 5, 6, 7);
+    OlderLog(kLog, kLastDrive, 2026, 3, 4, 5, 6, 7);
+    h.Start();
+    ASSERT_TRUE(h.ChooseMenu("&Logging", "Logging on"));
+    EXPECT_EQ(Contents("engine details 2026-03-04 050607.csv"), "first");
+    EXPECT_EQ(Contents("engine details 2026-03-04 050607 (2).csv"), "second");
+    EXPECT_EQ(Contents("engine details 2026-03-04 050607 (3).csv"), kLastDrive);
+    EXPECT_EQ(File(), kHeader);
+}
+
+TEST_F(DataLog, AnEmptyLogIsReused) {
+    OlderLog(kLog, "", 2026, 3, 4, 5, 6, 7);
+    h.Start();
+    ASSERT_TRUE(h.ChooseMenu("&Logging", "Logging on"));
+    EXPECT_TRUE(Kept().empty());
+    EXPECT_EQ(File(), kHeader);
+}
+
+TEST_F(DataLog, AnOlderLogThatCannotBeRenamedIsLeftAndLoggingStaysOff) {
+    OlderLog(kLog, kLastDrive, 2026, 3, 4, 5, 6, 7);
+    w32::SetFileMoveFault(ERROR_ACCESS_DENIED);
+    h.Start();
+    ASSERT_TRUE(h.ChooseMenu("&Engine", "500 (899/1000 SPI)"));
+    ASSERT_TRUE(h.ChooseMenu("&Logging", "Logging on"));
+    ASSERT_TRUE(h.BoxOpen());
+    EXPECT_EQ(h.Boxes().back().caption, "File Error");
+    EXPECT_EQ(h.Boxes().back().text, "Unable to open the log file...\nno data will be logged");
+    h.AnswerBox();
+    EXPECT_TRUE(h.MenuChecked("&Logging", "Logging off"));
+    EXPECT_FALSE(h.MenuChecked("&Logging", "Logging on"));
+    h.Advance(3000);
+    EXPECT_EQ(loggingOn, 0);
+    EXPECT_EQ(File(), kLastDrive) << "the older log is untouched";
+    EXPECT_TRUE(Kept().empty());
+}
 
 TEST_F(DataLog, OnBeforeTheWakeUpWritesTheHeaderOnlyAndChecksTheMenu) {
     h.Start();
@@ -107,8 +191,11 @@ TEST_F(DataLog, OffWhileClosedChangesNothingAndOffThenOnStartsAgain) {
     size_t closed = File().size();
     h.Advance(2000);
     EXPECT_EQ(File().size(), closed) << "nothing is written while the log is off";
+    std::string first = File();
     ASSERT_TRUE(h.ChooseMenu("&Logging", "Logging on"));
-    EXPECT_EQ(File(), kHeader) << "truncated and started again";
+    EXPECT_EQ(File(), kHeader) << "started again";
+    EXPECT_EQ(Kept().size(), 1u) << "the first log is kept";
+    EXPECT_EQ(Contents(Kept()[0]), first);
 }
 
 TEST_F(DataLog, EveryPollAppendsALineOfTheReadingsFaultsAndGaugePositions) {

@@ -104,7 +104,7 @@ TEST(Ports, LowerCaseAndCommunicationsPortNamesOpen) {
     ASSERT_TRUE(h.ChooseListEntry(1));
     EXPECT_STREQ(portPath, "\\\\.\\Com12");
     EXPECT_EQ(h.Line(0).OpenCount(), 1);
-    EXPECT_EQ(h.Line(0).Baud(), 1200u) << "still waking: 1200 baud";
+    EXPECT_EQ(h.Line(0).Baud(), 1200u) << "a chosen port is woken: 1200 baud";
     EXPECT_EQ(Kinds(h.Line(1)).back(), Kind::Close) << "the other port was closed";
 }
 
@@ -223,7 +223,7 @@ TEST(Ports, ComWithoutNumberGivesAPathThatCannotBeFound) {
     EXPECT_FALSE(h.Running());
 }
 
-TEST(Ports, TheWakeUpReopensAt7680AndSoDoesAReselection) {
+TEST(Ports, TheWakeUpReopensAt7680) {
     Harness h;
     h.Start();
     ScriptedLine& line = h.Line(0);
@@ -232,12 +232,6 @@ TEST(Ports, TheWakeUpReopensAt7680AndSoDoesAReselection) {
     EXPECT_EQ(Kinds(line), (std::vector<Kind>{Kind::Open, Kind::Configure, Kind::Close, Kind::Open,
                                               Kind::Configure}));
     EXPECT_EQ(line.Baud(), 7680u);
-    ASSERT_TRUE(h.ChooseListEntry(0));
-    EXPECT_EQ(line.OpenCount(), 3) << "the same entry is closed and opened again";
-    EXPECT_EQ(line.Baud(), 7680u);
-    EXPECT_EQ(Kinds(line).back(), Kind::Configure);
-    h.Advance(2000);
-    EXPECT_EQ(line.OpenCount(), 3) << "no new wake-up";
 }
 
 TEST(Ports, TicksDuringAFailedReopenDoNotRepeatTheLastWakeUpStep) {
