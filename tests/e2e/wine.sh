@@ -4,17 +4,16 @@
 #        wine.sh behaviour  PREFIX WINDOWS_BUILD
 #        wine.sh port-error PREFIX WINDOWS_BUILD
 #        wine.sh session    PREFIX WINDOWS_BUILD ECU_SIM REGISTERS HEADLESS_PICTURE
+#        wine.sh port-choice PREFIX WINDOWS_BUILD ECU_SIM REGISTERS
 # prefix makes a fresh Wine prefix, which the others use: the behaviour tests as a
 # console program; the program with no serial port (its port error box, then exit 0);
-# a whole session on a registered port that leads to the simulated ECU.
+# a whole session on a registered port that leads to the simulated ECU; a second port
+# without an ECU that sorts first, and the user's choice of the simulator's port.
 set -euo pipefail
 check=$1
 export WINEPREFIX
 WINEPREFIX=$(realpath -m "$2")
 windows=${3:-}
-for tool in wine wineboot wineserver Xvfb xdotool import compare; do
-  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
-done
 if [ "$check" != prefix ]; then
   [ -f "$windows/quorvel.exe" ] ||
     { echo "SKIP: no Windows build in $windows (cmake --preset windows && cmake --build --preset windows)"; exit 77; }
@@ -23,37 +22,32 @@ fi
 # No .NET or Gecko installer prompts; Wine's own chatter off.
 export WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
 
-work=$(mktemp -d)
-xvfb=
-program=
-sim=
-cleanup() {
-  [ -n "$program" ] && kill "$program" 2>/dev/null || true
-  [ -n "$sim" ] && kill "$sim" 2>/dev/null || true
-  wineserver -k >/dev/null 2>&1 || true
-  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+E2E_NAME=wine-$check
+# shellcheck source=lib.sh
+source "$(dirname "$0")/lib.sh"
+need_tools wine wineboot wineserver Xvfb xdotool import compare
+# shellcheck source=record.sh
 source "$(dirname "$0")/record.sh"
-fail() {
-  echo "FAIL: $*"
-  mkdir -p "${QUORVEL_E2E_KEEP:-/tmp}/quorvel-wine"
-  cp "$work"/*.png "$work"/record "$work"/*.csv "${QUORVEL_E2E_KEEP:-/tmp}/quorvel-wine/" 2>/dev/null || true
-  exit 1
-}
+work=$e2e_work
+e2e_extra_cleanup() { wineserver -k >/dev/null 2>&1 || true; }
 # Wine asks for wine32 on a 64-bit-only installation: that line is not an error here.
 quiet() { grep -v -e 'wine32 is missing' -e 'multiarch needs' -e 'dpkg --add-architecture' -e 'apt-get install wine32' >&2 || true; }
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb=$!
-for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(cat "$work/display")"
+start_xvfb
 
 # The server, started here with its output discarded: on its way out it lists its objects.
 wineserver -p </dev/null >/dev/null 2>&1 || true
 
-wait_for() { for _ in $(seq "${2:-50}"); do eval "$1" && return 0; sleep 0.1; done; return 1; }
+not_running() { ! kill -0 "$1" 2>/dev/null; }
+
+# Quorvel's window under Wine, found by its title; the keyboard goes to it.
+wine_window() {
+  local wid
+  wid=$(timeout 60 xdotool search --sync --name '^Fiat Punto 75 Mk1$' | head -1 || true)
+  [ -n "$wid" ] || fail "no window"
+  xdotool windowfocus --sync "$wid"
+  echo "$wid"
+}
 
 case "$check" in
 prefix)
@@ -70,28 +64,26 @@ prefix)
 behaviour)
   cd "$work"
   # Into a file, not a pipe: Wine's services, started on the way, hold on to the program's
-  # output and a pipe would never end.
-  wine "$windows/win32_behaviour_tests.exe" --gtest_brief=1 >"$work/raw" 2> >(quiet)
+  # output and a pipe would never end. The program's exit status is the verdict.
+  status=0
+  wine "$windows/win32_behaviour_tests.exe" --gtest_brief=1 >"$work/raw" 2> >(quiet) || status=$?
   tr -d '\r' <"$work/raw" | tee "$work/out"
-  grep -q '^\[  PASSED  \] 14 tests' "$work/out" || fail "the Win32 behaviour tests did not all pass under Wine"
+  [ "$status" = 0 ] || fail "the Win32 behaviour tests did not all pass under Wine (exit status $status)"
+  grep -q '^\[  PASSED  \] [1-9]' "$work/out" || fail "the Win32 behaviour tests ran no test"
   ;;
 
 port-error)
   cd "$work"
   start=$(date +%s%N)
-  wine "$windows/quorvel.exe" 2> >(quiet) &
-  program=$!
-  box=$(timeout 60 xdotool search --sync --name '^Quorvel - Port Error$' | head -1)
+  spawn wine "$windows/quorvel.exe" 2> >(quiet)
+  program=$last_pid
+  box=$(timeout 60 xdotool search --sync --name '^Quorvel - Port Error$' | head -1 || true)
   [ -n "$box" ] || fail "no box captioned \"Quorvel - Port Error\""
   echo "the box after $((($(date +%s%N) - start) / 1000000)) ms"
   xdotool windowfocus --sync "$box"
   xdotool key Return
-  set +e
-  wait "$program"
-  code=$?
-  set -e
-  program=
-  [ "$code" -eq 0 ] || fail "exit code $code after the port error"
+  wait_exit "$program"
+  [ "$exit_code" = 0 ] || fail "exit code $exit_code after the port error"
   echo "PASS: the port error box, Enter, exit code 0"
   ;;
 
@@ -105,26 +97,22 @@ session)
   tr -d '\r' <"$work/registered"
   # Wine asks a UART for 7680 baud as 38400 with a custom divisor, which a pseudo-terminal
   # cannot keep: the simulator is told to read 38400 as 7680.
-  "$ecu_sim" --link "$work/ecu" --replay "$registers" --record "$work/record" --custom-rate 7680 >/dev/null &
-  sim=$!
-  wait_for '[ -e "$work/ecu" ]' || fail "the simulator made no pseudo-terminal"
+  spawn "$ecu_sim" --link "$work/ecu" --replay "$registers" --record "$work/record" --custom-rate 7680 >/dev/null
+  wait_for 50 test -e "$work/ecu" || fail "the simulator made no pseudo-terminal"
   ln -sfn "$work/ecu" "$WINEPREFIX/dosdevices/com5"
   start=$(date +%s%N)
-  wine "$windows/quorvel.exe" 2> >(quiet) &
-  program=$!
-  wid=$(timeout 60 xdotool search --sync --name '^Fiat Punto 75 Mk1$' | head -1)
-  [ -n "$wid" ] || fail "no window"
+  spawn wine "$windows/quorvel.exe" 2> >(quiet)
+  program=$last_pid
+  wid=$(wine_window)
   echo "the window after $((($(date +%s%N) - start) / 1000000)) ms"
-  title() { xdotool getwindowname "$wid"; }
-  xdotool windowfocus --sync "$wid"
   xdotool key alt+e
   sleep 0.5
   xdotool key Return
-  wait_for '[ "$(title)" = "Fiat Punto MK1 55" ]' || fail "Alt+E, Enter did not choose an engine: $(title)"
+  wait_for 50 title_is "$wid" "Fiat Punto MK1 55" || fail "Alt+E, Enter did not choose an engine"
   xdotool key alt+l
   sleep 0.5
   xdotool key Return
-  wait_for '[ -s "engine details.csv" ]' || fail "Alt+L, Enter did not switch logging on"
+  wait_for 50 test -s "engine details.csv" || fail "Alt+L, Enter did not switch logging on"
   sleep 3
   import -window "$wid" "$work/window.png"
 
@@ -154,13 +142,9 @@ session)
   xdotool key alt+f
   sleep 0.5
   xdotool key x
-  wait_for '! kill -0 "$program" 2>/dev/null' 100 || fail "File, Exit did not end the program"
-  set +e
-  wait "$program"
-  code=$?
-  set -e
-  program=
-  [ "$code" -eq 0 ] || fail "File, Exit ended with code $code"
+  wait_for 100 not_running "$program" || fail "File, Exit did not end the program"
+  wait_exit "$program"
+  [ "$exit_code" = 0 ] || fail "File, Exit ended with code $exit_code"
 
   # The log: the same header and, line for line, the same data lines, bytes and all.
   lines=$(wc -l <"engine details.csv")
@@ -176,8 +160,53 @@ session)
   echo "PASS: under Wine: engine chosen, logging on, the Linux dashboard, log lines as Linux writes them, wake-up and requests right, exit code 0"
   ;;
 
+port-choice)
+  ecu_sim=$4
+  registers=$5
+  mkdir "$work/run"
+  cd "$work/run"
+  # A second port that sorts before the simulator's (registered by the session before).
+  wine "$windows/register-port.exe" "A port without ECU (COM6)" >"$work/registered" 2> >(quiet)
+  spawn "$ecu_sim" --link "$work/absent" --silent --no-echo --record "$work/record-absent" --custom-rate 7680 >/dev/null
+  spawn "$ecu_sim" --link "$work/lead" --replay "$registers" --record "$work/record" --custom-rate 7680 >/dev/null
+  wait_for 50 test -e "$work/absent" || fail "no first simulator"
+  wait_for 50 test -e "$work/lead" || fail "no second simulator"
+  ln -sfn "$work/absent" "$WINEPREFIX/dosdevices/com6"
+  ln -sfn "$work/lead" "$WINEPREFIX/dosdevices/com5"
+  spawn wine "$windows/quorvel.exe" 2> >(quiet)
+  program=$last_pid
+  wid=$(wine_window)
+  wait_for 100 file_has ' 1200 in 0xCC' "$work/record-absent" || fail "the first port was not woken"
+  grep -q ' in ' "$work/record" && fail "the simulator's port was used before it was chosen"
+  # The list is Windows' own control: a click drops it down and gives it the keyboard;
+  # Down moves to the next entry (a selection change), Enter closes the list.
+  import -window "$wid" "$work/before.png"
+  bar=$(convert "$work/before.png" -crop 1x40+300+0 +repage txt:- |
+    awk -F'[(),]' 'NR > 1 && $4 + $5 + $6 < 100 { print NR - 2; exit }')
+  [ -n "$bar" ] || fail "no menu bar above the dashboard"
+  xdotool mousemove --window "$wid" 100 $((bar + 16)) click 1
+  sleep 0.5
+  xdotool key Down
+  sleep 0.3
+  xdotool key Return
+  wait_for 100 file_has 'note awake' "$work/record" || fail "choosing the simulator's port did not wake it"
+  xdotool key alt+e
+  sleep 0.5
+  xdotool key Return
+  wait_for 50 title_is "$wid" "Fiat Punto MK1 55" || fail "Alt+E, Enter did not choose an engine"
+  sleep 3
+  xdotool key alt+f
+  sleep 0.5
+  xdotool key x
+  wait_for 100 not_running "$program" || fail "File, Exit did not end the program"
+  wait_exit "$program"
+  [ "$exit_code" = 0 ] || fail "File, Exit ended with code $exit_code"
+  check_record "$work/record"
+  echo "PASS: under Wine: the first port woken, the user's choice of the second woke it, and it was polled"
+  ;;
+
 *)
-  echo "usage: wine.sh prefix|behaviour|port-error|session PREFIX ..." >&2
+  echo "usage: wine.sh prefix|behaviour|port-error|session|port-choice PREFIX ..." >&2
   exit 2
   ;;
 esac

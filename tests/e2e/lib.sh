@@ -1,0 +1,83 @@
+# Sourced by the end-to-end tests: their work folder, a virtual display, the processes
+# they start, failures that keep what shows them, and waits. Set E2E_NAME first.
+# QUORVEL_E2E_KEEP names where failures keep their screenshots, records and logs
+# (default /tmp); each test keeps them in a folder of its own there.
+
+e2e_work=$(mktemp -d)
+e2e_pids=()
+
+e2e_cleanup() {
+  local i
+  for ((i = ${#e2e_pids[@]} - 1; i >= 0; i--)); do
+    kill "${e2e_pids[i]}" 2>/dev/null || true
+  done
+  if declare -F e2e_extra_cleanup >/dev/null; then e2e_extra_cleanup; fi
+  rm -rf "$e2e_work"
+}
+trap e2e_cleanup EXIT
+
+# SKIP (exit 77) unless every named tool is installed.
+need_tools() {
+  local tool
+  for tool in "$@"; do
+    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+  done
+}
+
+# Ends the test as failed, keeping the pictures, records and logs of its work folder.
+fail() {
+  local keep
+  keep="${QUORVEL_E2E_KEEP:-/tmp}/quorvel-e2e-${E2E_NAME:-test}"
+  mkdir -p "$keep"
+  find "$e2e_work" -maxdepth 3 -type f \( -name '*.png' -o -name 'record*' -o -name '*.csv' \
+    -o -name 'stderr*' -o -name 'out*' \) -exec cp {} "$keep/" \; 2>/dev/null || true
+  echo "FAIL: $* (kept in $keep)"
+  exit 1
+}
+
+# A process in the background that the clean-up ends; its pid is in $last_pid.
+spawn() {
+  "$@" &
+  last_pid=$!
+  e2e_pids+=("$last_pid")
+}
+
+# An X server of its own: DISPLAY is set for what follows.
+start_xvfb() {
+  spawn Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$e2e_work/display" 2>/dev/null
+  wait_for 50 test -s "$e2e_work/display" || fail "Xvfb did not start"
+  export DISPLAY=":$(cat "$e2e_work/display")"
+}
+
+# wait_for TRIES COMMAND [ARGS...]: runs the command every 0.1 s until it succeeds, at
+# most TRIES times.
+wait_for() {
+  local tries=$1 i
+  shift
+  for ((i = 0; i < tries; i++)); do
+    "$@" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# The main window of the program, found by its title; the keyboard goes to it.
+find_window() {
+  local wid
+  wid=$(timeout "${1:-10}" xdotool search --sync --name '^Fiat Punto 75 Mk1$' | head -1 || true)
+  [ -n "$wid" ] || fail "no window"
+  xdotool windowfocus --sync "$wid"
+  echo "$wid"
+}
+
+title_is() { [ "$(xdotool getwindowname "$1")" = "$2" ]; }
+
+# grep -q PATTERN FILE for waits: false while the file is not there yet.
+file_has() { [ -f "$2" ] && grep -q -- "$1" "$2"; }
+
+# Waits for a program the test started with spawn to end; its exit code is then in
+# $exit_code. (Not in a $(...): a subshell cannot wait for its parent's children.)
+wait_exit() {
+  exit_code=0
+  wait "$1" || exit_code=$?
+}
