@@ -60,11 +60,15 @@ void SetLastError(DWORD error) {
 
 DWORD GetTickCount(void) { return static_cast<DWORD>(CurrentBackend().Now()); }
 
-void Sleep(DWORD milliseconds) { CurrentBackend().Sleep(milliseconds); }
+void Sleep(DWORD milliseconds) {
+    ShowDrawing();
+    CurrentBackend().Sleep(milliseconds);
+}
 
 // Not alertable: no APC ever runs here, so the pause is the whole result.
 DWORD SleepEx(DWORD milliseconds, BOOL alertable) {
     W32_REQUIRE(!alertable, "alertable waits", 0);
+    ShowDrawing();
     CurrentBackend().Sleep(milliseconds);
     return 0;
 }

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <vector>
 
 namespace w32 {
 
@@ -95,14 +97,16 @@ HDC MakeDC(Window* w, const RECT& clip, bool fromPaint) {
     return h;
 }
 
-// Shows what the context drew, then forgets it.
+// Drawn pixels waiting to be shown, by top-level window, in its surface's coordinates.
+std::vector<std::pair<HWND, RECT>> pending;
+
+// What the context drew joins what waits to be shown.
 void Flush(DeviceContext* dc) {
     if (!dc->dirty) return;
     dc->dirty = false;
     Window* w = FindWindow(dc->hwnd);
     Window* top = TopLevel(w);
     if (w == nullptr || top == nullptr) return;
-    cairo_surface_flush(top->surface);
     int dx = 0;
     int dy = 0;
     OffsetInSurface(w, &dx, &dy);
@@ -111,7 +115,13 @@ void Flush(DeviceContext* dc) {
     r.right += dx;
     r.top += dy;
     r.bottom += dy;
-    CurrentBackend().Present(top, r);
+    for (auto& [hwnd, rect] : pending) {
+        if (hwnd == top->handle && r.left >= rect.left && r.top >= rect.top &&
+            r.right <= rect.right && r.bottom <= rect.bottom) {
+            return;
+        }
+    }
+    pending.emplace_back(top->handle, r);
 }
 
 void ReleaseContext(DeviceContext* dc) {
@@ -166,6 +176,138 @@ void RoundedPath(cairo_t* cr, double x0, double y0, double x1, double y1, double
     cairo_close_path(cr);
 }
 
+// The pixels of a figure, rasterised once where it stands at the origin and kept as
+// rectangles (runs of a row, merged with the rows below that have the same runs): its
+// fill and its outline. A figure drawn again and again (the activity lamp, twice an
+// exchange; each gauge's pointer strip and readout box on every tick) then costs a
+// few filled rectangles instead of a curve's rasterisation, with the same pixels.
+struct Shape {
+    std::vector<RECT> fill;
+    std::vector<RECT> outline;
+};
+
+std::vector<RECT> Rectangles(cairo_surface_t* mask, int w, int h) {
+    cairo_surface_flush(mask);
+    const unsigned char* data = cairo_image_surface_get_data(mask);
+    const int stride = cairo_image_surface_get_stride(mask);
+    std::vector<RECT> done;
+    std::vector<RECT> open; // runs still growing downwards
+    for (int y = 0; y <= h; ++y) {
+        std::vector<std::pair<int, int>> runs;
+        for (int x = 0; y < h && x < w;) {
+            if (data[y * stride + x] < 128) {
+                ++x;
+                continue;
+            }
+            int start = x;
+            while (x < w && data[y * stride + x] >= 128)
+                ++x;
+            runs.emplace_back(start, x);
+        }
+        std::vector<RECT> next;
+        for (const RECT& r : open) {
+            auto same = std::find(runs.begin(), runs.end(), std::make_pair(r.left, r.right));
+            if (same != runs.end()) {
+                next.push_back(RECT{r.left, r.top, r.right, y + 1});
+                runs.erase(same);
+            } else {
+                done.push_back(r);
+            }
+        }
+        for (const auto& run : runs)
+            next.push_back(RECT{run.first, y, run.second, y + 1});
+        open = next;
+    }
+    return done;
+}
+
+// Rasterises a path that draw() makes at the origin into the shape's rectangles.
+template <typename Path>
+Shape Rasterise(int w, int h, bool fill, bool outline, bool evenOdd, Path draw) {
+    Shape shape;
+    for (int pass = 0; pass < 2; ++pass) {
+        if ((pass == 0 && !fill) || (pass == 1 && !outline)) continue;
+        cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, w, h);
+        cairo_t* cr = cairo_create(mask);
+        cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
+        cairo_set_line_width(cr, 1.0);
+        if (evenOdd) cairo_set_fill_rule(cr, CAIRO_FILL_RULE_EVEN_ODD);
+        draw(cr);
+        if (pass == 0) {
+            cairo_fill(cr);
+        } else {
+            cairo_stroke(cr);
+        }
+        cairo_destroy(cr);
+        (pass == 0 ? shape.fill : shape.outline) = Rectangles(mask, w, h);
+        cairo_surface_destroy(mask);
+    }
+    return shape;
+}
+
+// Shapes by what makes them: a kind, then sizes or points relative to the figure's
+// corner. The key's buffer is reused, so that finding a shape allocates nothing.
+std::vector<int>& ShapeKey(int kind) {
+    static std::vector<int> key;
+    key.clear();
+    key.push_back(kind);
+    return key;
+}
+
+template <typename Make> const Shape& CachedShape(const std::vector<int>& key, Make make) {
+    static std::map<std::vector<int>, Shape> shapes;
+    auto it = shapes.find(key);
+    if (it != shapes.end()) return it->second;
+    if (shapes.size() >= 256) shapes.clear();
+    return shapes.emplace(key, make()).first->second;
+}
+
+// Solid rectangles, offset by (x, y), written straight into the window's pixels inside
+// the context's clip: the pixels cairo gives an opaque fill of whole pixels, for a few
+// row fills instead of a path's way through cairo.
+void FillRectangles(DeviceContext* dc, const std::vector<RECT>& rects, int x, int y,
+                    COLORREF color) {
+    Window* w = FindWindow(dc->hwnd);
+    Window* top = TopLevel(w);
+    if (w == nullptr || top == nullptr || top->surface == nullptr || rects.empty()) return;
+    cairo_surface_t* surface = top->surface;
+    cairo_surface_flush(surface);
+    auto* data = reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(surface));
+    const int stride = cairo_image_surface_get_stride(surface) / 4;
+    const RECT bounds{0, 0, cairo_image_surface_get_width(surface),
+                      cairo_image_surface_get_height(surface)};
+    int dx = 0;
+    int dy = 0;
+    OffsetInSurface(w, &dx, &dy);
+    const uint32_t pixel = 0xFF000000u | (static_cast<uint32_t>(GetRValue(color)) << 16) |
+                           (static_cast<uint32_t>(GetGValue(color)) << 8) | GetBValue(color);
+    RECT changed{};
+    for (const RECT& r : rects) {
+        RECT a = Intersect(RECT{r.left + x, r.top + y, r.right + x, r.bottom + y}, dc->clip);
+        a = Intersect(RECT{a.left + dx, a.top + dy, a.right + dx, a.bottom + dy}, bounds);
+        if (IsEmpty(a)) continue;
+        for (int row = a.top; row < a.bottom; ++row)
+            std::fill(data + row * stride + a.left, data + row * stride + a.right, pixel);
+        changed = IsEmpty(changed)
+                      ? a
+                      : RECT{std::min(changed.left, a.left), std::min(changed.top, a.top),
+                             std::max(changed.right, a.right), std::max(changed.bottom, a.bottom)};
+    }
+    if (!IsEmpty(changed)) {
+        cairo_surface_mark_dirty_rectangle(surface, changed.left, changed.top,
+                                           changed.right - changed.left,
+                                           changed.bottom - changed.top);
+    }
+}
+
+// Fills the shape with the brush and draws its outline with the pen, at (x, y).
+void PaintShape(DeviceContext* dc, const Shape& shape, int x, int y) {
+    const GdiObject* brush = FindObject(dc->brush);
+    const GdiObject* pen = FindObject(dc->pen);
+    if (brush != nullptr && !brush->hollow) FillRectangles(dc, shape.fill, x, y, brush->color);
+    if (pen != nullptr && !pen->hollow) FillRectangles(dc, shape.outline, x, y, pen->color);
+}
+
 } // namespace
 
 DeviceContext* FindDC(HDC hdc) {
@@ -191,8 +333,26 @@ void Touched(DeviceContext* dc, RECT r) {
                  std::max(r.right, dc->dirtyRect.right), std::max(r.bottom, dc->dirtyRect.bottom)};
     }
     dc->dirty = true;
-    // What a GetDC context draws is seen straight away, even inside a blocking call.
-    if (!dc->fromPaint) Flush(dc);
+}
+
+// What a GetDC context draws is seen without waiting for the message loop: before the
+// program sleeps or waits on its port (the activity lamp, lit for one exchange), or
+// for input. Drawing that is undone before any wait (the lamp put out and lit again
+// between two exchanges) never needs to reach the screen.
+void ShowDrawing() {
+    for (auto& dc : contexts) {
+        if (dc->alive) Flush(dc.get());
+    }
+    if (pending.empty()) return;
+    std::vector<std::pair<HWND, RECT>> shown;
+    shown.swap(pending);
+    for (const auto& [hwnd, rect] : shown) {
+        Window* top = FindWindow(hwnd);
+        if (top == nullptr || top->surface == nullptr) continue;
+        cairo_surface_flush(top->surface);
+        CurrentBackend().Present(top, rect);
+    }
+    CurrentBackend().Presented();
 }
 
 void PaintChildren(Window* parent, const RECT& area) {
@@ -207,6 +367,7 @@ void PaintChildren(Window* parent, const RECT& area) {
 HDC ContextFor(Window* w, const RECT& clip, bool fromPaint) { return MakeDC(w, clip, fromPaint); }
 
 void ForgetContexts() {
+    pending.clear();
     for (auto& dc : contexts) {
         if (dc->alive) {
             cairo_destroy(dc->cr);
@@ -394,15 +555,24 @@ BOOL RoundRect(HDC hdc, int left, int top, int right, int bottom, int width, int
     W32_REQUIRE(dc != nullptr, "a device context that is not held", FALSE);
     if (right < left) std::swap(left, right);
     if (bottom < top) std::swap(top, bottom);
+    const int w = right - left;
+    const int h = bottom - top;
+    if (w <= 0 || h <= 0) return TRUE;
     // Unlike Rectangle, the null pen does not make the figure smaller: the fill reaches
     // the pixels the outline would have taken.
-    if (PenIsHollow(dc)) {
-        RoundedPath(dc->cr, left, top, right, bottom, width / 2.0, height / 2.0);
-    } else {
-        RoundedPath(dc->cr, left + 0.5, top + 0.5, right - 0.5, bottom - 0.5, (width - 1) / 2.0,
-                    (height - 1) / 2.0);
-    }
-    FillAndStroke(dc);
+    const bool hollowPen = PenIsHollow(dc);
+    std::vector<int>& key = ShapeKey(0);
+    key.insert(key.end(), {w, h, width, height, hollowPen ? 1 : 0});
+    const Shape& shape = CachedShape(key, [&] {
+        return Rasterise(w, h, true, !hollowPen, false, [&](cairo_t* cr) {
+            if (hollowPen) {
+                RoundedPath(cr, 0, 0, w, h, width / 2.0, height / 2.0);
+            } else {
+                RoundedPath(cr, 0.5, 0.5, w - 0.5, h - 0.5, (width - 1) / 2.0, (height - 1) / 2.0);
+            }
+        });
+    });
+    PaintShape(dc, shape, left, top);
     Touched(dc, RECT{left, top, right, bottom});
     return TRUE;
 }
@@ -412,18 +582,26 @@ BOOL Polygon(HDC hdc, const POINT* points, int count) {
     DeviceContext* dc = FindDC(hdc);
     W32_REQUIRE(dc != nullptr, "a device context that is not held", FALSE);
     W32_REQUIRE(points != nullptr && count >= 2, "a polygon of fewer than two points", FALSE);
-    cairo_t* cr = dc->cr;
     RECT box{points[0].x, points[0].y, points[0].x + 1, points[0].y + 1};
-    cairo_new_path(cr);
     for (int i = 0; i < count; ++i) {
-        cairo_line_to(cr, points[i].x + 0.5, points[i].y + 0.5);
         box = RECT{std::min(box.left, points[i].x), std::min(box.top, points[i].y),
                    std::max(box.right, points[i].x + 1), std::max(box.bottom, points[i].y + 1)};
     }
-    cairo_close_path(cr);
-    cairo_set_fill_rule(cr, CAIRO_FILL_RULE_EVEN_ODD);
-    FillAndStroke(dc);
-    cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
+    // The same figure elsewhere (a gauge's pointer at another reading) is the same shape.
+    std::vector<int>& key = ShapeKey(1);
+    for (int i = 0; i < count; ++i) {
+        key.push_back(points[i].x - box.left);
+        key.push_back(points[i].y - box.top);
+    }
+    const Shape& shape = CachedShape(key, [&] {
+        return Rasterise(
+            box.right - box.left + 1, box.bottom - box.top + 1, true, true, true, [&](cairo_t* cr) {
+                for (int i = 0; i < count; ++i)
+                    cairo_line_to(cr, points[i].x - box.left + 0.5, points[i].y - box.top + 0.5);
+                cairo_close_path(cr);
+            });
+    });
+    PaintShape(dc, shape, box.left, box.top);
     Touched(dc, box);
     return TRUE;
 }

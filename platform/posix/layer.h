@@ -161,8 +161,10 @@ class Backend {
     virtual void PollEvents() {}
     // True while timer ticks must wait (a test's clock that has reached its limit).
     virtual bool TimersHeld() { return false; }
-    // The pixels of a top-level window's client area changed inside this rectangle.
+    // The pixels of a top-level window's client area changed inside this rectangle;
+    // Presented ends a group of such changes.
     virtual void Present(Window*, const RECT&) {}
+    virtual void Presented() {}
     virtual void WindowShown(Window*) {}
     virtual void TitleChanged(Window*) {}
     virtual void BoxOpened(Box&) {}
@@ -179,5 +181,7 @@ void SetFileMoveFault(DWORD error);
 // from nothing.
 void ResetLayer();
 void ForgetContexts(); // device contexts that were never released
+// Shows what has been drawn and not shown yet: before the thread sleeps or waits.
+void ShowDrawing();
 
 } // namespace w32

@@ -124,6 +124,7 @@ bool FetchMessage(MSG* msg, bool wait, const std::function<bool()>& until) {
             }
         }
         if (!wait) return false;
+        ShowDrawing();
         CurrentBackend().WaitForEvent(NextTimerDue());
     }
 }

@@ -156,6 +156,7 @@ bool ReadPort(Port& p, uint8_t* out, DWORD count, DWORD* got) {
         if (plan.immediate) break;
         int64_t deadline = totalDeadline;
         if (*got > 0) deadline = Earlier(deadline, Deadline(lastByte, plan.interval));
+        ShowDrawing();
         Device::Wait w = d.WaitReadable(deadline);
         if (w == Device::Wait::Gone) return false;
         if (w == Device::Wait::TimedOut) break;
@@ -175,6 +176,7 @@ bool WritePort(Port& p, const uint8_t* bytes, DWORD count, DWORD* done) {
         if (n < 0) return false;
         *done += static_cast<DWORD>(n);
         if (*done == count) break;
+        ShowDrawing();
         Device::Wait w = d.WaitWritable(deadline);
         if (w == Device::Wait::Gone) return false;
         if (w == Device::Wait::TimedOut) break;

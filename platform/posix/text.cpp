@@ -82,11 +82,18 @@ std::string ToUtf8(const char* text, int length) {
     return out;
 }
 
+// The font at its size, resolved once: looking it up again for every text is most of
+// what drawing a short text costs.
 void UseDefaultFont(cairo_t* cr) {
-    const Font& font = DefaultFont();
-    cairo_set_font_face(cr, font.face);
-    cairo_set_font_size(cr, kFontPixelSize);
-    cairo_set_font_options(cr, font.options);
+    static cairo_scaled_font_t* scaled = [] {
+        const Font& font = DefaultFont();
+        cairo_matrix_t size;
+        cairo_matrix_t identity;
+        cairo_matrix_init_scale(&size, kFontPixelSize, kFontPixelSize);
+        cairo_matrix_init_identity(&identity);
+        return cairo_scaled_font_create(font.face, &size, &identity, font.options);
+    }();
+    cairo_set_scaled_font(cr, scaled);
 }
 
 int TextWidth(cairo_t* cr, const std::string& text) {

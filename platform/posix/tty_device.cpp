@@ -3,7 +3,9 @@
 #include "device.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <climits>
+#include <deque>
 #include <ctime>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -43,21 +45,38 @@ class Tty : public Device {
 
     void SetModemLines(bool dtr, bool rts) override { line::SetModemLines(fd_, dtr, rts); }
 
-    void DropInput() override { line::DropInput(fd_); }
+    void DropInput() override {
+        held_.clear();
+        line::DropInput(fd_);
+    }
     void DropOutput() override { line::DropOutput(fd_); }
 
-    Wait WaitReadable(int64_t deadline) override { return WaitFor(POLLIN, deadline); }
+    Wait WaitReadable(int64_t deadline) override {
+        return held_.empty() ? WaitFor(POLLIN, deadline) : Wait::Ready;
+    }
     Wait WaitWritable(int64_t deadline) override { return WaitFor(POLLOUT, deadline); }
 
+    // What has arrived is taken in one read and held, as a driver holds it: a read of
+    // the echo then finds the answer behind it already there.
     long ReadAvailable(uint8_t* out, size_t max) override {
-        for (;;) {
-            ssize_t n = read(fd_, out, max);
-            if (n >= 0) return static_cast<long>(n); // 0: nothing there (VMIN 0)
-            if (errno == EINTR) continue;
-            if (errno == EAGAIN) return 0;
-            goneError = errno;
-            return -1;
+        if (held_.empty()) {
+            uint8_t buffer[256];
+            for (;;) {
+                ssize_t n = read(fd_, buffer, sizeof buffer);
+                if (n > 0) {
+                    held_.insert(held_.end(), buffer, buffer + n);
+                    break;
+                }
+                if (n == 0 || errno == EAGAIN) return 0; // nothing there (VMIN 0)
+                if (errno == EINTR) continue;
+                goneError = errno;
+                return -1;
+            }
         }
+        size_t n = std::min(max, held_.size());
+        std::copy(held_.begin(), held_.begin() + static_cast<long>(n), out);
+        held_.erase(held_.begin(), held_.begin() + static_cast<long>(n));
+        return static_cast<long>(n);
     }
 
     long WriteSome(const uint8_t* bytes, size_t count) override {
@@ -105,6 +124,7 @@ class Tty : public Device {
     }
 
     int fd_;
+    std::deque<uint8_t> held_;
 };
 
 } // namespace

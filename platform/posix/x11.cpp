@@ -35,6 +35,11 @@ struct XSurface {
     cairo_surface_t* surface = nullptr;
     int width = 0;
     int height = 0;
+    // What the screen shows of the client area, as last put there; rectangles whose
+    // pixels the server has lost (exposed) are put again whatever they hold.
+    std::vector<uint32_t> shown;
+    int shownWidth = 0;
+    std::vector<RECT> lost;
 };
 
 const double kFace[3] = {240 / 255.0, 240 / 255.0, 240 / 255.0};
@@ -94,12 +99,14 @@ class X11Backend : public Backend {
         utf8_ = XInternAtom(d, "UTF8_STRING", False);
         XSetErrorHandler(ErrorHandler);
         reportStartup_ = std::getenv("QUORVEL_REPORT_STARTUP") != nullptr;
+        directPut_ = ImagesMatchTheScreen();
+        gc_ = XCreateGC(d, RootWindow(d, screen_), 0, nullptr);
     }
 
     uint64_t Now() override { return MonotonicMs() - start_; }
 
+    // What was drawn has been shown before the sleep (ShowDrawing).
     void Sleep(uint64_t ms) override {
-        XFlush(display_);
         timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>((ms % 1000) * 1000000)};
         while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
         }
@@ -161,18 +168,29 @@ class X11Backend : public Backend {
         if (it == tops_.end() || w->surface == nullptr) return;
         XSurface& x = it->second;
         int bar = w->menu != nullptr ? kMenuBarHeight : 0;
+        if (directPut_) {
+            PutPixels(w, x, r, bar);
+            return;
+        }
         cairo_t* cr = cairo_create(x.surface);
         cairo_set_source_surface(cr, w->surface, 0, bar);
         cairo_rectangle(cr, r.left, r.top + bar, r.right - r.left, r.bottom - r.top);
         cairo_fill(cr);
         cairo_destroy(cr);
         cairo_surface_flush(x.surface);
-        XFlush(display_);
+        put_ = true;
         if (reportStartup_ && !reported_) {
             reported_ = true;
             std::fprintf(stderr, "quorvel: first paint %llu ms after start\n",
                          static_cast<unsigned long long>(Now()));
         }
+    }
+
+    // A flush costs the server's socket a write and a read: only for something put.
+    void Presented() override {
+        if (!put_) return;
+        put_ = false;
+        XFlush(display_);
     }
 
     void BoxOpened(Box& box) override {
@@ -252,6 +270,11 @@ class X11Backend : public Backend {
 
     Display* display_;
     int screen_ = 0;
+    GC gc_ = nullptr;
+    // The window's pixels go to the screen as they are (cairo's RGB24 is the screen's
+    // own 24-bit TrueColor with 32 bits a pixel), with no cairo context per update.
+    bool directPut_ = false;
+    bool put_ = false; // something was put since the last flush
     uint64_t start_;
     Atom wmDelete_, wmProtocols_, netWmName_, utf8_;
     bool reportStartup_ = false;
@@ -262,6 +285,85 @@ class X11Backend : public Backend {
     DropDown drop_;
     HWND focusList_ = nullptr; // the list has the keyboard
     bool altAlone_ = false;
+
+    bool ImagesMatchTheScreen() {
+        Visual* v = DefaultVisual(display_, screen_);
+        if (DefaultDepth(display_, screen_) != 24 || v->red_mask != 0xFF0000 ||
+            v->green_mask != 0xFF00 || v->blue_mask != 0xFF) {
+            return false;
+        }
+        const uint32_t probe = 1;
+        bool littleEndian = *reinterpret_cast<const unsigned char*>(&probe) == 1;
+        if (ImageByteOrder(display_) != (littleEndian ? LSBFirst : MSBFirst)) return false;
+        int count = 0;
+        XPixmapFormatValues* formats = XListPixmapFormats(display_, &count);
+        bool match = false;
+        for (int i = 0; i < count; ++i) {
+            if (formats[i].depth == 24) match = formats[i].bits_per_pixel == 32;
+        }
+        if (formats != nullptr) XFree(formats);
+        return match;
+    }
+
+    // Only what differs from what the screen shows goes to the server: the rows of the
+    // rectangle from the first that changed to the last.
+    void PutPixels(Window* w, XSurface& x, const RECT& r, int bar) {
+        cairo_surface_flush(w->surface);
+        const int width = cairo_image_surface_get_width(w->surface);
+        const int height = cairo_image_surface_get_height(w->surface);
+        const int left = std::max(0, static_cast<int>(r.left));
+        int top = std::max(0, static_cast<int>(r.top));
+        const int right = std::min(width, static_cast<int>(r.right));
+        int bottom = std::min(height, static_cast<int>(r.bottom));
+        if (right <= left || bottom <= top) return;
+        if (x.shownWidth != width || x.shown.size() != static_cast<size_t>(width) * height) {
+            x.shown.assign(static_cast<size_t>(width) * height, 0);
+            x.shownWidth = width;
+            x.lost.assign(1, RECT{0, 0, width, height});
+        }
+        const auto* pixels =
+            reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(w->surface));
+        const int stride = cairo_image_surface_get_stride(w->surface) / 4;
+        bool lost = false;
+        for (auto it = x.lost.begin(); it != x.lost.end();) {
+            bool meets =
+                it->left < right && it->right > left && it->top < bottom && it->bottom > top;
+            lost = lost || meets;
+            bool covered =
+                it->left >= left && it->right <= right && it->top >= top && it->bottom <= bottom;
+            it = covered ? x.lost.erase(it) : it + 1;
+        }
+        auto same = [&](int y) {
+            return std::equal(pixels + y * stride + left, pixels + y * stride + right,
+                              x.shown.begin() + static_cast<ptrdiff_t>(y) * width + left);
+        };
+        if (!lost) {
+            while (top < bottom && same(top))
+                ++top;
+            while (bottom > top && same(bottom - 1))
+                --bottom;
+            if (top == bottom) return;
+        }
+        for (int y = top; y < bottom; ++y)
+            std::copy(pixels + y * stride + left, pixels + y * stride + right,
+                      x.shown.begin() + static_cast<ptrdiff_t>(y) * width + left);
+        XImage* image =
+            XCreateImage(display_, DefaultVisual(display_, screen_), 24, ZPixmap, 0,
+                         reinterpret_cast<char*>(cairo_image_surface_get_data(w->surface)),
+                         static_cast<unsigned>(width), static_cast<unsigned>(height), 32,
+                         cairo_image_surface_get_stride(w->surface));
+        if (image == nullptr) return;
+        XPutImage(display_, x.id, gc_, image, left, top, left, top + bar,
+                  static_cast<unsigned>(right - left), static_cast<unsigned>(bottom - top));
+        image->data = nullptr; // the pixels are the surface's
+        XDestroyImage(image);
+        put_ = true;
+        if (reportStartup_ && !reported_) {
+            reported_ = true;
+            std::fprintf(stderr, "quorvel: first paint %llu ms after start\n",
+                         static_cast<unsigned long long>(Now()));
+        }
+    }
 
     void SetTitle(::Window id, const std::string& latin1) {
         std::string utf8 = ToUtf8(latin1.c_str(), static_cast<int>(latin1.size()));
@@ -313,6 +415,7 @@ class X11Backend : public Backend {
                    e.xexpose.y - bar + e.xexpose.height};
             HWND hwnd = w->handle;
             if (r.bottom > 0) {
+                tops_[hwnd].lost.push_back(r);
                 // What the server lost is a paint request for the window.
                 PushInput([hwnd, r] { InvalidateRect(hwnd, &r, FALSE); });
             }

@@ -165,14 +165,15 @@ port-choice)
   registers=$5
   mkdir "$work/run"
   cd "$work/run"
-  # A second port that sorts before the simulator's (registered by the session before).
+  # Two ports of its own, sorted as named: the first has no ECU behind it.
   wine "$windows/register-port.exe" "A port without ECU (COM6)" >"$work/registered" 2> >(quiet)
+  wine "$windows/register-port.exe" "B lead to the ECU (COM7)" >>"$work/registered" 2> >(quiet)
   spawn "$ecu_sim" --link "$work/absent" --silent --no-echo --record "$work/record-absent" --custom-rate 7680 >/dev/null
   spawn "$ecu_sim" --link "$work/lead" --replay "$registers" --record "$work/record" --custom-rate 7680 >/dev/null
   wait_for 50 test -e "$work/absent" || fail "no first simulator"
   wait_for 50 test -e "$work/lead" || fail "no second simulator"
   ln -sfn "$work/absent" "$WINEPREFIX/dosdevices/com6"
-  ln -sfn "$work/lead" "$WINEPREFIX/dosdevices/com5"
+  ln -sfn "$work/lead" "$WINEPREFIX/dosdevices/com7"
   spawn wine "$windows/quorvel.exe" 2> >(quiet)
   program=$last_pid
   wid=$(wine_window)
