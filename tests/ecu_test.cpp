@@ -150,6 +150,35 @@ TEST_F(ExchangeTest, WhatWaitedBeforeTheRequestIsPurged) {
     EXPECT_EQ(ExchangeOnProgram(h, 0x08, 0x11).result, 0x5A);
 }
 
+// The adapter is pulled out while the program polls: every exchange fails at once, so a
+// poll costs its seventeen 10 ms pauses, and the program goes on without a box.
+TEST(Poll, APulledOutAdapterCostsAPollItsPausesOnly) {
+    Harness h;
+    EcuModel ecu;
+    ecu.registers[1] = 0x0B;
+    ecu.registers[2] = 0xB8;
+    ecu.Attach(h.Line());
+    h.Start();
+    ASSERT_TRUE(h.ChooseMenu("&Engine", "500 (899/1000 SPI)"));
+    h.Advance(900);
+    ASSERT_FLOAT_EQ(EngineReadings.engineSpeed, 5000.0f);
+    h.Line().pulledOut = true;
+    uint64_t took = 0;
+    h.Run([&] {
+        uint64_t start = GetTickCount();
+        PollEcu();
+        took = GetTickCount() - start;
+    });
+    EXPECT_EQ(took, 170u);
+    EXPECT_FLOAT_EQ(EngineReadings.engineSpeed, 5000.0f) << "the readings keep their values";
+    h.Advance(5000);
+    EXPECT_TRUE(h.Running());
+    EXPECT_TRUE(h.Boxes().empty());
+    ASSERT_TRUE(h.ChooseMenu("&File", "E&xit"));
+    EXPECT_FALSE(h.Running());
+    EXPECT_EQ(h.ExitCode(), 0);
+}
+
 TEST(Poll, AnswersBecomeReadingsAndSilentRegistersKeepTheirValues) {
     Harness h;
     EcuModel ecu;

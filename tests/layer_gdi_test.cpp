@@ -1,9 +1,11 @@
 // Drawing with GDI's pixel conventions, read back from the headless picture.
 #include "colors.h"
 #include "layer_program.h"
+#include "platform/posix/gdi.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 
 namespace {
@@ -223,6 +225,32 @@ TEST_F(LayerGdi, OpaqueTextFillsItsCellWithTheBackgroundColour) {
     }
     RECT empty = InkBox(190, 30, 290, 70);
     EXPECT_GE(empty.left, empty.right) << "an empty text draws nothing";
+}
+
+// 8-bit texts are UTF-8 here, as Linux's are (an adapter's product name from sysfs); a
+// byte outside a well-formed sequence is taken as Latin-1, and nothing stops drawing.
+TEST_F(LayerGdi, TextIsUtf8AndAStrayByteIsLatin1) {
+    auto picture = [&](const char* text) {
+        Draw([&](HDC dc) {
+            SetTextColor(dc, kWhite);
+            SetBkMode(dc, TRANSPARENT);
+            TextOutA(dc, 10, 50, text, static_cast<int>(strlen(text)));
+        });
+        std::vector<COLORREF> pixels;
+        for (int y = 30; y < 60; ++y)
+            for (int x = 0; x < 80; ++x)
+                pixels.push_back(At(x, y));
+        return pixels;
+    };
+    const auto utf8 = picture("Ger\xC3\xA4t");
+    EXPECT_EQ(picture("Ger\xE4t"), utf8) << "the same a-umlaut from a stray Latin-1 byte";
+    EXPECT_NE(picture("Ger\xC3\x83\xC2\xA4t"), utf8) << "not read as two Latin-1 letters";
+    EXPECT_NE(picture("Gert"), utf8);
+    picture("\xFF\xFE\xC3\x28\xED\xA0\x80\xF4\x90\x80\x80");
+    EXPECT_EQ(picture("Ger\xC3\xA4t"), utf8) << "bad sequences leave drawing as it was";
+    EXPECT_EQ(w32::ToUtf8("\xED\xA0\x80", 3), "\xC3\xAD\xC2\xA0\xC2\x80")
+        << "a surrogate is no character";
+    EXPECT_EQ(w32::ToUtf8("\xE2\x82\xAC", 3), "\xE2\x82\xAC") << "the euro sign as it is";
 }
 
 TEST_F(LayerGdi, PaintIsClippedToTheInvalidPart) {

@@ -23,6 +23,7 @@ namespace {
 struct Port {
     bool open = true;
     bool gone = false; // the device went away: every call fails at once
+    std::string goneText;
     std::unique_ptr<Device> device;
     std::shared_ptr<ScriptedLine> line; // a scripted port's line
     dev_t rdev = 0;                     // a tty port's device number
@@ -50,7 +51,7 @@ Port* Held(HANDLE h, const void* record = "") {
         return nullptr;
     }
     if (p->gone) {
-        SetLastError(ERROR_GEN_FAILURE);
+        SetLastErrorWithText(ERROR_GEN_FAILURE, p->goneText);
         return nullptr;
     }
     return p;
@@ -60,10 +61,10 @@ Port* Held(HANDLE h, const void* record = "") {
 void MarkGone(Port& p) {
     p.gone = true;
     std::string cause = p.device->goneError != 0 ? std::strerror(p.device->goneError) : "";
-    SetLastErrorWithText(ERROR_GEN_FAILURE,
-                         "A device attached to the system is not functioning: the serial "
-                         "port's device has gone away (unplugged or hung up" +
-                             (cause.empty() ? std::string() : ": " + cause) + ").");
+    p.goneText = "A device attached to the system is not functioning: the serial port's "
+                 "device has gone away (unplugged or hung up" +
+                 (cause.empty() ? std::string() : ": " + cause) + ").";
+    SetLastErrorWithText(ERROR_GEN_FAILURE, p.goneText);
 }
 
 // "\\.\COMn" (any case) gives n; anything else gives 0.

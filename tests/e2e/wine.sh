@@ -5,10 +5,12 @@
 #        wine.sh port-error PREFIX WINDOWS_BUILD
 #        wine.sh session    PREFIX WINDOWS_BUILD ECU_SIM REGISTERS HEADLESS_PICTURE
 #        wine.sh port-choice PREFIX WINDOWS_BUILD ECU_SIM REGISTERS
+#        wine.sh timeouts   PREFIX WINDOWS_BUILD SERIAL_PEER
 # prefix makes a fresh Wine prefix, which the others use: the behaviour tests as a
 # console program; the program with no serial port (its port error box, then exit 0);
 # a whole session on a registered port that leads to the simulated ECU; a second port
-# without an ECU that sorts first, and the user's choice of the simulator's port.
+# without an ECU that sorts first, and the user's choice of the simulator's port; the
+# table of serial read time-outs on a pseudo-terminal.
 set -euo pipefail
 check=$1
 export WINEPREFIX
@@ -206,8 +208,22 @@ port-choice)
   echo "PASS: under Wine: the first port woken, the user's choice of the second woke it, and it was polled"
   ;;
 
+timeouts)
+  peer=$4
+  [ -f "$windows/serial_timeouts_win.exe" ] || { echo "SKIP: no serial_timeouts_win.exe in $windows"; exit 77; }
+  cd "$work"
+  spawn "$peer" "$work/peer"
+  wait_for 50 test -e "$work/peer" || fail "the peer made no pseudo-terminal"
+  ln -sfn "$work/peer" "$WINEPREFIX/dosdevices/com9"
+  status=0
+  wine "$windows/serial_timeouts_win.exe" COM9 >"$work/raw" 2> >(quiet) || status=$?
+  tr -d '\r' <"$work/raw" | tee "$work/out"
+  [ "$status" = 0 ] || fail "the time-out table under Wine (exit status $status)"
+  echo "PASS: the time-out table under Wine"
+  ;;
+
 *)
-  echo "usage: wine.sh prefix|behaviour|port-error|session|port-choice PREFIX ..." >&2
+  echo "usage: wine.sh prefix|behaviour|port-error|session|port-choice|timeouts PREFIX ..." >&2
   exit 2
   ;;
 esac
