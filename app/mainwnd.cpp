@@ -2,6 +2,7 @@
 
 #include "app/state.h"
 #include "dashboard/dashboard.h"
+#include "dashboard/gauge_table.h"
 #include "ecu/ecu.h"
 #include "log/datalog.h"
 
@@ -49,7 +50,7 @@ LRESULT Create(HWND window) {
     // that a user's choice would send opens it, at 1200 baud since wakeStep is 1.
     SendMessageA(PortList, CB_SETCURSEL, 0, 0);
     SendSelectionNotice(window);
-    SetTimer(window, PollTimer, 120, nullptr);
+    SetTimer(window, PollTimer, kWakeTickMs, nullptr);
     return 0;
 }
 
@@ -91,7 +92,9 @@ void Tick(HWND window) {
 void SelectEngineFamily(HWND window) {
     engineType = 1;
     SetWindowTextA(window, "Fiat Punto MK1 55");
-    pressureGauge.SetRange(0, 1250, 250, 50, 1500, 1200, 0, 0);
+    const GaugeParameters& p = kPressureGaugeForEngine;
+    pressureGauge.SetRange(p.minimum, p.maximum, p.majorStep, p.minorStep, p.threshold1,
+                           p.threshold2, p.threshold3, p.threshold4);
     InvalidateRect(window, nullptr, FALSE);
     UpdateWindow(window);
 }

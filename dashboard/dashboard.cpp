@@ -1,20 +1,20 @@
 #include "dashboard/dashboard.h"
 
 #include "app/state.h"
+#include "dashboard/gauge_table.h"
 
-// name, units, height, left, top, minimum, maximum, major step, minor step,
-// thresholds from the top band down, decimals
-Gauge revsGauge("Revs", "rpm", 400, 10, 30, 0, 8000, 1000, 200, 6500, 6000, 1500, 1000, 0);
-Gauge airGauge("Air", "C", 200, 110, 30, -55, 125, 30, 5, 105, 95, -60, -60, 0);
-Gauge pressureGauge("Pressure", "mb", 200, 210, 30, 0, 1250, 250, 50, 1200, 1200, 0, 0, 0);
-Gauge throttleGauge("Throttle", "deg", 200, 310, 30, 0, 90, 30, 10, 90, 90, 0, 0, 1);
-Gauge voltsGauge("Volts", "V", 200, 410, 30, 0, 15, 3, 1, 15, 14, 13, 12, 2);
-Gauge injectorGauge("Injector", "mS", 200, 110, 230, 0, 15, 15, 3, 15, 15, 0, 0, 3);
+// The ten gauges, built from their parameters before WinMain runs.
+Gauge revsGauge = MakeGauge(kRevsGauge);
+Gauge airGauge = MakeGauge(kAirGauge);
+Gauge pressureGauge = MakeGauge(kPressureGauge);
+Gauge throttleGauge = MakeGauge(kThrottleGauge);
+Gauge voltsGauge = MakeGauge(kVoltsGauge);
+Gauge injectorGauge = MakeGauge(kInjectorGauge);
 // Built but never drawn: its slot stays empty and its value stays at its minimum.
-Gauge injTimingGauge("Inj. timing", "deg", 200, 210, 230, 0, 720, 180, 45, 720, 720, 0, 0, 0);
-Gauge advanceGauge("Advance", "deg", 200, 310, 230, 0, 75, 15, 3, 75, 75, 0, 0, 0);
-Gauge vaeGauge("VAE", "%", 200, 410, 230, 0, 100, 20, 5, 100, 100, 0, 0, 0);
-Gauge waterGauge("Water", "C", 400, 510, 30, -55, 125, 15, 5, 105, 95, -60, -60, 0);
+Gauge injTimingGauge = MakeGauge(kInjTimingGauge);
+Gauge advanceGauge = MakeGauge(kAdvanceGauge);
+Gauge vaeGauge = MakeGauge(kVaeGauge);
+Gauge waterGauge = MakeGauge(kWaterGauge);
 
 namespace {
 

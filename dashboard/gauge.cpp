@@ -1,6 +1,7 @@
 #include "dashboard/gauge.h"
 
 #include "app/state.h"
+#include "dashboard/gauge_table.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -128,4 +129,9 @@ void Gauge::Update(HDC hdc, float reading) {
 
 int Gauge::Percent() const {
     return static_cast<int>((static_cast<double>(value) - minimum) * 100.0 / (maximum - minimum));
+}
+
+Gauge MakeGauge(const GaugeParameters& p) {
+    return Gauge(p.name, p.units, p.height, p.left, p.top, p.minimum, p.maximum, p.majorStep,
+                 p.minorStep, p.threshold1, p.threshold2, p.threshold3, p.threshold4, p.decimals);
 }

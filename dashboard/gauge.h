@@ -4,6 +4,8 @@
 
 #include "platform/win32.h"
 
+struct GaugeParameters;
+
 class Gauge {
   public:
     Gauge(const char* name, const char* units, int height, int left, int top, int minimum,
@@ -41,3 +43,6 @@ class Gauge {
     void DrawPointer(HDC hdc) const;
     void DrawReadout(HDC hdc) const;
 };
+
+// A gauge built with the parameters of the gauge table.
+Gauge MakeGauge(const GaugeParameters& p);

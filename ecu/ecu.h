@@ -1,6 +1,8 @@
 // The link to the ECU: the serial port, the wake-up and the poll.
 #pragma once
 
+#include "app/state.h"
+#include "ecu/protocol.h"
 #include "platform/win32.h"
 
 #include <stdint.h>
@@ -28,6 +30,5 @@ void WakeUpStep(HWND window);
 uint8_t ExchangeByte(uint8_t address, uint8_t fallback);
 // Reads the ECU's registers and converts them into the engine readings.
 void PollEcu();
-// The nine engine readings from the register bytes, each computed in double precision
-// and rounded once to float.
+// Converts EcuRegisters into EngineReadings.
 void ConvertReadings();

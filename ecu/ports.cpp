@@ -114,11 +114,11 @@ void HandlePortSelection() {
         wakeStep = 1;
     }
     if (portHandle != nullptr && portHandle != INVALID_HANDLE_VALUE) CloseHandle(portHandle);
-    baudRate = wakeStep == 1 ? 1200 : 7680;
+    baudRate = wakeStep == 1 ? kWakeBaud : kDataBaud;
     OpenPort(baudRate);
     // A port that could not be opened has ended the program: no timer is started again.
     if (userChoice && portHandle != INVALID_HANDLE_VALUE)
-        SetTimer(mainWindow, PollTimer, 120, nullptr);
+        SetTimer(mainWindow, PollTimer, kWakeTickMs, nullptr);
 }
 
 BOOL OpenPort(uint32_t baud) {
@@ -141,29 +141,13 @@ BOOL OpenPort(uint32_t baud) {
         // The calls below fail on the invalid handle, and nothing looks at them.
     }
     GetCommState(portHandle, &portSettings);
-    portSettings.BaudRate = baud;
-    portSettings.fBinary = 1;
-    portSettings.fParity = 0;
-    portSettings.fOutxCtsFlow = 0;
-    portSettings.fOutxDsrFlow = 0;
-    portSettings.fDtrControl = DTR_CONTROL_DISABLE;
-    portSettings.fDsrSensitivity = 0;
-    portSettings.fTXContinueOnXoff = 1;
-    portSettings.fOutX = 0;
-    portSettings.fInX = 0;
-    portSettings.fErrorChar = 0;
-    portSettings.fNull = 0;
-    portSettings.fRtsControl = RTS_CONTROL_DISABLE;
-    portSettings.fAbortOnError = 0;
-    portSettings.ByteSize = 8;
-    portSettings.Parity = NOPARITY;
-    portSettings.StopBits = ONESTOPBIT;
+    SetEcuLine(&portSettings, baud);
     // A line that cannot run at the rate is told once per open; the port stays open and
     // keeps the settings it had.
     if (!SetCommState(portHandle, &portSettings) && portHandle != INVALID_HANDLE_VALUE)
         TellRateRefused(baud);
 
     GetCommTimeouts(portHandle, &portTimeouts);
-    portTimeouts.ReadTotalTimeoutConstant = 500;
+    portTimeouts.ReadTotalTimeoutConstant = kReadTimeoutMs;
     return SetCommTimeouts(portHandle, &portTimeouts);
 }

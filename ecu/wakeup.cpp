@@ -8,9 +8,8 @@ bool reopening = false;
 } // namespace
 
 void WakeUpStep(HWND window) {
-    static const uint8_t wakeBytes[3] = {0x0F, 0xAA, 0xCC};
     if (reopening || wakeStep < 1 || wakeStep > 3) return;
-    uint8_t ch = wakeBytes[wakeStep - 1];
+    uint8_t ch = kWakeBytes[wakeStep - 1];
     DWORD written = 0;
     WriteFile(portHandle, &ch, 1, &written, nullptr);
     if (wakeStep < 3) {
@@ -18,7 +17,7 @@ void WakeUpStep(HWND window) {
         return;
     }
     KillTimer(window, PollTimer);
-    SetTimer(window, PollTimer, 500, nullptr);
+    SetTimer(window, PollTimer, kPollTickMs, nullptr);
     // The reopen picks 7680 baud because wakeStep is still 3 while it runs.
     reopening = true;
     SendSelectionNotice(window);

@@ -2,6 +2,7 @@
 
 #include "app/state.h"
 #include "dashboard/dashboard.h"
+#include "dashboard/gauge_table.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -114,13 +115,9 @@ void WriteLogLine() {
     int water = waterGauge.Percent();
     int revs = revsGauge.Percent();
 
-    const float readings[9] = {
-        EngineReadings.engineSpeed,   EngineReadings.waterTemp,        EngineReadings.airTemp,
-        EngineReadings.throttleAngle, EngineReadings.injectorTime,     EngineReadings.sparkAdvance,
-        EngineReadings.batteryVolts,  EngineReadings.manifoldPressure, EngineReadings.vaeValue};
     char fields[9][48];
     for (int i = 0; i < 9; ++i)
-        Reading(fields[i], sizeof fields[i], readings[i]);
+        Reading(fields[i], sizeof fields[i], EngineReadings.*kLoggedReadings[i].value);
 
     char line[600];
     snprintf(line, sizeof line,

@@ -1,0 +1,46 @@
+// The ECU's protocol, shared by the dashboard and the tools beside it: the line's
+// rates and timing, the registers the poll reads, one request and its answer, and the
+// conversions from register bytes to readings.
+#pragma once
+
+#include "app/state.h"
+#include "platform/win32.h"
+
+#include <stdint.h>
+
+// The ECU's line: woken with three bytes at 1200 baud, one per 120 ms tick; then every
+// 500 ms one-byte requests and answers at 7680 baud, each read waiting at most 500 ms.
+const uint32_t kWakeBaud = 1200;
+const uint32_t kDataBaud = 7680;
+const uint8_t kWakeBytes[3] = {0x0F, 0xAA, 0xCC};
+const UINT kWakeTickMs = 120;
+const UINT kPollTickMs = 500;
+const DWORD kReadTimeoutMs = 500;
+const DWORD kEchoPauseMs = 10;
+
+// The seventeen registers in the order the poll reads them.
+struct EcuRegister {
+    uint8_t address;
+    const char* name;
+};
+const int kRegisterCount = 17;
+extern const EcuRegister kEcuRegisters[kRegisterCount];
+// The byte of register i (of kEcuRegisters) in the mirror, and its setting.
+uint8_t RegisterByte(const EcuRegisterMirror& r, int i);
+void SetRegisterByte(EcuRegisterMirror& r, int i, uint8_t value);
+// The nine readings from the register bytes, each computed in double precision and
+// rounded once to float.
+void ConvertRegisters(const EcuRegisterMirror& r, EngineValues* v);
+
+// The line settings that OpenPort writes: the rate, 8 data bits, no parity, one stop
+// bit, no flow control, DTR and RTS off; every other field as the port reported it.
+void SetEcuLine(DCB* dcb, uint32_t baud);
+
+// One request and its answer on an open port, after its receive side was purged: the
+// address goes out, 10 ms pass, one byte is read as the echo and one as the answer.
+struct Answer {
+    DWORD echoBytes;   // what the first read returned
+    DWORD answerBytes; // what the second read returned
+    uint8_t value;     // the last byte read: the answer when answerBytes is 1
+};
+Answer RequestAnswer(HANDLE port, uint8_t address);
