@@ -49,8 +49,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::string path = std::string("\\\\.\\") + argv[1];
-    HANDLE port = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE port = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (port == INVALID_HANDLE_VALUE) {
         std::fprintf(stderr, "serial_timeouts_win: cannot open %s (error %lu)\n", path.c_str(),
                      GetLastError());

@@ -24,7 +24,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const GUID kComPorts = {0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
+const GUID kComPorts = {
+    0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
 
 // Lists the ports as the program does, so that \\.\COMn refers to them.
 void ListPorts() {
@@ -286,9 +287,8 @@ class DeviceTree : public ::testing::Test {
         fs::remove_all(root);
         fs::create_directories(root / "dev");
         saved = w32::CurrentDeviceTree();
-        w32::CurrentDeviceTree() =
-            w32::DeviceTree{(root / "sys").string(), (root / "dev").string(),
-                            (root / "config").string()};
+        w32::CurrentDeviceTree() = w32::DeviceTree{(root / "sys").string(), (root / "dev").string(),
+                                                   (root / "config").string()};
         unsetenv("QUORVEL_PORTS");
     }
     void TearDown() override {
@@ -304,8 +304,8 @@ class DeviceTree : public ::testing::Test {
     }
     // A USB serial adapter's port: its tty under the interface under the device.
     void AddUsbPort(const std::string& tty, const std::string& busPort, const std::string& vendor,
-                    const std::string& product, const std::string& name,
-                    const std::string& serial, int interface) {
+                    const std::string& product, const std::string& name, const std::string& serial,
+                    int interface) {
         fs::path usb = root / "sys/devices/pci0000:00/usb1" / busPort;
         Write(usb / "idVendor", vendor);
         Write(usb / "idProduct", product);
@@ -389,8 +389,7 @@ TEST_F(DeviceTree, EachPortOfATwoPortAdapterKeepsItsNumber) {
 
 TEST_F(DeviceTree, ASerialNumberOfAnyBytesSurvivesTheStore) {
     const std::string odd = "A 1%2\tB\xC3\xA9 ";
-    AddUsbPort("ttyUSB0", "1-3", "10c4", "ea60", "CP2102 USB to UART Bridge Controller",
-               odd, 0);
+    AddUsbPort("ttyUSB0", "1-3", "10c4", "ea60", "CP2102 USB to UART Bridge Controller", odd, 0);
     AddUsbPort("ttyUSB1", "1-4", "1a86", "7523", "USB Serial", "", 0);
     std::map<std::string, int> first = Numbers();
     std::ifstream store(root / "config/comports");
@@ -406,8 +405,7 @@ TEST_F(DeviceTree, ASerialNumberOfAnyBytesSurvivesTheStore) {
     // Plugged in the other order, each keeps its number.
     fs::remove_all(root / "sys");
     AddUsbPort("ttyUSB0", "1-4", "1a86", "7523", "USB Serial", "", 0);
-    AddUsbPort("ttyUSB1", "1-3", "10c4", "ea60", "CP2102 USB to UART Bridge Controller",
-               odd, 0);
+    AddUsbPort("ttyUSB1", "1-3", "10c4", "ea60", "CP2102 USB to UART Bridge Controller", odd, 0);
     std::map<std::string, int> second = Numbers();
     EXPECT_EQ(second["ttyUSB1"], first["ttyUSB0"]);
     EXPECT_EQ(second["ttyUSB0"], first["ttyUSB1"]);
@@ -430,8 +428,7 @@ TEST_F(DeviceTree, ADamagedStoreIsReadForWhatCanBeRead) {
                                     "12 usb:0403:6001:A50285BI:0 extra\n"
                                     "8 usb:0403:6001:A50285BI:0\n\xff\xfe\n");
     EXPECT_EQ(Numbers()["ttyUSB0"], 8) << "the one well-formed line counts";
-    std::map<std::string, int> stored =
-        w32::LoadComNumbers((root / "config/comports").string());
+    std::map<std::string, int> stored = w32::LoadComNumbers((root / "config/comports").string());
     EXPECT_EQ(stored.size(), 1u);
 }
 

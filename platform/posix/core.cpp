@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -31,15 +32,47 @@ void Unsupported(const char* function, const char* what) {
 #endif
 }
 
-Backend& CurrentBackend() {
-    if (backend == nullptr) {
-        std::fprintf(stderr, "win32 layer: no display backend has been chosen\n");
-        std::abort();
+namespace {
+
+// A console program's: real time, and no display to wait on (Sleep, serial ports and
+// the clock work; a window would need a display backend).
+class ConsoleBackend : public Backend {
+  public:
+    uint64_t Now() override {
+        timespec ts{};
+        clock_gettime(CLOCK_MONOTONIC, &ts);
+        return static_cast<uint64_t>(ts.tv_sec) * 1000 +
+               static_cast<uint64_t>(ts.tv_nsec) / 1000000;
     }
-    return *backend;
+    void Sleep(uint64_t ms) override {
+        timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>((ms % 1000) * 1000000)};
+        while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+        }
+    }
+    void WaitForEvent(int64_t deadline) override {
+        int64_t left = deadline - static_cast<int64_t>(Now());
+        if (deadline >= 0 && left > 0) Sleep(static_cast<uint64_t>(left));
+    }
+};
+
+} // namespace
+
+Backend& CurrentBackend() {
+    static ConsoleBackend console;
+    return backend != nullptr ? *backend : console;
 }
 
 void SetBackend(Backend* b) { backend = b; }
+
+namespace {
+void (*drawingShower)() = nullptr;
+} // namespace
+
+void SetDrawingShower(void (*show)()) { drawingShower = show; }
+
+void ShowDrawing() {
+    if (drawingShower != nullptr) drawingShower();
+}
 
 void SetLastErrorWithText(DWORD code, const std::string& text) {
     lastError = code;

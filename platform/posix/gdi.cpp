@@ -339,7 +339,9 @@ void Touched(DeviceContext* dc, RECT r) {
 // program sleeps or waits on its port (the activity lamp, lit for one exchange), or
 // for input. Drawing that is undone before any wait (the lamp put out and lit again
 // between two exchanges) never needs to reach the screen.
-void ShowDrawing() {
+namespace {
+
+void ShowPendingDrawing() {
     for (auto& dc : contexts) {
         if (dc->alive) Flush(dc.get());
     }
@@ -354,6 +356,12 @@ void ShowDrawing() {
     }
     CurrentBackend().Presented();
 }
+
+// A program that draws shows its drawing before it waits; one that has no windows (a
+// console tool on a serial port) does not link the drawing at all.
+const bool registered = (SetDrawingShower(&ShowPendingDrawing), true);
+
+} // namespace
 
 void PaintChildren(Window* parent, const RECT& area) {
     for (Window* c : Children(parent->handle)) {

@@ -181,7 +181,9 @@ void SetFileMoveFault(DWORD error);
 // from nothing.
 void ResetLayer();
 void ForgetContexts(); // device contexts that were never released
-// Shows what has been drawn and not shown yet: before the thread sleeps or waits.
+// Shows what has been drawn and not shown yet: before the thread sleeps or waits. The
+// drawing part of the layer registers how.
 void ShowDrawing();
+void SetDrawingShower(void (*show)());
 
 } // namespace w32

@@ -30,6 +30,9 @@ void AskLowLatency(int fd);
 void DropInput(int fd);
 void DropOutput(int fd);
 uint32_t Speed(int fd); // the output speed, also read from a pty's master side
+// Asks the driver for a rate and reads back the rate it set, then puts the line's
+// settings back as they were. False when the device is not a serial line.
+bool TryRate(int fd, uint32_t asked, uint32_t* reported);
 // A pseudo-terminal whose master is in packet mode reports every later change of the
 // slave's settings (TIOCPKT_IOCTL) once this is set on the slave.
 bool ReportSettingChanges(int slave);

@@ -122,6 +122,21 @@ uint32_t Speed(int fd) {
     return t.c_ospeed;
 }
 
+bool TryRate(int fd, uint32_t asked, uint32_t* reported) {
+    struct termios2 saved {};
+    if (ioctl(fd, TCGETS2, &saved) != 0) return false;
+    struct termios2 t = saved;
+    t.c_cflag &= ~static_cast<tcflag_t>(CBAUD | (CBAUD << IBSHIFT));
+    t.c_cflag |= BOTHER | (BOTHER << IBSHIFT);
+    t.c_ospeed = asked;
+    t.c_ispeed = asked;
+    struct termios2 back {};
+    bool ok = ioctl(fd, TCSETS2, &t) == 0 && ioctl(fd, TCGETS2, &back) == 0;
+    if (ok) *reported = back.c_ospeed;
+    ioctl(fd, TCSETS2, &saved);
+    return ok;
+}
+
 bool ReportSettingChanges(int slave) {
     struct termios2 t {};
     if (ioctl(slave, TCGETS2, &t) != 0) return false;

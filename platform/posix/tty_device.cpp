@@ -2,11 +2,11 @@
 // poll with its deadline, so nothing here blocks longer than asked.
 #include "device.h"
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <climits>
-#include <deque>
 #include <ctime>
+#include <deque>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>

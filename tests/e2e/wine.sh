@@ -102,6 +102,12 @@ session)
   spawn "$ecu_sim" --link "$work/ecu" --replay "$registers" --record "$work/record" --custom-rate 7680 >/dev/null
   wait_for 50 test -e "$work/ecu" || fail "the simulator made no pseudo-terminal"
   ln -sfn "$work/ecu" "$WINEPREFIX/dosdevices/com5"
+  # quorvel-ports.exe lists the registered port through SetupAPI, as the program does.
+  ports_status=0
+  wine "$windows/quorvel-ports.exe" >"$work/ports.raw" 2> >(quiet) || ports_status=$?
+  tr -d '\r' <"$work/ports.raw" | tee "$work/ports.out"
+  grep -q '^COM5  ECU simulator (COM5)$' "$work/ports.out" || fail "quorvel-ports.exe did not list COM5"
+  [ "$ports_status" = 0 ] || fail "quorvel-ports.exe found no usable port (exit status $ports_status)"
   start=$(date +%s%N)
   spawn wine "$windows/quorvel.exe" 2> >(quiet)
   program=$last_pid

@@ -1,0 +1,309 @@
+// quorvel-ports' listing over device trees built for the test: each chip family, a
+// skipped on-board slot, a port another process holds, a user without the right, and
+// the causes on the system (brltty, ModemManager, the group).
+#include "platform/portinfo.h"
+#include "platform/posix/comports.h"
+#include "platform/posix/portinfo_posix.h"
+#include "tools/quorvel-ports/chips.h"
+#include "tools/quorvel-ports/report.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <grp.h>
+#include <sstream>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using ports::RateVerdict;
+
+TEST(Chips, EachFamilyAndWhatItMakesOf7680Baud) {
+    struct Case {
+        const char* vendor;
+        const char* product;
+        const char* name;
+        const char* driver;
+        const char* family;
+        RateVerdict rate;
+        uint32_t runs;
+    };
+    const Case cases[] = {
+        {"0403", "6001", "FT232R USB UART", "ftdi_sio", "FTDI FT232R", RateVerdict::Exact, 7680},
+        {"0403", "6015", "FT230X Basic UART", "ftdi_sio", "FTDI FT-X", RateVerdict::Exact, 7680},
+        {"0403", "6014", "", "ftdi_sio", "FTDI FT232H", RateVerdict::Exact, 7680},
+        {"1a86", "7523", "USB Serial", "ch341", "WCH CH340/CH341", RateVerdict::Near, 7692},
+        {"067b", "2303", "USB-Serial Controller", "pl2303", "Prolific PL2303", RateVerdict::Near,
+         7692},
+        {"067b", "23a3", "", "pl2303", "Prolific PL2303G", RateVerdict::Exact, 7680},
+        {"10c4", "ea60", "CP2102 USB to UART Bridge Controller", "cp210x", "Silicon Labs CP2102",
+         RateVerdict::Impossible, 9600},
+        {"10c4", "ea60", "CP2102N USB to UART Bridge Controller", "cp210x", "Silicon Labs CP2102N",
+         RateVerdict::Exact, 7680},
+        {"10c4", "ea60", "CP2104 USB to UART Bridge Controller", "cp210x", "Silicon Labs CP2104",
+         RateVerdict::Exact, 7680},
+        {"10c4", "ea60", "My lead", "cp210x", "Silicon Labs CP210x", RateVerdict::Unknown, 0},
+        {"2341", "0043", "Arduino Uno", "cdc_acm", "USB CDC ACM", RateVerdict::Unknown, 0},
+        {"", "", "", "serial8250", "on-board UART", RateVerdict::Exact, 7680},
+        {"dead", "beef", "", "", "", RateVerdict::Unknown, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.family);
+        ports::Chip chip = ports::IdentifyChip(c.vendor, c.product, c.name, c.driver);
+        EXPECT_EQ(chip.family.rfind(c.family, 0), 0u) << chip.family;
+        EXPECT_EQ(chip.rate, c.rate);
+        EXPECT_EQ(chip.runs, c.runs);
+    }
+}
+
+TEST(Chips, TheDriversAnswerWhereItDiffersFromTheRateAsked) {
+    ports::Chip ch340 = ports::IdentifyChip("1a86", "7523", "", "ch341");
+    ports::Rate r = ports::RateFor(ch340, 7680);
+    EXPECT_EQ(r.verdict, RateVerdict::Near) << "the driver keeps the rate asked; the chip does not";
+    EXPECT_EQ(r.text, "near: 7692 baud, +0.16% (a UART copes), though the driver reports 7680");
+    ports::Chip unknown = ports::IdentifyChip("10c4", "ea60", "My lead", "cp210x");
+    EXPECT_EQ(ports::RateFor(unknown, 9600).verdict, RateVerdict::Impossible);
+    EXPECT_EQ(ports::RateFor(unknown, 9600).text,
+              "impossible: the chip runs 9600 baud instead (+25.00%), as the driver reports");
+    EXPECT_EQ(ports::RateFor(unknown, 7680).verdict, RateVerdict::Exact);
+    EXPECT_EQ(ports::RateFor(unknown, 0).verdict, RateVerdict::Unknown);
+    EXPECT_EQ(ports::RateFor(ports::IdentifyChip("", "", "", "cdc_acm"), 7653).verdict,
+              RateVerdict::Near);
+}
+
+// A system built for the test: sysfs, /dev, udev rules and /proc.
+class PortsListing : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        root = fs::temp_directory_path() / ("quorvel-ports-" + std::to_string(getpid()));
+        fs::remove_all(root);
+        fs::create_directories(root / "dev");
+        fs::create_directories(root / "rules");
+        fs::create_directories(root / "proc");
+        fs::permissions(root, fs::perms::all);
+        savedTree = w32::CurrentDeviceTree();
+        savedRoots = portinfo::Roots();
+        w32::CurrentDeviceTree() = w32::DeviceTree{(root / "sys").string(), (root / "dev").string(),
+                                                   (root / "config").string()};
+        portinfo::Roots().udevRules = {(root / "rules").string()};
+        portinfo::Roots().proc = (root / "proc").string();
+        unsetenv("QUORVEL_PORTS");
+    }
+    void TearDown() override {
+        w32::CurrentDeviceTree() = savedTree;
+        portinfo::Roots() = savedRoots;
+        for (int fd : masters)
+            close(fd);
+        fs::remove_all(root);
+    }
+
+    static void Write(const fs::path& file, const std::string& text) {
+        fs::create_directories(file.parent_path());
+        std::ofstream(file) << text << "\n";
+    }
+    void Driver(const std::string& tty, const std::string& driver) {
+        fs::path d = root / "sys/bus/drivers" / driver;
+        fs::create_directories(d);
+        fs::create_directory_symlink(d, root / "sys/class/tty" / tty / "device/driver");
+    }
+    void AddUsb(const std::string& tty, const std::string& port, const std::string& vendor,
+                const std::string& product, const std::string& name, const std::string& driver) {
+        fs::path usb = root / "sys/devices/usb1" / port;
+        Write(usb / "idVendor", vendor);
+        Write(usb / "idProduct", product);
+        Write(usb / "product", name);
+        fs::path device = usb / (port + ":1.0") / tty;
+        fs::create_directories(device);
+        Write(usb / (port + ":1.0/bInterfaceNumber"), "00");
+        fs::create_directories(root / "sys/class/tty" / tty);
+        fs::create_directory_symlink(device, root / "sys/class/tty" / tty / "device");
+        Driver(tty, driver);
+        Write(root / "dev" / tty, "");
+    }
+    void AddUart(const std::string& tty, const std::string& type) {
+        fs::path device = root / "sys/devices/platform/serial8250" / tty;
+        fs::create_directories(device);
+        fs::create_directories(root / "sys/class/tty" / tty);
+        fs::create_directory_symlink(device, root / "sys/class/tty" / tty / "device");
+        Write(root / "sys/class/tty" / tty / "type", type);
+        Driver(tty, "serial8250");
+        Write(root / "dev" / tty, "");
+    }
+    // The tty's device node leads to a fresh pseudo-terminal.
+    std::string PtyNode(const std::string& tty) {
+        int m = posix_openpt(O_RDWR | O_NOCTTY);
+        EXPECT_GE(m, 0);
+        grantpt(m);
+        unlockpt(m);
+        masters.push_back(m);
+        fs::remove(root / "dev" / tty);
+        fs::create_symlink(ptsname(m), root / "dev" / tty);
+        return ptsname(m);
+    }
+    std::string Listing(bool askDrivers, int* usable = nullptr) {
+        std::vector<portinfo::Port> ports = portinfo::ListPorts(askDrivers);
+        std::ostringstream out;
+        int n = ports::WriteListing(out, ports, portinfo::SystemFindings(ports));
+        if (usable != nullptr) *usable = n;
+        return out.str();
+    }
+
+    fs::path root;
+    w32::DeviceTree savedTree;
+    portinfo::PosixRoots savedRoots;
+    std::vector<int> masters;
+};
+
+TEST_F(PortsListing, EachFamilyInTheDashboardsOrderAndTheSkippedSlot) {
+    AddUsb("ttyUSB0", "1-1", "0403", "6001", "FT232R USB UART", "ftdi_sio");
+    AddUsb("ttyUSB1", "1-2", "10c4", "ea60", "CP2102 USB to UART Bridge Controller", "cp210x");
+    AddUsb("ttyUSB2", "1-3", "1a86", "7523", "USB Serial", "ch341-uart");
+    AddUsb("ttyUSB3", "1-4", "067b", "2303", "USB-Serial Controller", "pl2303");
+    AddUsb("ttyACM0", "1-5", "2341", "0043", "Arduino Uno", "cdc_acm");
+    AddUart("ttyS0", "4");
+    AddUart("ttyS1", "0");
+    int usable = 0;
+    std::string text = Listing(false, &usable);
+    // The list's case-insensitive order: Arduino, Communications, CP2102, FT232R, USB...
+    std::vector<std::string> order = {"COM3  Arduino Uno (COM3)",
+                                      "COM1  Communications Port (COM1)",
+                                      "COM5  CP2102 USB to UART Bridge Controller (COM5)",
+                                      "COM4  FT232R USB UART (COM4)",
+                                      "COM6  USB Serial (COM6)",
+                                      "COM7  USB-Serial Controller (COM7)"};
+    size_t at = 0;
+    for (const std::string& line : order) {
+        size_t found = text.find(line + "\n");
+        ASSERT_NE(found, std::string::npos) << line << "\n" << text;
+        EXPECT_GT(found, at) << line;
+        at = found;
+    }
+    for (const char* line :
+         {"  USB:        0403:6001, FTDI FT232R (or FT232BM/AM)\n",
+          "  7680 baud:  impossible: the chip runs 9600 baud instead (+25.00%)\n",
+          "  USB:        1a86:7523, WCH CH340/CH341 (the driver reports 7680 but the chip's "
+          "divisor gives about 7692)\n",
+          "  7680 baud:  near: 7692 baud, +0.16% (a UART copes)\n",
+          "  USB:        2341:0043, USB CDC ACM (a microcontroller's firmware) (the firmware "
+          "decides what it makes of 7680 baud)\n",
+          "  chip:       on-board UART (8250/16550)\n", "Left out by the dashboard:\n  ",
+          "/dev/ttyS1: an on-board serial port slot with no "
+          "UART behind it (type 0)\n"}) {
+        EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
+    }
+    EXPECT_EQ(usable, 5) << "all but the CP2102\n" << text;
+}
+
+TEST_F(PortsListing, AskingTheDriverOpensAFreePortOnly) {
+    AddUsb("ttyUSB0", "1-1", "0403", "6001", "FT232R USB UART", "ftdi_sio");
+    PtyNode("ttyUSB0");
+    std::string text = Listing(true);
+    EXPECT_NE(text.find("  7680 baud:  exact, as the driver reports\n"), std::string::npos) << text;
+}
+
+TEST_F(PortsListing, APortAnotherProcessHoldsIsNamedAndNotUsable) {
+    AddUsb("ttyUSB0", "1-1", "067b", "2303", "USB-Serial Controller", "pl2303");
+    std::string slave = PtyNode("ttyUSB0");
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        prctl(PR_SET_NAME, "minicom");
+        int fd = open(slave.c_str(), O_RDWR | O_NOCTTY);
+        (void)!write(ready[1], fd >= 0 ? "y" : "n", 1);
+        pause();
+        _exit(0);
+    }
+    char c = 0;
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    int usable = -1;
+    std::string text = Listing(true, &usable);
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    close(ready[0]);
+    close(ready[1]);
+    EXPECT_NE(text.find("  held by:    minicom (process " + std::to_string(child) +
+                        "): close it, or the two split the port's bytes\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("(the driver was not asked: another program has it)"), std::string::npos);
+    EXPECT_EQ(usable, 0);
+    EXPECT_NE(text.find("No port the dashboard can use."), std::string::npos);
+}
+
+TEST_F(PortsListing, AUserWithoutTheRightIsToldWhichGroupToJoin) {
+    if (geteuid() != 0) GTEST_SKIP() << "becoming another user needs root";
+    const group* dialout = getgrnam("dialout");
+    if (dialout == nullptr) GTEST_SKIP() << "this system has no group dialout";
+    AddUsb("ttyUSB0", "1-1", "0403", "6001", "FT232R USB UART", "ftdi_sio");
+    fs::path node = root / "dev/ttyUSB0";
+    ASSERT_EQ(chown(node.c_str(), 0, dialout->gr_gid), 0);
+    fs::permissions(node, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                              fs::perms::group_write);
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // nobody, in no extra group: a user who has not joined dialout.
+        if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(3);
+        std::string text = Listing(false);
+        (void)!write(out[1], text.data(), text.size());
+        _exit(0);
+    }
+    close(out[1]);
+    std::string text;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(out[0], buffer, sizeof buffer)) > 0)
+        text.append(buffer, static_cast<size_t>(n));
+    close(out[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_NE(text.find("  access:     no (Permission denied): join the group \"dialout\""),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("You (nobody) are not in the group \"dialout\""), std::string::npos)
+        << text;
+    EXPECT_NE(text.find("fix: sudo adduser nobody dialout, then log out and in again."),
+              std::string::npos)
+        << text;
+}
+
+TEST_F(PortsListing, BrlttyAndModemManagerAreToldWithTheirFixes) {
+    AddUsb("ttyUSB0", "1-1", "1a86", "7523", "USB Serial", "ch341-uart");
+    Write(root / "rules/85-brltty.rules",
+          "ENV{PRODUCT}==\"1a86/7523/*\", ENV{BRLTTY_BRAILLE_DRIVER}=\"bm\", GOTO=\"brltty\"");
+    Write(root / "proc/812/comm", "ModemManager");
+    Write(root / "proc/90/comm", "bash");
+    std::string text = Listing(false);
+    EXPECT_NE(text.find("! brltty's udev rules (" + (root / "rules/85-brltty.rules").string() +
+                        ") take CH340 and CP210x adapters"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("sudo ln -s /dev/null /etc/udev/rules.d/85-brltty.rules"),
+              std::string::npos);
+    EXPECT_NE(text.find("! ModemManager is running"), std::string::npos) << text;
+    EXPECT_NE(text.find("ENV{ID_MM_DEVICE_IGNORE}=\"1\""), std::string::npos);
+}
+
+TEST_F(PortsListing, NoPortAtAll) {
+    int usable = -1;
+    std::string text = Listing(false, &usable);
+    EXPECT_EQ(usable, 0);
+    EXPECT_NE(text.find("none: the dashboard would say it cannot find any serial port."),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("On this system:"), std::string::npos) << "nothing to tell";
+}
+
+} // namespace

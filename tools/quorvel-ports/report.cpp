@@ -1,0 +1,115 @@
+#include "report.h"
+
+#include "chips.h"
+
+#include <string>
+
+namespace ports {
+
+namespace {
+
+std::string Com(const portinfo::Port& p) { return "COM" + std::to_string(p.number); }
+
+Rate RateOf(const portinfo::Port& p) {
+    return RateFor(IdentifyChip(p.vendorId, p.productId, p.product, p.driver), p.driverRate);
+}
+
+void Field(std::ostream& out, const char* name, const std::string& value) {
+    out << "  " << name << std::string(12 - std::string(name).size(), ' ') << value << "\n";
+}
+
+std::string AccessText(const portinfo::Port& p) {
+    if (p.mayOpen) return "yes";
+    std::string text = "no (" + p.accessProblem + ")";
+    if (!p.group.empty()) {
+        text += p.inGroupNotYet ? ": you are in the group \"" + p.group +
+                                      "\" but not in this login yet; log out and in again"
+                                : ": join the group \"" + p.group + "\" (see below)";
+    }
+    return text;
+}
+
+std::string HoldersText(const portinfo::Port& p) {
+    if (p.holders.empty())
+        return p.holdersKnown ? "no other program"
+                              : "no other program that you can see (other users' programs "
+                                "are hidden from you)";
+    std::string text;
+    for (size_t i = 0; i < p.holders.size(); ++i)
+        text += (i == 0 ? "" : ", ") + p.holders[i];
+    return text + ": close it, or the two split the port's bytes";
+}
+
+void WritePort(std::ostream& out, const portinfo::Port& p) {
+    out << Com(p) << "  " << p.friendlyName << "\n";
+    Field(out, "device:", p.devicePath + (p.driver.empty() ? "" : ", driver " + p.driver));
+    if (!p.vendorId.empty()) {
+        Chip chip = IdentifyChip(p.vendorId, p.productId, p.product, p.driver);
+        Field(out, "USB:",
+              p.vendorId + ":" + p.productId + ", " +
+                  (chip.family.empty() ? "a chip this tool does not know" : chip.family) +
+                  (chip.note.empty() ? "" : " (" + chip.note + ")"));
+    } else {
+        Chip chip = IdentifyChip("", "", p.product, p.driver);
+        if (!chip.family.empty()) Field(out, "chip:", chip.family);
+    }
+    std::string rate = RateOf(p).text;
+    if (p.driverRate == 0 && !p.driverProblem.empty())
+        rate += " (the driver was not asked: " + p.driverProblem + ")";
+    Field(out, "7680 baud:", rate);
+    Field(out, "access:", AccessText(p));
+    Field(out, "held by:", HoldersText(p));
+    out << "  -> " << (Usable(p) ? "the dashboard can use it" : "the dashboard cannot use it")
+        << "\n\n";
+}
+
+} // namespace
+
+bool Usable(const portinfo::Port& p) {
+    return p.number != 0 && p.mayOpen && p.holders.empty() &&
+           RateOf(p).verdict != RateVerdict::Impossible;
+}
+
+int WriteListing(std::ostream& out, const std::vector<portinfo::Port>& ports,
+                 const std::vector<portinfo::Finding>& findings) {
+    int listed = 0;
+    std::string usable;
+    out << "Serial ports, as the dashboard lists them:\n\n";
+    for (const portinfo::Port& p : ports) {
+        if (p.number == 0) continue;
+        ++listed;
+        WritePort(out, p);
+        if (Usable(p)) usable += (usable.empty() ? "" : ", ") + Com(p);
+    }
+    if (listed == 0) out << "  none: the dashboard would say it cannot find any serial port.\n\n";
+    bool header = false;
+    for (const portinfo::Port& p : ports) {
+        if (p.number != 0) continue;
+        if (!header) out << "Left out by the dashboard:\n";
+        header = true;
+        out << "  " << p.devicePath << ": " << p.skipped << "\n";
+    }
+    if (header) out << "\n";
+    if (!findings.empty()) {
+        out << "On this system:\n";
+        for (const portinfo::Finding& f : findings)
+            out << "  ! " << f.cause << "\n    fix: " << f.fix << "\n";
+        out << "\n";
+    }
+    int count = 0;
+    for (const portinfo::Port& p : ports)
+        count += Usable(p) ? 1 : 0;
+    if (count == 0) {
+        out << "No port the dashboard can use. "
+            << (listed == 0 ? "Plug the lead in; if it does not appear, see above."
+                            : "See what each port says above.")
+            << "\n";
+    } else {
+        out << count << (count == 1 ? " port" : " ports") << " the dashboard can use: " << usable
+            << ". Try quorvel-ports --probe " << usable.substr(0, usable.find(','))
+            << " with the lead on the car and the ignition on.\n";
+    }
+    return count;
+}
+
+} // namespace ports

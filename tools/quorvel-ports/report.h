@@ -1,0 +1,20 @@
+// The listing: every serial port as the dashboard lists it, what is behind it, and why
+// it may not work, with what to do.
+#pragma once
+
+#include "platform/portinfo.h"
+
+#include <ostream>
+#include <vector>
+
+namespace ports {
+
+// Whether the dashboard can use the port: listed, open to this user, held by no other
+// program, and its chip can run near 7680 baud.
+bool Usable(const portinfo::Port& p);
+
+// Writes the listing; returns how many ports the dashboard can use.
+int WriteListing(std::ostream& out, const std::vector<portinfo::Port>& ports,
+                 const std::vector<portinfo::Finding>& findings);
+
+} // namespace ports
