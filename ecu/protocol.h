@@ -31,6 +31,8 @@ void SetRegisterByte(EcuRegisterMirror& r, int i, uint8_t value);
 // The nine readings from the register bytes, each computed in double precision and
 // rounded once to float.
 void ConvertRegisters(const EcuRegisterMirror& r, EngineValues* v);
+// The register bytes that give these readings: the conversions turned round and rounded.
+void RegistersFromReadings(const EngineValues& v, EcuRegisterMirror* r);
 
 // The line settings that OpenPort writes: the rate, 8 data bits, no parity, one stop
 // bit, no flow control, DTR and RTS off; every other field as the port reported it.

@@ -165,7 +165,13 @@ session)
   done || fail "a log line differs from Linux's"
 
   check_record "$work/record"
-  echo "PASS: under Wine: engine chosen, logging on, the Linux dashboard, log lines as Linux writes them, wake-up and requests right, exit code 0"
+  # quorvel-plot.exe draws the log the Windows program wrote.
+  if [ -f "$windows/quorvel-plot.exe" ]; then
+    wine "$windows/quorvel-plot.exe" "engine details.csv" >"$work/plot.out" 2> >(quiet) ||
+      fail "quorvel-plot.exe: $(tr -d '\r' <"$work/plot.out")"
+    grep -q '<polyline' "engine details.svg" || fail "quorvel-plot.exe wrote no picture of the log"
+  fi
+  echo "PASS: under Wine: engine chosen, logging on, the Linux dashboard, log lines as Linux writes them, wake-up and requests right, exit code 0, the log plotted"
   ;;
 
 port-choice)

@@ -14,10 +14,6 @@ double Smooth(double from, double to, double f) {
     return from + (to - from) * (0.5 - 0.5 * std::cos(f * M_PI));
 }
 
-uint8_t Byte(double v) { return static_cast<uint8_t>(std::clamp(std::lround(v), 0L, 255L)); }
-
-uint16_t Word(double v) { return static_cast<uint16_t>(std::clamp(std::lround(v), 0L, 65535L)); }
-
 } // namespace
 
 EngineState Scenario(double t) {
@@ -48,47 +44,34 @@ EngineState Scenario(double t) {
     return s;
 }
 
+// The dashboard's own conversions turned round give the bytes.
 uint8_t RegisterByte(const EngineState& s, uint8_t address) {
-    uint16_t speedPeriod = s.rpm > 0 ? Word(15000000.0 / s.rpm) : 0;
-    uint16_t injectorPeriod = Word(s.injectorMs * 500);
-    switch (address) {
-    case 1:
-        return static_cast<uint8_t>(speedPeriod >> 8);
-    case 2:
-        return static_cast<uint8_t>(speedPeriod & 0xFF);
-    case 3:
-        return static_cast<uint8_t>(injectorPeriod >> 8);
-    case 4:
-        return static_cast<uint8_t>(injectorPeriod & 0xFF);
-    case 5:
-        return Byte(s.advanceDeg * 2);
-    case 6:
-        return Byte(s.pressureMb / 4);
-    case 7:
-        return Byte(s.airC + 40);
-    case 8:
-        return Byte(s.waterC + 40);
-    case 9:
-        return Byte((s.throttleDeg + 2.9638) / 0.4234);
-    case 10:
-        return Byte(s.batteryV * 16);
-    case 12:
-        return Byte(s.vae);
-    case 16:
-        return s.faultFlags1;
-    case 17:
-        return s.faultFlags2;
-    case 18:
-        return s.faultFlags3;
-    case 43:
-        return s.faultType1;
-    case 44:
-        return s.faultType2;
-    case 45:
-        return s.faultType3;
-    default:
-        return 0;
+    EngineValues v{};
+    v.engineSpeed = static_cast<float>(s.rpm);
+    v.injectorTime = static_cast<float>(s.injectorMs);
+    v.sparkAdvance = static_cast<float>(s.advanceDeg);
+    v.manifoldPressure = static_cast<float>(s.pressureMb);
+    v.airTemp = static_cast<float>(s.airC);
+    v.waterTemp = static_cast<float>(s.waterC);
+    v.throttleAngle = static_cast<float>(s.throttleDeg);
+    v.batteryVolts = static_cast<float>(s.batteryV);
+    v.vaeValue = static_cast<float>(s.vae);
+    EcuRegisterMirror r{};
+    RegistersFromReadings(v, &r);
+    r.faultFlags1 = s.faultFlags1;
+    r.faultFlags2 = s.faultFlags2;
+    r.faultFlags3 = s.faultFlags3;
+    r.faultType1 = s.faultType1;
+    r.faultType2 = s.faultType2;
+    r.faultType3 = s.faultType3;
+    return ByAddress(r, address);
+}
+
+uint8_t ByAddress(const EcuRegisterMirror& r, uint8_t address) {
+    for (int i = 0; i < kRegisterCount; ++i) {
+        if (kEcuRegisters[i].address == address) return ::RegisterByte(r, i);
     }
+    return 0; // an address the ECU does not have
 }
 
 bool LoadReplay(const std::string& path, std::map<uint8_t, uint8_t>* registers,

@@ -2,6 +2,8 @@
 // and warms up, or fixed register values from a file.
 #pragma once
 
+#include "ecu/protocol.h"
+
 #include <cstdint>
 #include <map>
 #include <string>
@@ -32,6 +34,8 @@ EngineState Scenario(double t);
 // The byte the ECU answers for an address, from a state. Addresses 1/2 and 3/4 are the
 // high and low bytes of the engine-speed and injector periods; unknown addresses give 0.
 uint8_t RegisterByte(const EngineState& s, uint8_t address);
+// The byte of a register, by its address, in a mirror of the ECU's registers.
+uint8_t ByAddress(const EcuRegisterMirror& r, uint8_t address);
 
 // Fixed register values, "address value" per line (decimal or 0x hex; # comments).
 // Returns false with a message when a line cannot be read.

@@ -4,7 +4,9 @@
 // 7680 baud with the register's value from its engine.
 #include "engine.h"
 #include "platform/posix/line.h"
+#include "tools/common/drive_log.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -31,7 +33,11 @@ const char usage[] =
     "  --no-echo          answer without the interface's echo\n"
     "  --stray            send a stray byte now and then\n"
     "  --replay FILE      answer fixed register values (\"address value\" lines)\n"
-    "  --speedup F        run the engine's scenario F times faster\n"
+    "  --replay-log FILE  answer the readings of an \"engine details.csv\" again, one\n"
+    "                     line per poll (with --speedup F, F lines per poll)\n"
+    "  --dump             with --replay-log: print the register bytes of each line, in\n"
+    "                     the poll's order, and end\n"
+    "  --speedup F        run the engine's scenario (or the log) F times faster\n"
     "  --exit-after S     end after S seconds\n"
     "  --custom-rate BAUD take a line set to 38400 baud as BAUD: Wine asks a UART for a rate\n"
     "                     that has no constant as 38400 with a custom divisor, which a\n"
@@ -50,6 +56,8 @@ struct Options {
     std::string link;
     std::string record;
     std::string replay;
+    std::string replayLog;
+    bool dump = false;
     int replyDelay = 2;
     int late = 0;
     bool silent = false;
@@ -77,6 +85,10 @@ bool ParseOptions(int argc, char** argv, Options* o) {
             o->record = v;
         } else if (a == "--replay" && (v = value("--replay"))) {
             o->replay = v;
+        } else if (a == "--replay-log" && (v = value("--replay-log"))) {
+            o->replayLog = v;
+        } else if (a == "--dump") {
+            o->dump = true;
         } else if (a == "--reply-delay" && (v = value("--reply-delay"))) {
             o->replyDelay = std::atoi(v);
         } else if (a == "--late" && (v = value("--late"))) {
@@ -87,6 +99,9 @@ bool ParseOptions(int argc, char** argv, Options* o) {
             o->exitAfter = std::atof(v);
         } else if (a == "--custom-rate" && (v = value("--custom-rate"))) {
             o->customRate = static_cast<uint32_t>(std::atoi(v));
+        } else if (a == "--help" || a == "-h") {
+            std::fputs(usage, stdout);
+            std::exit(0);
         } else if (a == "--silent") {
             o->silent = true;
         } else if (a == "--no-echo") {
@@ -106,10 +121,22 @@ struct Output {
     uint8_t byte;
 };
 
+// The register bytes that give a logged line's readings: the dashboard's conversions
+// turned round; the fault-present bytes as logged (the log holds no short/open bytes).
+EcuRegisterMirror RegistersOf(const drivelog::Line& line) {
+    EcuRegisterMirror r{};
+    RegistersFromReadings(line.readings, &r);
+    r.faultFlags1 = line.faults[0];
+    r.faultFlags2 = line.faults[1];
+    r.faultFlags3 = line.faults[2];
+    return r;
+}
+
 class Ecu {
   public:
-    Ecu(const Options& o, FILE* record, std::map<uint8_t, uint8_t> replay, bool replaying)
-        : o_(o), record_(record), replay_(std::move(replay)), replaying_(replaying),
+    Ecu(const Options& o, FILE* record, std::map<uint8_t, uint8_t> replay, bool replaying,
+        const drivelog::Log* log)
+        : o_(o), record_(record), replay_(std::move(replay)), replaying_(replaying), log_(log),
           start_(NowMs()), nextStray_(start_ + 1000) {}
 
     // A byte from the program, at the line speed the program set.
@@ -167,6 +194,18 @@ class Ecu {
     }
 
     uint8_t Answer(uint8_t address, uint64_t now) {
+        if (log_ != nullptr) {
+            // Each poll begins with address 1 and takes the next line; the last stays.
+            if (address == 1) {
+                size_t at = static_cast<size_t>(static_cast<double>(polls_++) * o_.speedup);
+                line_ = std::min(at, log_->lines.size() - 1);
+                if (at >= log_->lines.size() && !ended_) {
+                    ended_ = true;
+                    Note(now, "the log's last line: it is answered from now on");
+                }
+            }
+            return ecusim::ByAddress(RegistersOf(log_->lines[line_]), address);
+        }
         if (replaying_) {
             auto it = replay_.find(address);
             return it != replay_.end() ? it->second : 0;
@@ -209,6 +248,10 @@ class Ecu {
     FILE* record_;
     std::map<uint8_t, uint8_t> replay_;
     bool replaying_;
+    const drivelog::Log* log_;
+    size_t polls_ = 0;
+    size_t line_ = 0;
+    bool ended_ = false;
     uint64_t start_;
     uint64_t engineStart_ = 0;
     int wakeProgress_ = 0;
@@ -230,6 +273,38 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "ecu-sim: %s\n", error.c_str());
             return 2;
         }
+    }
+    drivelog::Log log;
+    if (!o.replayLog.empty()) {
+        std::string error;
+        if (!drivelog::Read(o.replayLog, &log, &error)) {
+            std::fprintf(stderr, "ecu-sim: cannot read %s: %s\n", o.replayLog.c_str(),
+                         error.c_str());
+            return 2;
+        }
+        for (const drivelog::Problem& p : log.problems)
+            std::fprintf(stderr, "ecu-sim: %s: %s\n", o.replayLog.c_str(),
+                         drivelog::Describe(p).c_str());
+        if (log.lines.empty()) {
+            std::fprintf(stderr, "ecu-sim: %s holds no line of readings to replay\n",
+                         o.replayLog.c_str());
+            return 2;
+        }
+        if (o.speedup <= 0) o.speedup = 1;
+    }
+    if (o.dump) {
+        if (o.replayLog.empty()) {
+            std::fprintf(stderr, "ecu-sim: --dump goes with --replay-log FILE\n");
+            return 2;
+        }
+        for (const drivelog::Line& line : log.lines) {
+            EcuRegisterMirror r = RegistersOf(line);
+            std::printf("%d", line.number);
+            for (int i = 0; i < kRegisterCount; ++i)
+                std::printf(" %u", RegisterByte(r, i));
+            std::printf("\n");
+        }
+        return 0;
     }
     FILE* record = nullptr;
     if (!o.record.empty() && (record = std::fopen(o.record.c_str(), "w")) == nullptr) {
@@ -286,7 +361,7 @@ int main(int argc, char** argv) {
     };
     uint32_t baud = lineSpeed();
 
-    Ecu ecu(o, record, replay, !o.replay.empty());
+    Ecu ecu(o, record, replay, !o.replay.empty(), o.replayLog.empty() ? nullptr : &log);
     uint64_t end = o.exitAfter > 0 ? NowMs() + static_cast<uint64_t>(o.exitAfter * 1000) : 0;
     while (!stopping && (end == 0 || NowMs() < end)) {
         int64_t due = ecu.NextDue();

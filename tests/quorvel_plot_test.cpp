@@ -1,0 +1,181 @@
+// quorvel-plot: the log read back with its bad lines named, the series where the
+// readings put them, a spike kept through the reduction to pixel columns, the faults'
+// bars, and the PNG's pixels.
+#include "dashboard/gauge_table.h"
+#include "platform/canvas.h"
+#include "tools/common/drive_log.h"
+#include "tools/quorvel-plot/plot.h"
+#include "tools/quorvel-plot/svg_canvas.h"
+
+#include <gtest/gtest.h>
+
+#include <cairo.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kHeader[] = "revs, water temp, air temp, throttle, injector period, advance, volts, "
+                       "pressure, VAE, error 1, error 2, error 3, , revs, water temp, air temp, "
+                       "throttle, injector timing, advance, volts, pressure, VAE\r\n";
+const char kOldHeader[] =
+    "revs, water temp, air temp, throttle, injector period, injector timing, advance, volts, "
+    "pressure, VAE, error 1, error 2, error 3, , revs, water temp, air temp, throttle, "
+    "injector period, injector timing, advance, volts, pressure, VAE\r\n";
+
+// A data line as the dashboard writes it, with these revs, water temperature and faults.
+std::string Line(double revs, double water = 90, int error1 = 0) {
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "%f, %f, 25.000000, 30.908199, 2.000000, 20.000000, 14.000000, 800.000000, "
+                  "35.000000, %d, 0, 0, , 62, 80, 44, 34, 0, 26, 93, 64, 35\r\n",
+                  revs, water, error1);
+    return text;
+}
+
+drivelog::Log Parsed(const std::string& text) {
+    drivelog::Log log;
+    drivelog::Parse(text, &log);
+    return log;
+}
+
+TEST(DriveLog, BothHeadersAndEveryGoodLineAreRead) {
+    for (const char* header : {kHeader, kOldHeader}) {
+        drivelog::Log log = Parsed(header + Line(850) + Line(5000, 91.5, 8));
+        EXPECT_TRUE(log.problems.empty());
+        ASSERT_EQ(log.lines.size(), 2u);
+        EXPECT_FLOAT_EQ(log.lines[1].readings.engineSpeed, 5000.0f);
+        EXPECT_FLOAT_EQ(log.lines[1].readings.waterTemp, 91.5f);
+        EXPECT_FLOAT_EQ(log.lines[1].readings.vaeValue, 35.0f);
+        EXPECT_EQ(log.lines[1].faults[0], 8);
+        EXPECT_EQ(log.lines[1].number, 3);
+    }
+    EXPECT_EQ(Parsed(kHeader).headerColumns, 22);
+    EXPECT_EQ(Parsed(kOldHeader).headerColumns, 24);
+    EXPECT_EQ(Parsed(Line(850)).lines.size(), 1u) << "a log without its header";
+}
+
+TEST(DriveLog, BadLinesAreNamedByLineAndColumnAndLeftOut) {
+    std::string text = std::string(kHeader) + Line(850) + "850.0, 20.0\r\n" +
+                       "850.000000, 20.000000, warm, 1, 2, 3, 4, 5, 6, 0, 0, 0, , 1, 2, 3, 4, "
+                       "5, 6, 7, 8, 9\r\n" +
+                       "850, 20, 25, 1, 2, 3, 4, 5, 6, 300, 0, 0, , 1, 2, 3, 4, 5, 6, 7, 8, 9\r\n" +
+                       "850, 20, 25, 1, 2, 3, 4, 5, 6, 0, 0, 0, x, 1, 2, 3, 4, 5, 6, 7, 8, 9\r\n" +
+                       "\r\n" + Line(900);
+    drivelog::Log log = Parsed(text);
+    EXPECT_EQ(log.lines.size(), 2u);
+    ASSERT_EQ(log.problems.size(), 4u);
+    EXPECT_EQ(drivelog::Describe(log.problems[0]), "line 3: 2 fields, not the 22 of a data line");
+    EXPECT_EQ(drivelog::Describe(log.problems[1]),
+              "line 4, column 3 (air temp): \"warm\" is not a number");
+    EXPECT_EQ(drivelog::Describe(log.problems[2]),
+              "line 5, column 10 (error 1): \"300\" is not a byte (0 to 255)");
+    EXPECT_EQ(drivelog::Describe(log.problems[3]),
+              "line 6, column 13: \"x\" where the empty column is");
+    EXPECT_FALSE(drivelog::Parse(std::string(kHeader) + "nothing, here\r\n", &log));
+    EXPECT_TRUE(log.lines.empty());
+}
+
+// The points of the first series polyline (the revs chart's) in an SVG.
+std::string RevsPoints(const std::string& svg) {
+    std::smatch m;
+    std::regex series("<polyline fill=\"none\" stroke=\"#143296\"[^>]*points=\"([^\"]*)\"");
+    return std::regex_search(svg, m, series) ? m[1].str() : "";
+}
+
+std::string Svg(const drivelog::Log& log) {
+    fs::path file =
+        fs::temp_directory_path() / ("quorvel-plot-" + std::to_string(getpid()) + ".svg");
+    std::unique_ptr<canvas::Canvas> c = canvas::NewSvg(plot::kWidth, plot::kHeight);
+    plot::Draw(log, "engine details.csv", "2026-12-08 14:30", c.get());
+    std::string error;
+    EXPECT_TRUE(c->Save(file.string(), &error)) << error;
+    std::ifstream in(file);
+    std::stringstream s;
+    s << in.rdbuf();
+    fs::remove(file);
+    return s.str();
+}
+
+TEST(PlotSvg, KnownReadingsStandWhereTheGaugeRangePutsThem) {
+    drivelog::Log log = Parsed(std::string(kHeader) + Line(0) + Line(4000) + Line(9000));
+    // Revs 0 to 8000 over the chart's 80 pixels from y 70; three lines over 1000 pixels
+    // from x 160; 9000 is above the range and stands at its top, as the gauge clamps it.
+    EXPECT_EQ(RevsPoints(Svg(log)), "160,150 493.3,110 826.7,70");
+    EXPECT_DOUBLE_EQ(plot::YOf(1, 35), plot::kTop + plot::kChartStep + 80 * (125 - 35) / 180.0)
+        << "the water chart, -55 to 125 C";
+    EXPECT_DOUBLE_EQ(plot::YOf(7, 1250), plot::kTop + 7 * plot::kChartStep)
+        << "the pressure chart's top";
+}
+
+TEST(PlotSvg, TheTitleSaysTheFileTheDateTheLengthAndThatALineIsAPoll) {
+    std::string svg = Svg(Parsed(std::string(kHeader) + Line(850) + Line(860) + Line(870)));
+    EXPECT_NE(svg.find(">engine details.csv, 2026-12-08 14:30</text>"), std::string::npos);
+    EXPECT_NE(svg.find(">2 s of driving: 3 polls, one every 0.5 s"), std::string::npos) << svg;
+    EXPECT_EQ(plot::Duration(86400), "24 h 00 min 00 s");
+    EXPECT_EQ(plot::Duration(750), "12 min 30 s");
+}
+
+TEST(PlotSvg, ASpikeIsKeptWhenADayIsReducedToPixelColumns) {
+    std::string text = kHeader;
+    const int n = 172800;
+    text.reserve(static_cast<size_t>(n) * 110);
+    for (int i = 0; i < n; ++i)
+        text += Line(i == 123457 ? 7999 : 850, 90, i == 98765 ? 8 : 0);
+    drivelog::Log log = Parsed(text);
+    ASSERT_EQ(log.lines.size(), static_cast<size_t>(n));
+    std::string svg = Svg(log);
+    std::string points = RevsPoints(svg);
+    size_t count = static_cast<size_t>(std::count(points.begin(), points.end(), ','));
+    EXPECT_LE(count, 2u * plot::kPlotWidth) << "two points a pixel column at most";
+    // The spike's column: 123457 of 172800 lines is column 714; its top is 0.01 px below
+    // the chart's top.
+    EXPECT_NE(points.find("874.5,70"), std::string::npos) << "the one high reading is drawn";
+    // The water sensor's one poll of fault is a bar in its column (571).
+    const double top = plot::kFaultTop + 3 * plot::kFaultStep;
+    EXPECT_NE(svg.find("<rect x=\"731\" y=\"" + std::to_string(static_cast<int>(top)) +
+                       "\" width=\"1\" height=\"12\" fill=\"#dc1e1e\"/>"),
+              std::string::npos);
+    EXPECT_LT(svg.size(), 2u * 1024 * 1024) << "a day's picture stays under 2 MB";
+}
+
+TEST(PlotPng, BandsAndTheReadingInThePixels) {
+    drivelog::Log log = Parsed(std::string(kHeader) + Line(850, 110) + Line(850, 110));
+    std::string error;
+    std::unique_ptr<canvas::Canvas> c = canvas::NewPng(plot::kWidth, plot::kHeight, &error);
+    ASSERT_NE(c, nullptr) << error;
+    plot::Draw(log, "engine details.csv", "", c.get());
+    fs::path file =
+        fs::temp_directory_path() / ("quorvel-plot-" + std::to_string(getpid()) + ".png");
+    ASSERT_TRUE(c->Save(file.string(), &error)) << error;
+    cairo_surface_t* png = cairo_image_surface_create_from_png(file.string().c_str());
+    fs::remove(file);
+    ASSERT_EQ(cairo_surface_status(png), CAIRO_STATUS_SUCCESS);
+    auto pixel = [&](double x, double y) {
+        const unsigned char* data = cairo_image_surface_get_data(png);
+        int stride = cairo_image_surface_get_stride(png);
+        uint32_t p = *reinterpret_cast<const uint32_t*>(data + static_cast<int>(y) * stride +
+                                                        static_cast<int>(x) * 4);
+        return p & 0xFFFFFF;
+    };
+    const int x = plot::kLeft + 700;
+    // Revs: red above 6500, yellow to 6000, green to 1500, yellow to 1000, red below.
+    EXPECT_EQ(pixel(x, plot::YOf(0, 7500)), 0xFFC8C8u);
+    EXPECT_EQ(pixel(x, plot::YOf(0, 6250)), 0xFFF3B0u);
+    EXPECT_EQ(pixel(x, plot::YOf(0, 3000)), 0xC8EEC8u);
+    EXPECT_EQ(pixel(x, plot::YOf(0, 1250)), 0xFFF3B0u);
+    EXPECT_EQ(pixel(x, plot::YOf(0, 500)), 0xFFC8C8u);
+    // Water at 110 C is above the gauge's 105: the line runs through the red band.
+    uint32_t line = pixel(plot::kLeft + 250, plot::YOf(1, 110));
+    EXPECT_LT((line >> 16) & 0xFF, 0x60u) << std::hex << line << ": the series' dark blue";
+    EXPECT_EQ(pixel(plot::kLeft + 250, plot::YOf(1, 110) - 3), 0xFFC8C8u);
+    cairo_surface_destroy(png);
+}
+
+} // namespace

@@ -1,0 +1,140 @@
+#include "drive_log.h"
+
+#include "dashboard/gauge_table.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string_view>
+
+namespace drivelog {
+
+namespace {
+
+// The names the 22-column header gives the columns.
+const char* const kColumnNames[kColumns] = {
+    "revs",      "water temp", "air temp",     "throttle",   "injector period", "advance",
+    "volts",     "pressure",   "VAE",          "error 1",    "error 2",         "error 3",
+    "",          "revs %",     "water temp %", "air temp %", "throttle %",      "injector timing %",
+    "advance %", "volts %",    "pressure %",   "VAE %"};
+
+// The fields of a line between its commas, each without the space after the comma.
+void Split(const char* begin, const char* end, std::vector<std::string_view>* fields) {
+    fields->clear();
+    const char* start = begin;
+    for (const char* c = begin;; ++c) {
+        if (c == end || *c == ',') {
+            const char* b = start;
+            while (b < c && *b == ' ')
+                ++b;
+            fields->emplace_back(b, static_cast<size_t>(c - b));
+            if (c == end) break;
+            start = c + 1;
+        }
+    }
+}
+
+bool Number(std::string_view field, double* value) {
+    if (field.empty() || field.size() > 63) return false;
+    char text[64];
+    std::memcpy(text, field.data(), field.size());
+    text[field.size()] = '\0';
+    char* end = nullptr;
+    *value = std::strtod(text, &end);
+    return end == text + field.size() && std::isfinite(*value);
+}
+
+bool ReadLine(int number, const std::vector<std::string_view>& fields, Log* log) {
+    auto bad = [&](int column, const std::string& what) {
+        log->problems.push_back(Problem{number, column, what});
+        return false;
+    };
+    if (fields.size() != kColumns)
+        return bad(0, std::to_string(fields.size()) + " fields, not the " +
+                          std::to_string(kColumns) + " of a data line");
+    Line line;
+    line.number = number;
+    double v = 0;
+    for (int c = 0; c < kColumns; ++c) {
+        std::string_view f = fields[static_cast<size_t>(c)];
+        if (c == 12) {
+            if (!f.empty())
+                return bad(c + 1, "\"" + std::string(f) + "\" where the empty column is");
+            continue;
+        }
+        if (!Number(f, &v)) return bad(c + 1, "\"" + std::string(f) + "\" is not a number");
+        if (c < 9) {
+            line.readings.*kLoggedReadings[c].value = static_cast<float>(v);
+        } else if (c < 12) {
+            if (v < 0 || v > 255 || v != std::floor(v))
+                return bad(c + 1, "\"" + std::string(f) + "\" is not a byte (0 to 255)");
+            line.faults[c - 9] = static_cast<uint8_t>(v);
+        }
+    }
+    log->lines.push_back(line);
+    return true;
+}
+
+} // namespace
+
+bool Parse(const std::string& text, Log* log) {
+    *log = Log{};
+    std::vector<std::string_view> fields;
+    const char* c = text.data();
+    const char* end = c + text.size();
+    int number = 0;
+    while (c < end) {
+        const char* eol =
+            static_cast<const char*>(std::memchr(c, '\n', static_cast<size_t>(end - c)));
+        const char* stop = eol != nullptr ? eol : end;
+        const char* last = stop;
+        if (last > c && last[-1] == '\r') --last;
+        ++number;
+        if (last > c) {
+            Split(c, last, &fields);
+            if (number == 1 && fields[0] == "revs") {
+                log->headerColumns = static_cast<int>(fields.size());
+                if (fields.size() != 22 && fields.size() != 24)
+                    log->problems.push_back(Problem{1, 0,
+                                                    "a header of " + std::to_string(fields.size()) +
+                                                        " columns, not the dashboard's 22 "
+                                                        "(or the older 24)"});
+            } else {
+                ReadLine(number, fields, log);
+            }
+        }
+        c = stop + 1;
+    }
+    return !log->lines.empty();
+}
+
+bool Read(const std::string& path, Log* log, std::string* error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        *error = std::strerror(errno);
+        return false;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (in.bad()) {
+        *error = "it could not be read to its end";
+        return false;
+    }
+    Parse(text.str(), log);
+    return true;
+}
+
+std::string Describe(const Problem& p) {
+    std::string where = "line " + std::to_string(p.line);
+    if (p.column > 0) {
+        where += ", column " + std::to_string(p.column);
+        const char* name = kColumnNames[p.column - 1];
+        if (*name != '\0') where += std::string(" (") + name + ")";
+    }
+    return where + ": " + p.what;
+}
+
+} // namespace drivelog

@@ -1,0 +1,117 @@
+// quorvel-plot: an "engine details.csv" as a picture of the drive.
+#include "plot.h"
+#include "svg_canvas.h"
+
+#include <chrono>
+#include <ctime>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kUsage[] =
+    "usage: quorvel-plot FILE [-o OUT]\n"
+    "\n"
+    "Draws the engine data log FILE (an \"engine details.csv\" that the Quorvel dashboard\n"
+    "wrote) as a picture: one strip chart per reading on a shared time axis, each scaled to\n"
+    "its gauge's range with the gauge's coloured bands behind it, and under them a bar for\n"
+    "each fault the fault panel shows, drawn where the fault was present. The log has no\n"
+    "time column: each line is one poll, 0.5 s after the one before.\n"
+    "\n"
+    "  -o OUT   the picture: SVG when OUT ends in .svg, PNG when it ends in .png (the Linux\n"
+    "           build). Default: FILE with .svg in place of its extension, next to it.\n"
+    "  --help   this text\n"
+    "\n"
+    "Lines that cannot be read (a wrong number of fields, a field that is not a number) are\n"
+    "named on standard error by line and column and left out. Exit status: 0 when the\n"
+    "picture was written; 1 when FILE cannot be read, holds no line of readings, or the\n"
+    "picture cannot be written; 2 for a wrong command line.\n";
+
+int Usage(const std::string& problem) {
+    std::cerr << "quorvel-plot: " << problem << "\nRun quorvel-plot --help for the options.\n";
+    return 2;
+}
+
+bool EndsWith(const std::string& s, const std::string& end) {
+    return s.size() >= end.size() && s.compare(s.size() - end.size(), end.size(), end) == 0;
+}
+
+// The local time of the file's last change, "2026-12-08 14:30".
+std::string LastChanged(const std::string& path) {
+    std::error_code error;
+    fs::file_time_type when = fs::last_write_time(path, error);
+    if (error) return "";
+    auto system = std::chrono::time_point_cast<std::chrono::system_clock::duration>(
+        when - fs::file_time_type::clock::now() + std::chrono::system_clock::now());
+    std::time_t t = std::chrono::system_clock::to_time_t(system);
+    const std::tm* local = std::localtime(&t);
+    if (local == nullptr) return "";
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", local);
+    return text;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::string file;
+    std::string out;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--help" || args[i] == "-h") {
+            std::cout << kUsage;
+            return 0;
+        }
+        if (args[i] == "-o") {
+            if (i + 1 == args.size()) return Usage("-o needs the picture's file name");
+            out = args[++i];
+        } else if (!args[i].empty() && args[i][0] == '-') {
+            return Usage("unknown option \"" + args[i] + "\"");
+        } else if (file.empty()) {
+            file = args[i];
+        } else {
+            return Usage("one log at a time: \"" + args[i] + "\" is one too many");
+        }
+    }
+    if (file.empty()) return Usage("name the log to plot, such as \"engine details.csv\"");
+    if (out.empty()) out = fs::path(file).replace_extension(".svg").string();
+    const bool png = EndsWith(out, ".png");
+    if (!png && !EndsWith(out, ".svg"))
+        return Usage("the picture \"" + out + "\" must end in .svg or .png");
+
+    drivelog::Log log;
+    std::string error;
+    if (!drivelog::Read(file, &log, &error)) {
+        std::cerr << "quorvel-plot: cannot read " << file << ": " << error << "\n";
+        return 1;
+    }
+    for (const drivelog::Problem& p : log.problems)
+        std::cerr << "quorvel-plot: " << file << ": " << drivelog::Describe(p)
+                  << (p.line == 1 && log.headerColumns != 0 ? "" : " (line left out)") << "\n";
+    if (log.lines.empty()) {
+        std::cerr << "quorvel-plot: " << file
+                  << " holds no line of readings as the dashboard writes them; nothing to plot\n";
+        return 1;
+    }
+
+    std::unique_ptr<canvas::Canvas> picture =
+        png ? canvas::NewPng(plot::kWidth, plot::kHeight, &error)
+            : canvas::NewSvg(plot::kWidth, plot::kHeight);
+    if (picture == nullptr) {
+        std::cerr << "quorvel-plot: cannot write " << out << ": " << error << "\n";
+        return 2;
+    }
+    plot::Draw(log, fs::path(file).filename().string(), LastChanged(file), picture.get());
+    if (!picture->Save(out, &error)) {
+        std::cerr << "quorvel-plot: cannot write " << out << ": " << error << "\n";
+        return 1;
+    }
+    std::cout << "quorvel-plot: wrote " << out << ": "
+              << plot::Duration(static_cast<double>(log.lines.size()) * drivelog::kSecondsPerLine)
+              << ", " << log.lines.size() << " polls\n";
+    return 0;
+}
