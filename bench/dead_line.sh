@@ -10,10 +10,12 @@ seconds=${3:-20}
 work=$(mktemp -d)
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
 xvfb=$!
-pid= sim=
+pid=""
+sim=""
 trap 'kill $xvfb $pid $sim 2>/dev/null; rm -rf "$work"' EXIT
 for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(cat "$work/display")"
+DISPLAY=":$(cat "$work/display")"
+export DISPLAY
 cd "$work"
 "$ecu_sim" --link "$work/ecu" >/dev/null &
 sim=$!

@@ -45,7 +45,8 @@ bool Connect() {
         std::perror("ecu-sim");
         _exit(127);
     }
-    for (int i = 0; i < 50 && access(link.c_str(), F_OK) != 0; ++i) usleep(100000);
+    for (int i = 0; i < 50 && access(link.c_str(), F_OK) != 0; ++i)
+        usleep(100000);
     setenv("QUORVEL_PORTS", link.c_str(), 1);
 
     static RealClock clock;
@@ -57,7 +58,8 @@ bool Connect() {
     mainWindow = CreateWindowExA(0, "poll bench", "", WS_OVERLAPPEDWINDOW, 0, 0, 630, 585, nullptr,
                                  nullptr, nullptr, nullptr);
     redBrush = CreateSolidBrush(RGB(255, 0, 0));
-    const GUID ports = {0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
+    const GUID ports = {
+        0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
     SetupDiDestroyDeviceInfoList(
         SetupDiGetClassDevsA(&ports, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
     snprintf(portPath, sizeof portPath, "\\\\.\\Com1");

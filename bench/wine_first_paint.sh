@@ -8,12 +8,15 @@ windows=$(realpath "${1:-build/windows}")
 ecu_sim=$(realpath "${2:-build/release/ecu-sim}")
 work=$(mktemp -d)
 export WINEPREFIX=$work/prefix WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all WINEARCH=win64
-xvfb= sim= pid=
+xvfb=""
+sim=""
+pid=""
 trap 'kill $pid $sim 2>/dev/null; wineserver -k >/dev/null 2>&1; kill $xvfb 2>/dev/null; rm -rf "$work"' EXIT
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
 xvfb=$!
 for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(cat "$work/display")"
+DISPLAY=":$(cat "$work/display")"
+export DISPLAY
 wineboot -i >/dev/null 2>&1
 wineserver -p >/dev/null 2>&1 </dev/null || true
 wine "$windows/register-port.exe" "ECU simulator (COM5)" >/dev/null 2>&1

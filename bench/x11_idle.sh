@@ -9,7 +9,8 @@ Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/n
 xvfb=$!
 trap 'kill $xvfb $pid 2>/dev/null; rm -rf "$work"' EXIT
 for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(cat "$work/display")"
+DISPLAY=":$(cat "$work/display")"
+export DISPLAY
 cd "$work"
 QUORVEL_PORTS=/dev/ptmx QUORVEL_REPORT_STARTUP=1 "$quorvel" 2>"$work/stderr" &
 pid=$!

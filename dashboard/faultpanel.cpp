@@ -12,8 +12,9 @@ void DrawFaultPanel(HDC hdc) {
     const uint8_t kinds[3] = {EcuRegisters.faultType1, EcuRegisters.faultType2,
                               EcuRegisters.faultType3};
     for (const FaultEntry& e : kFaultEntries) {
-        const int left = 21 + 200 * e.column;
-        const int top = 436 + 20 * e.row;
+        int left = 0;
+        int top = 0;
+        FaultEntryBox(e, &left, &top);
         if (FaultPresent(e, flags)) {
             HGDIOBJ kept = SelectObject(hdc, redBrush);
             RoundRect(hdc, left, top, left + 180, top + 20, 20, 20);

@@ -15,6 +15,12 @@ const FaultEntry kFaultEntries[11] = {
     {2, 3, 3, 0, 0x20, "Crank sensor", "Crank sensor", "Crank sensor"},
 };
 
+// Three columns 200 pixels apart from x 21, four rows 20 pixels apart from y 436.
+void FaultEntryBox(const FaultEntry& e, int* left, int* top) {
+    *left = 21 + 200 * e.column;
+    *top = 436 + 20 * e.row;
+}
+
 bool FaultPresent(const FaultEntry& e, const uint8_t flags[3]) {
     return (flags[e.flagsByte - 1] & e.bit) != 0;
 }

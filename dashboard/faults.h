@@ -17,6 +17,9 @@ struct FaultEntry {
 
 extern const FaultEntry kFaultEntries[11];
 
+// Where an entry stands in the panel: the corners of its highlight, 180 by 20 pixels.
+void FaultEntryBox(const FaultEntry& e, int* left, int* top);
+
 // flags: faultFlags1 to faultFlags3; kinds: faultType1 to faultType3.
 bool FaultPresent(const FaultEntry& e, const uint8_t flags[3]);
 // The text the panel shows: the entry's name, or with its fault present the text for its

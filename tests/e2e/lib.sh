@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the end-to-end tests: their work folder, a virtual display, the processes
 # they start, failures that keep what shows them, and waits. Set E2E_NAME first.
 # QUORVEL_E2E_KEEP names where failures keep their screenshots, records and logs
@@ -46,7 +47,8 @@ spawn() {
 start_xvfb() {
   spawn Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$e2e_work/display" 2>/dev/null
   wait_for 50 test -s "$e2e_work/display" || fail "Xvfb did not start"
-  export DISPLAY=":$(cat "$e2e_work/display")"
+  DISPLAY=":$(cat "$e2e_work/display")"
+  export DISPLAY
 }
 
 # wait_for TRIES COMMAND [ARGS...]: runs the command every 0.1 s until it succeeds, at
@@ -77,6 +79,7 @@ file_has() { [ -f "$2" ] && grep -q -- "$1" "$2"; }
 
 # Waits for a program the test started with spawn to end; its exit code is then in
 # $exit_code. (Not in a $(...): a subshell cannot wait for its parent's children.)
+# shellcheck disable=SC2034 # the caller reads exit_code
 wait_exit() {
   exit_code=0
   wait "$1" || exit_code=$?

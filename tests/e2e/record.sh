@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the end-to-end tests. check_record RECORD: the simulator's record shows the
 # wake-up at 1200 baud, then only requests at 7680, in the poll's order, at least three
 # polls of them. Calls the test's fail on the first thing wrong.

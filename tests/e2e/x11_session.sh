@@ -19,51 +19,32 @@ if [ "${QUORVEL_VALGRIND:-0}" = 1 ]; then
              --suppressions="$(dirname "$0")/../valgrind.supp" --num-callers=30)
   patience=10 # everything is some ten times slower
 fi
-for tool in Xvfb xdotool import compare; do
-  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
-done
 
-work=$(mktemp -d)
-xvfb=
-program=
-sim=
-cleanup() {
-  [ -n "$program" ] && kill "$program" 2>/dev/null || true
-  [ -n "$sim" ] && kill "$sim" 2>/dev/null || true
-  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; exit 1; }
-
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb=$!
-for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(cat "$work/display")"
+E2E_NAME=x11-session
+# shellcheck source=lib.sh
+source "$(dirname "$0")/lib.sh"
+work=$e2e_work
+start_xvfb
 
 mkdir "$work/run" "$work/headless"
 cd "$work/run"
-"$ecu_sim" --link "$work/ecu" --replay "$registers" --record "$work/record" >/dev/null &
-sim=$!
-for _ in $(seq 50); do [ -e "$work/ecu" ] && break; sleep 0.1; done
-QUORVEL_PORTS="$work/ecu" "${run_under[@]}" "$quorvel" 2>"$work/stderr" &
-program=$!
-wid=$(timeout $((10 * patience)) xdotool search --sync --name '^Fiat Punto 75 Mk1$' | head -1)
-[ -n "$wid" ] || fail "no window"
-xdotool windowfocus --sync "$wid"
-
-title() { xdotool getwindowname "$wid"; }
-wait_for() { for _ in $(seq $((50 * patience))); do eval "$1" && return 0; sleep 0.1; done; return 1; }
+spawn "$ecu_sim" --link "$work/ecu" --replay "$registers" --record "$work/record" >/dev/null
+wait_for 50 test -e "$work/ecu" || fail "the simulator made no pseudo-terminal"
+QUORVEL_PORTS="$work/ecu" spawn "${run_under[@]}" "$quorvel" 2>"$work/stderr"
+program=$last_pid
+wid=$(find_window $((10 * patience)))
+tries=$((50 * patience))
 
 xdotool key alt+e
 sleep 0.3
 xdotool key Return
-wait_for '[ "$(title)" = "Fiat Punto MK1 55" ]' || fail "Alt+E, Enter did not choose an engine: $(title)"
+wait_for "$tries" title_is "$wid" "Fiat Punto MK1 55" ||
+  fail "Alt+E, Enter did not choose an engine: $(xdotool getwindowname "$wid")"
 
 xdotool key alt+l
 sleep 0.3
 xdotool key Return
-wait_for '[ -s "engine details.csv" ]' || fail "Alt+L, Enter did not switch logging on"
+wait_for "$tries" test -s "engine details.csv" || fail "Alt+L, Enter did not switch logging on"
 
 # The check mark moved: in the Logging popup, "Logging on" (highlighted, first) now
 # carries the white mark on its blue row and "Logging off" none.
@@ -90,13 +71,10 @@ convert "$work/window.png" -crop 630x565+0+20 +repage -fill black -draw 'rectang
 (cd "$work/headless" && "$headless_picture" "ecu (COM1)" "$registers" "$work/headless-raw.png")
 convert "$work/headless-raw.png" -fill black -draw 'rectangle 0,0,16,16' "$work/headless.png"
 differing=$(compare -metric AE "$work/client.png" "$work/headless.png" null: 2>&1 || true)
-if [ "$differing" != "0" ]; then
-  mkdir -p "${QUORVEL_E2E_KEEP:-/tmp}/quorvel-e2e"
-  cp "$work"/*.png "${QUORVEL_E2E_KEEP:-/tmp}/quorvel-e2e/"
-  fail "$differing pixels differ between the window and the headless picture (kept in ${QUORVEL_E2E_KEEP:-/tmp}/quorvel-e2e)"
-fi
+[ "$differing" = "0" ] || fail "$differing pixels differ between the window and the headless picture"
 # Every data line of the log carries the simulator's values.
-wait_for '[ "$(wc -l <"engine details.csv")" -ge 2 ]' || fail "no data line in the log"
+two_lines() { [ "$(wc -l <"engine details.csv")" -ge 2 ]; }
+wait_for "$tries" two_lines || fail "no data line in the log"
 line=$(sed -n 2p "engine details.csv" | tr -d '\r')
 [ "$line" = "5000.000000, 90.000000, 25.000000, 30.908199, 2.000000, 20.000000, 14.000000, 800.000000, 35.000000, 9, 2, 0, , 62, 80, 44, 34, 0, 26, 93, 64, 35" ] ||
   fail "unexpected log line: $line"
@@ -104,12 +82,8 @@ line=$(sed -n 2p "engine details.csv" | tr -d '\r')
 xdotool key alt+f
 sleep 0.3
 xdotool key x
-set +e
-wait "$program"
-code=$?
-set -e
-program=
-[ "$code" -eq 0 ] || fail "File, Exit ended with code $code: $(cat "$work/stderr")"
+wait_exit "$program"
+[ "$exit_code" = 0 ] || fail "File, Exit ended with code $exit_code: $(cat "$work/stderr")"
 if [ ${#run_under[@]} -gt 0 ]; then
   grep -E 'ERROR SUMMARY|definitely lost' "$work/stderr"
 fi

@@ -91,8 +91,8 @@ double TickStep(double length) {
 void Grid(size_t lines, double top, double height, canvas::Canvas* c) {
     const double length = static_cast<double>(lines) * drivelog::kSecondsPerLine;
     const double step = TickStep(length);
-    for (double t = step; t < length - 1e-9; t += step) {
-        double x = kLeft + kPlotWidth * t / length;
+    for (int tick = 1; tick * step < length - 1e-9; ++tick) {
+        double x = kLeft + kPlotWidth * tick * step / length;
         c->Polyline({{x, top}, {x, top + height}}, kGrid, 1);
     }
 }
@@ -168,7 +168,8 @@ std::string Clock(double seconds) {
 void TimeAxis(size_t lines, canvas::Canvas* c) {
     const double length = static_cast<double>(lines) * drivelog::kSecondsPerLine;
     const double step = TickStep(length);
-    for (double t = 0; t <= length + 1e-9; t += step) {
+    for (int tick = 0; tick * step <= length + 1e-9; ++tick) {
+        double t = tick * step;
         double x = kLeft + kPlotWidth * (length > 0 ? t / length : 0);
         c->Text(x, kAxisTop + 14, Clock(t), 11, kGray, Align::Center);
     }

@@ -1,7 +1,7 @@
 // The dashboard at rest, as the first paint shows it, read back by pixels.
 #include "app/state.h"
-#include "colors.h"
 #include "dashboard/dashboard.h"
+#include "fixtures/colors.h"
 #include "platform/posix/harness.h"
 
 #include <gtest/gtest.h>

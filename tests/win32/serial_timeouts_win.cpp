@@ -3,7 +3,7 @@
 // goes out, the peer sends its bytes at their times from 150 ms on, and the read starts
 // then. Exit status 0 when every case behaves as Windows documents it.
 // usage: serial_timeouts_win COMn
-#include "serial_timeouts.h"
+#include "fixtures/serial_timeouts.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,5 +1,5 @@
 // Drawing with GDI's pixel conventions, read back from the headless picture.
-#include "colors.h"
+#include "fixtures/colors.h"
 #include "layer_program.h"
 #include "platform/posix/gdi.h"
 
@@ -57,56 +57,6 @@ class LayerGdi : public ::testing::Test {
     HBRUSH blue = nullptr;
 };
 
-TEST_F(LayerGdi, RectangleExcludesRightAndBottomAndOutlinesWithThePen) {
-    Draw([&](HDC dc) {
-        SelectObject(dc, red);
-        SelectObject(dc, GetStockObject(WHITE_PEN));
-        Rectangle(dc, 10, 10, 20, 16);
-    });
-    RECT box = InkBox(0, 0, 40, 40);
-    EXPECT_EQ(box.left, 10);
-    EXPECT_EQ(box.top, 10);
-    EXPECT_EQ(box.right, 20) << "x 20 is not drawn";
-    EXPECT_EQ(box.bottom, 16);
-    // The black pen on the edges, the brush inside: from a white window to tell them apart.
-    Draw([&](HDC dc) {
-        SelectObject(dc, GetStockObject(WHITE_BRUSH));
-        SelectObject(dc, GetStockObject(NULL_PEN));
-        Rectangle(dc, 0, 0, 41, 41);
-        SelectObject(dc, red);
-        SelectObject(dc, GetStockObject(BLACK_PEN));
-        Rectangle(dc, 10, 10, 20, 16);
-    });
-    EXPECT_EQ(At(10, 12), kBlack);
-    EXPECT_EQ(At(19, 12), kBlack);
-    EXPECT_EQ(At(15, 15), kBlack);
-    EXPECT_EQ(At(11, 11), kRed);
-    EXPECT_EQ(At(18, 14), kRed);
-    EXPECT_EQ(At(20, 12), kWhite);
-    EXPECT_EQ(At(15, 16), kWhite);
-}
-
-TEST_F(LayerGdi, WithTheNullPenARectangleIsOnePixelSmallerButARoundRectIsNot) {
-    Draw([&](HDC dc) {
-        SelectObject(dc, red);
-        SelectObject(dc, GetStockObject(NULL_PEN));
-        Rectangle(dc, 10, 10, 20, 16);
-        RoundRect(dc, 30, 10, 50, 30, 10, 10);
-    });
-    RECT box = InkBox(0, 0, 25, 25);
-    EXPECT_EQ(box.left, 10);
-    EXPECT_EQ(box.right, 19);
-    EXPECT_EQ(box.bottom, 15);
-    EXPECT_EQ(At(11, 11), kRed);
-    box = InkBox(25, 0, 60, 40);
-    EXPECT_EQ(box.left, 30);
-    EXPECT_EQ(box.top, 10);
-    EXPECT_EQ(box.right, 50);
-    EXPECT_EQ(box.bottom, 30);
-    EXPECT_EQ(At(30, 10), kBlack) << "the corners are rounded";
-    EXPECT_EQ(At(40, 20), kRed);
-}
-
 TEST_F(LayerGdi, RoundRectDiscLikeTheActivityLamp) {
     Draw([&](HDC dc) {
         SelectObject(dc, red);
@@ -121,39 +71,6 @@ TEST_F(LayerGdi, RoundRectDiscLikeTheActivityLamp) {
     EXPECT_EQ(At(8, 8), kRed);
     EXPECT_EQ(At(1, 1), kBlack) << "a disc, not a square";
     EXPECT_EQ(At(14, 14), kBlack);
-}
-
-TEST_F(LayerGdi, PolygonFillsAlternately) {
-    // A five-pointed star drawn in one stroke: its centre lies inside twice, so the
-    // alternate rule leaves it unfilled.
-    Draw([&](HDC dc) {
-        SelectObject(dc, red);
-        SelectObject(dc, GetStockObject(NULL_PEN));
-        POINT star[5] = {{50, 10}, {74, 80}, {12, 36}, {88, 36}, {26, 80}};
-        Polygon(dc, star, 5);
-    });
-    EXPECT_EQ(At(50, 48), kBlack) << "the centre";
-    EXPECT_EQ(At(50, 20), kRed) << "a point of the star";
-    EXPECT_EQ(At(22, 37), kRed);
-}
-
-TEST_F(LayerGdi, LineToStopsShortOfItsEndPoint) {
-    Draw([&](HDC dc) {
-        SelectObject(dc, GetStockObject(WHITE_PEN));
-        MoveToEx(dc, 10, 5, nullptr);
-        LineTo(dc, 20, 5);
-        POINT old{};
-        MoveToEx(dc, 30, 20, &old);
-        EXPECT_EQ(old.x, 20);
-        EXPECT_EQ(old.y, 5);
-        LineTo(dc, 30, 10); // upwards
-    });
-    EXPECT_EQ(At(10, 5), kWhite);
-    EXPECT_EQ(At(19, 5), kWhite);
-    EXPECT_EQ(At(20, 5), kBlack);
-    EXPECT_EQ(At(30, 20), kWhite);
-    EXPECT_EQ(At(30, 11), kWhite);
-    EXPECT_EQ(At(30, 10), kBlack);
 }
 
 TEST_F(LayerGdi, TextStandsWhereItsAlignmentAnchorsIt) {
@@ -251,54 +168,6 @@ TEST_F(LayerGdi, TextIsUtf8AndAStrayByteIsLatin1) {
     EXPECT_EQ(w32::ToUtf8("\xED\xA0\x80", 3), "\xC3\xAD\xC2\xA0\xC2\x80")
         << "a surrogate is no character";
     EXPECT_EQ(w32::ToUtf8("\xE2\x82\xAC", 3), "\xE2\x82\xAC") << "the euro sign as it is";
-}
-
-TEST_F(LayerGdi, PaintIsClippedToTheInvalidPart) {
-    Draw([&](HDC dc) {
-        SelectObject(dc, red);
-        Rectangle(dc, 0, 0, 300, 180);
-    });
-    draw = [&](HDC dc) {
-        SelectObject(dc, blue);
-        Rectangle(dc, 0, 0, 300, 180);
-    };
-    p.harness().Run([&] {
-        RECT part{100, 50, 150, 80};
-        InvalidateRect(p.window(), &part, FALSE);
-        UpdateWindow(p.window());
-    });
-    EXPECT_EQ(At(120, 60), RGB(0, 0, 255));
-    EXPECT_EQ(At(99, 60), kRed);
-    EXPECT_EQ(At(150, 60), kRed);
-    EXPECT_EQ(At(120, 80), kRed);
-}
-
-TEST_F(LayerGdi, GetDCDrawsOnTheWholeClientAreaAtOnce) {
-    p.harness().Run([&] {
-        HDC dc = GetDC(p.window());
-        HGDIOBJ kept = SelectObject(dc, red);
-        RoundRect(dc, 1, 1, 15, 15, 15, 15);
-        SelectObject(dc, kept);
-        ReleaseDC(p.window(), dc);
-    });
-    EXPECT_EQ(At(8, 8), kRed);
-    EXPECT_EQ(p.harness().PaintCount(), 1) << "no paint message was needed";
-}
-
-TEST_F(LayerGdi, SelectObjectReturnsWhatItReplaced) {
-    p.harness().Run([&] {
-        HDC dc = GetDC(p.window());
-        EXPECT_EQ(SelectObject(dc, red), GetStockObject(WHITE_BRUSH)) << "a fresh context's brush";
-        EXPECT_EQ(SelectObject(dc, blue), static_cast<HGDIOBJ>(red));
-        EXPECT_EQ(SelectObject(dc, GetStockObject(NULL_PEN)), GetStockObject(BLACK_PEN));
-        EXPECT_EQ(SetBkMode(dc, TRANSPARENT), OPAQUE);
-        EXPECT_EQ(SetBkColor(dc, kRed), kWhite);
-        EXPECT_EQ(SetTextAlign(dc, TA_CENTER | TA_BASELINE), static_cast<UINT>(TA_LEFT | TA_TOP));
-        ReleaseDC(p.window(), dc);
-        dc = GetDC(p.window());
-        EXPECT_EQ(SetBkMode(dc, OPAQUE), OPAQUE) << "each GetDC starts from the defaults";
-        ReleaseDC(p.window(), dc);
-    });
 }
 
 } // namespace

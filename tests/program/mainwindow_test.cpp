@@ -1,7 +1,7 @@
 // The main window as a person uses it: menu, engine choice, ticks, resizing, the end.
 #include "app/state.h"
-#include "colors.h"
 #include "dashboard/dashboard.h"
+#include "fixtures/colors.h"
 #include "platform/posix/harness.h"
 #include "platform/posix/layer.h"
 

@@ -1,10 +1,10 @@
 // The wake-up, the byte exchange and the poll, on a scripted line and the program's
 // virtual clock.
 #include "app/state.h"
-#include "colors.h"
 #include "dashboard/dashboard.h"
 #include "ecu/ecu.h"
-#include "ecu_model.h"
+#include "fixtures/colors.h"
+#include "fixtures/ecu_model.h"
 #include "platform/posix/harness.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,10 @@
 // register values, the first Engine item chosen, logging on, three seconds of ticks.
 // With a fifth argument it also writes a mask (a PBM picture) of where another system's
 // look may differ: text, whose font is the system's, and the system's own controls.
-#include "ecu_model.h"
+// With --probes it prints where the end-to-end tests look.
+#include "dashboard/faults.h"
+#include "dashboard/gauge_table.h"
+#include "fixtures/ecu_model.h"
 #include "platform/posix/harness.h"
 #include "tools/ecu-sim/engine.h"
 
@@ -47,9 +50,33 @@ bool WriteMask(const char* path, int width, int height, const std::vector<RECT>&
 
 } // namespace
 
+// Where the end-to-end tests look on screen, from the program's own tables rather than
+// numbers copied into the scripts: "name value..." lines, in client coordinates.
+int Probes() {
+    const GaugeParameters& revs = kRevsGauge;
+    // A column through the revs pointer, the rows its strip spans, and the scale: y of the
+    // minimum, pixels over the span, minimum and maximum.
+    std::printf("revs_column %d\n", revs.left + 12);
+    std::printf("revs_rows %d %d\n", revs.top + 20, revs.top + revs.height - 20);
+    std::printf("revs_scale %d %d %d %d\n", revs.top + revs.height - 25, revs.height - 50,
+                revs.minimum, revs.maximum);
+    for (const FaultEntry& e : kFaultEntries) {
+        if (std::strcmp(e.name, "Water temp sensor") != 0) continue;
+        int left = 0;
+        int top = 0;
+        FaultEntryBox(e, &left, &top);
+        // Right of the text, inside the highlight.
+        std::printf("water_fault %d %d\n", left + 174, top + 10);
+    }
+    std::printf("panel_colour FF80FF\nfault_colour FF0000\n");
+    return 0;
+}
+
 int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--probes") == 0) return Probes();
     if (argc != 4 && argc != 5) {
-        std::fprintf(stderr, "usage: headless_picture PORT-NAME REGISTERS OUTPUT.png [MASK.pbm]\n");
+        std::fprintf(stderr, "usage: headless_picture PORT-NAME REGISTERS OUTPUT.png [MASK.pbm]\n"
+                             "       headless_picture --probes\n");
         return 2;
     }
     EcuModel ecu;

@@ -440,8 +440,12 @@ TEST_F(DeviceTree, TheStoreFoldersAreMadeWhenMissing) {
 }
 
 TEST(ComNumberStore, WithoutHomeTheHomeFolderComesFromThePasswordDatabase) {
-    std::string home = getenv("HOME") != nullptr ? getenv("HOME") : "";
-    std::string xdg = getenv("XDG_CONFIG_HOME") != nullptr ? getenv("XDG_CONFIG_HOME") : "";
+    auto variable = [](const char* name) {
+        const char* value = getenv(name);
+        return std::string(value != nullptr ? value : "");
+    };
+    const std::string home = variable("HOME");
+    const std::string xdg = variable("XDG_CONFIG_HOME");
     unsetenv("HOME");
     unsetenv("XDG_CONFIG_HOME");
     std::string dir = w32::DefaultConfigDir();

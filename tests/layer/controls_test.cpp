@@ -48,40 +48,6 @@ class LayerCombo : public ::testing::Test {
     int selectedAtNotice = -2;
 };
 
-TEST_F(LayerCombo, AddStringKeepsCaseInsensitiveOrder) {
-    EXPECT_EQ(Add("USB Serial Port (COM4)"), 0);
-    EXPECT_EQ(Add("Bluetooth Link (COM7)"), 0);
-    EXPECT_EQ(Add("communications Port (COM1)"), 1);
-    EXPECT_EQ(Add("Zeta"), 3);
-    EXPECT_EQ(Add(""), 0);
-    EXPECT_EQ(Send(CB_GETCOUNT, 0, 0), 5);
-    EXPECT_EQ(Entry(0), "");
-    EXPECT_EQ(Entry(1), "Bluetooth Link (COM7)");
-    EXPECT_EQ(Entry(2), "communications Port (COM1)");
-    EXPECT_EQ(Entry(3), "USB Serial Port (COM4)");
-    EXPECT_EQ(Entry(4), "Zeta");
-    EXPECT_EQ(Send(CB_GETLBTEXTLEN, 1, 0), 21);
-    EXPECT_EQ(Send(CB_GETLBTEXT, 9, 0), CB_ERR);
-}
-
-TEST_F(LayerCombo, SetCurSelSendsNoNoticeAndAUsersChoiceDoes) {
-    Add("B (COM2)");
-    Add("A (COM1)");
-    EXPECT_EQ(Send(CB_GETCURSEL, 0, 0), CB_ERR) << "nothing selected at first";
-    EXPECT_EQ(Send(CB_SETCURSEL, 1, 0), 1);
-    EXPECT_EQ(Send(CB_GETCURSEL, 0, 0), 1);
-    EXPECT_TRUE(notices.empty());
-    EXPECT_EQ(Send(CB_SETCURSEL, 5, 0), CB_ERR);
-    EXPECT_EQ(Send(CB_GETCURSEL, 0, 0), CB_ERR) << "an index out of range clears it";
-
-    ASSERT_TRUE(p.harness().ChooseListEntry(0));
-    EXPECT_EQ(selectedAtNotice, 0) << "the selection is made before the notice";
-    ASSERT_FALSE(notices.empty());
-    EXPECT_EQ(std::count(notices.begin(), notices.end(), CBN_SELCHANGE), 1);
-    EXPECT_EQ(Send(CB_GETCURSEL, 0, 0), 0);
-    EXPECT_FALSE(p.harness().ChooseListEntry(2)) << "no such entry";
-}
-
 TEST_F(LayerCombo, ShowsTheSelectedEntry) {
     Add("Only (COM3)");
     Send(CB_SETCURSEL, 0, 0);

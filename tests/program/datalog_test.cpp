@@ -1,6 +1,6 @@
 // The engine data log, written by the program in a folder of the test's own.
 #include "app/state.h"
-#include "ecu_model.h"
+#include "fixtures/ecu_model.h"
 #include "platform/posix/harness.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // the ECU's rate is told once.
 #include "app/state.h"
 #include "dashboard/dashboard.h"
-#include "ecu_model.h"
+#include "fixtures/ecu_model.h"
 #include "platform/posix/harness.h"
 
 #include <gtest/gtest.h>

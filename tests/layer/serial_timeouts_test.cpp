@@ -1,9 +1,9 @@
 // The table of documented read time-outs against the layer: on a scripted line, to the
 // millisecond of the program's clock, and on a pseudo-terminal in real time. A write
 // time-out bounds a write to a line that takes nothing.
+#include "fixtures/serial_timeouts.h"
 #include "platform/posix/headless.h"
 #include "platform/posix/serial.h"
-#include "serial_timeouts.h"
 
 #include <gtest/gtest.h>
 

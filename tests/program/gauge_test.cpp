@@ -1,7 +1,7 @@
 // The bar gauge, drawn into a window of its own and read back by pixels.
 #include "app/state.h"
-#include "colors.h"
 #include "dashboard/gauge.h"
+#include "fixtures/colors.h"
 #include "platform/posix/harness.h"
 
 #include <gtest/gtest.h>

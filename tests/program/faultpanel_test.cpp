@@ -1,8 +1,8 @@
 // The fault panel, read back from the headless picture and from the text drawn at each
 // entry's origin.
 #include "app/state.h"
-#include "colors.h"
-#include "ecu_model.h"
+#include "fixtures/colors.h"
+#include "fixtures/ecu_model.h"
 #include "platform/posix/harness.h"
 
 #include <gtest/gtest.h>

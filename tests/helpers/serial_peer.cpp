@@ -2,7 +2,7 @@
 // the port's side writes the letter of a case ('A' for the first), and this sends that
 // case's bytes at their times, counted from kLead ms after the letter came.
 // usage: serial_peer LINK   (LINK becomes a link to the port's side)
-#include "serial_timeouts.h"
+#include "fixtures/serial_timeouts.h"
 
 #include <chrono>
 #include <csignal>
