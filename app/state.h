@@ -1,5 +1,6 @@
 // The program's process-wide state. Every variable starts at zero; the main window's
-// creation sets the ones it needs.
+// creation sets the ones it needs. Everything runs on the one thread, so nothing here
+// is locked; who writes and who reads each group is said above it.
 #pragma once
 
 #include "platform/win32.h"
@@ -39,15 +40,26 @@ struct EngineValues {
     float vaeValue;
 };
 
+// The window and the program's instance. Written by WinMain (appInstance) and the
+// window's creation (mainWindow); read by the creation, the port's failure boxes
+// (ecu/ports.cpp) and the activity lamp (ecu/poll.cpp).
 extern HWND mainWindow;
 extern HINSTANCE appInstance;
 extern const char windowTitle[];
 
+// The four brushes. Written once by the window's creation (app/mainwnd.cpp); read by
+// the gauges, the panel, the fault panel and the activity lamp.
 extern HBRUSH redBrush;
 extern HBRUSH greenBrush;
 extern HBRUSH yellowBrush;
 extern HBRUSH panelBrush;
 
+// The port and the wake-up. PortList is written by the creation; wakeStep by the
+// creation, a user's choice of port (ecu/ports.cpp) and each wake-up step
+// (ecu/wakeup.cpp), and read by the tick (app/mainwnd.cpp) and the port's opening;
+// baudRate, portPath, portHandle, portSettings and portTimeouts are written and read by
+// the port's selection and opening (ecu/ports.cpp), portHandle also read by the exchange
+// (ecu/poll.cpp); bytesRead is the exchange's own.
 extern HWND PortList;
 extern int32_t wakeStep;
 extern uint32_t baudRate;
@@ -57,16 +69,25 @@ extern DCB portSettings;
 extern COMMTIMEOUTS portTimeouts;
 extern DWORD bytesRead;
 
+// The engine's bytes and readings. Written only by the poll (ecu/poll.cpp); read by the
+// dashboard's paint and update, the fault panel and the log. The last fault bytes shown
+// are written by the creation and by CheckFaultChange (dashboard/dashboard.cpp), and
+// read only there.
 extern EcuRegisterMirror EcuRegisters;
 extern EngineValues EngineReadings;
 extern uint8_t lastFaultFlags1;
 extern uint8_t lastFaultFlags2;
 extern uint8_t lastFaultFlags3;
 
+// The menus' choices. engineType is written by SelectEngineFamily and read by the tick;
+// loggingOn and logFile are written and read by the log (log/datalog.cpp), loggingOn
+// also read by the tick.
 extern int32_t engineType;
 extern int32_t loggingOn;
 extern FILE* logFile;
 
+// The drawing contexts of the tick's update and of a paint, each held only for the
+// length of UpdateDashboard or PaintDashboard (dashboard/dashboard.cpp).
 extern HDC tickDC;
 extern PAINTSTRUCT paintInfo;
 
