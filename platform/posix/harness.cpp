@@ -1,6 +1,9 @@
 #include "harness.h"
 
 #include "headless.h"
+#include "ui_rules.h"
+
+#include <cctype>
 
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +31,7 @@ std::vector<w32::MenuItemInfo> menuCache;
 
 Harness::Harness(std::function<int()> entry) : entry_(std::move(entry)) {
     w32::ResetLayer();
+    w32::Ui() = w32::UiRules{};
     Backend().SetNow(0);
     Backend().SetAutoAnswer(false);
     Backend().SetThreaded(true);
@@ -164,15 +168,100 @@ bool Harness::CanOpenPopup(const std::string& popup) const {
            IsWindowEnabled(MainWindow());
 }
 
+// A click on the popup's title, then on the item, through the same rules as the screen's
+// menus: a grayed popup does not open, and a grayed item (or a separator, or a popup)
+// cannot be chosen, so the menu is dismissed and nothing is chosen.
 bool Harness::ChooseMenu(const std::string& popup, const std::string& item) {
     if (!Running() || !CanOpenPopup(popup)) return false;
-    const w32::MenuItemInfo* i = FindMenuItem(popup, item);
-    if (i == nullptr || (i->state & (MF_GRAYED | MF_DISABLED | MF_POPUP)) != 0) return false;
     HWND hwnd = MainWindow();
-    UINT id = i->id;
-    // The menu loop ends and the command arrives as a posted WM_COMMAND.
-    return Inject([hwnd, id] { PostMessageA(hwnd, WM_COMMAND, MAKEWPARAM(id, 0), 0); });
+    int title = -1;
+    int index = -1;
+    std::vector<w32::MenuItemInfo> titles = w32::MenuItems(GetMenu(hwnd));
+    for (size_t t = 0; t < titles.size() && title < 0; ++t) {
+        if (titles[t].text != popup || titles[t].popup == nullptr) continue;
+        title = static_cast<int>(t);
+        std::vector<w32::MenuItemInfo> items = w32::MenuItems(titles[t].popup);
+        for (size_t i = 0; i < items.size() && index < 0; ++i) {
+            if (items[i].text == item && (items[i].state & MF_SEPARATOR) == 0)
+                index = static_cast<int>(i);
+        }
+    }
+    if (title < 0 || index < 0) return false;
+    bool chosen = false;
+    Inject([hwnd, title, index, &chosen] {
+        w32::Window* w = w32::FindWindow(hwnd);
+        if (w == nullptr) return;
+        w32::Ui().ClickTitle(w, title);
+        if (!w32::Ui().menu.open) return;
+        w32::Ui().ReleaseOnItem(w, index);
+        chosen = !w32::Ui().menu.active;
+        w32::Ui().Dismiss();
+    });
+    return chosen;
 }
+
+namespace {
+
+// "alt+e", "Return", "Down", "alt" (Alt pressed and let go alone), "F4", "x".
+bool ParseKey(const std::string& name, w32::UiKeyPress* k) {
+    static const std::pair<const char*, w32::UiKey> names[] = {
+        {"Return", w32::UiKey::Enter}, {"Enter", w32::UiKey::Enter}, {"Escape", w32::UiKey::Escape},
+        {"Up", w32::UiKey::Up},        {"Down", w32::UiKey::Down},   {"Left", w32::UiKey::Left},
+        {"Right", w32::UiKey::Right},  {"space", w32::UiKey::Space}, {"F4", w32::UiKey::F4},
+        {"alt", w32::UiKey::Alt}};
+    for (const auto& [text, key] : names) {
+        if (name == text) {
+            k->key = key;
+            return true;
+        }
+    }
+    if (name.size() == 1 && name[0] > 0x20 && name[0] < 0x7F) {
+        k->key = w32::UiKey::Letter;
+        k->letter = static_cast<char>(std::tolower(static_cast<unsigned char>(name[0])));
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool Harness::PressKeys(const std::string& keys) {
+    HWND hwnd = MainWindow();
+    if (!Running() || !IsWindowEnabled(hwnd)) return false;
+    w32::UiKeyPress k;
+    std::string name = keys;
+    if (name.rfind("alt+", 0) == 0) {
+        k.alt = true;
+        name = name.substr(4);
+    }
+    if (!ParseKey(name, &k)) return false;
+    return Inject([hwnd, k] {
+        w32::Window* w = w32::FindWindow(hwnd);
+        if (w == nullptr) return;
+        w32::UiKeyPress alt{w32::UiKey::Alt, 0, false};
+        // As a keyboard sends them: Alt down first and up last.
+        if (k.alt) w32::Ui().KeyDown(w, alt);
+        w32::Ui().KeyDown(w, k);
+        w32::Ui().KeyUp(w, k);
+        if (k.alt) w32::Ui().KeyUp(w, alt);
+    });
+}
+
+bool Harness::ClickPortList() {
+    HWND hwnd = MainWindow();
+    if (!Running() || !IsWindowEnabled(hwnd)) return false;
+    return Inject([hwnd] {
+        w32::Window* w = w32::FindWindow(hwnd);
+        w32::Window* list = nullptr;
+        for (w32::Window* c : w32::Children(hwnd)) {
+            if (c->combo && c->visible) list = c;
+        }
+        if (w != nullptr) w32::Ui().ClickClient(w, list);
+    });
+}
+
+w32::MenuState Harness::MenuBar() const { return w32::Ui().menu; }
+w32::ListState Harness::DroppedList() const { return w32::Ui().drop; }
 
 bool Harness::ClickCloseBox() {
     HWND hwnd = MainWindow();

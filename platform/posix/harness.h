@@ -4,6 +4,7 @@
 
 #include "layer.h"
 #include "serial.h"
+#include "ui_rules.h"
 
 #include <functional>
 #include <string>
@@ -52,6 +53,13 @@ class Harness {
     // A person's actions. Each returns false when a person could not do it: the item
     // is grayed or missing, the popup cannot open, the window takes no input.
     bool ChooseMenu(const std::string& popup, const std::string& item);
+    // Keys as a keyboard sends them, through the screen's own rules: "alt+e", "Return",
+    // "Down", "Escape", "alt" (Alt pressed and let go alone), "x".
+    bool PressKeys(const std::string& keys);
+    // A click on the port list's face: it takes the keyboard and drops down (or closes).
+    bool ClickPortList();
+    w32::MenuState MenuBar() const;
+    w32::ListState DroppedList() const;
     bool CanOpenPopup(const std::string& popup) const;
     bool ClickCloseBox();
     bool Resize(int clientWidth, int clientHeight);

@@ -1,6 +1,7 @@
 #include "x11.h"
 
 #include "gdi.h"
+#include "ui_rules.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -18,6 +19,7 @@
 #include <ctime>
 #include <map>
 #include <poll.h>
+#include <unistd.h>
 
 namespace w32 {
 
@@ -47,17 +49,6 @@ const double kHighlight[3] = {0 / 255.0, 120 / 255.0, 215 / 255.0};
 const double kGrayText[3] = {109 / 255.0, 109 / 255.0, 109 / 255.0};
 constexpr int kItemHeight = 22;
 constexpr int kSeparatorHeight = 9;
-constexpr int kListItemHeight = 18;
-
-// The letter after "&" in a menu text, lower-cased; 0 when there is none.
-char AccessKey(const std::string& text) {
-    for (size_t i = 0; i + 1 < text.size(); ++i) {
-        if (text[i] == '&' && text[i + 1] != '&') {
-            return static_cast<char>(std::tolower(static_cast<unsigned char>(text[i + 1])));
-        }
-    }
-    return 0;
-}
 
 std::string WithoutAmpersand(const std::string& text) {
     std::string out;
@@ -97,6 +88,8 @@ class X11Backend : public Backend {
         wmProtocols_ = XInternAtom(d, "WM_PROTOCOLS", False);
         netWmName_ = XInternAtom(d, "_NET_WM_NAME", False);
         utf8_ = XInternAtom(d, "UTF8_STRING", False);
+        netWmPing_ = XInternAtom(d, "_NET_WM_PING", False);
+        netWmPid_ = XInternAtom(d, "_NET_WM_PID", False);
         XSetErrorHandler(ErrorHandler);
         reportStartup_ = std::getenv("QUORVEL_REPORT_STARTUP") != nullptr;
         directPut_ = ImagesMatchTheScreen();
@@ -145,8 +138,24 @@ class X11Backend : public Backend {
                                    0, BlackPixel(display_, screen_), BlackPixel(display_, screen_));
         XSelectInput(display_, x.id,
                      ExposureMask | KeyPressMask | KeyReleaseMask | ButtonPressMask |
-                         ButtonReleaseMask | StructureNotifyMask | FocusChangeMask);
-        XSetWMProtocols(display_, x.id, &wmDelete_, 1);
+                         ButtonReleaseMask | PointerMotionMask | StructureNotifyMask |
+                         FocusChangeMask);
+        // The desktop may ask whether the program is alive (_NET_WM_PING) and tell a
+        // busy window from a hung one by its process and machine.
+        Atom protocols[2] = {wmDelete_, netWmPing_};
+        XSetWMProtocols(display_, x.id, protocols, 2);
+        long pid = static_cast<long>(getpid());
+        XChangeProperty(display_, x.id, netWmPid_, XA_CARDINAL, 32, PropModeReplace,
+                        reinterpret_cast<unsigned char*>(&pid), 1);
+        char host[256] = "";
+        if (gethostname(host, sizeof host - 1) == 0) {
+            XTextProperty machine;
+            char* name = host;
+            if (XStringListToTextProperty(&name, 1, &machine) != 0) {
+                XSetWMClientMachine(display_, x.id, &machine);
+                XFree(machine.value);
+            }
+        }
         XClassHint hint{const_cast<char*>("quorvel"), const_cast<char*>("Quorvel")};
         XSetClassHint(display_, x.id, &hint);
         x.surface = cairo_xlib_surface_create(display_, x.id, DefaultVisual(display_, screen_),
@@ -253,21 +262,6 @@ class X11Backend : public Backend {
         bool pressed = false;
     };
 
-    struct MenuState {
-        bool active = false; // the menu bar has the keyboard
-        int popup = -1;      // highlighted title
-        bool open = false;   // its popup is shown
-        int item = -1;       // highlighted item in it
-        XSurface window;
-    };
-
-    struct DropDown {
-        bool open = false;
-        HWND list = nullptr;
-        int hot = -1;
-        XSurface window;
-    };
-
     Display* display_;
     int screen_ = 0;
     GC gc_ = nullptr;
@@ -281,10 +275,17 @@ class X11Backend : public Backend {
     bool reported_ = false;
     std::map<HWND, XSurface> tops_;
     std::vector<BoxWindow> boxes_;
-    MenuState menu_;
-    DropDown drop_;
-    HWND focusList_ = nullptr; // the list has the keyboard
-    bool altAlone_ = false;
+    // The menu's popup and the dropped list as windows of the server; what they show and
+    // where the keyboard is are the rules' (Ui()).
+    XSurface popup_;
+    int popupOf_ = -1; // the title whose popup the window shows
+    XSurface dropped_;
+    HWND droppedList_ = nullptr;
+    bool grabbed_ = false; // the pointer is the menu's or the list's while they are open
+    int windowX_ = -1;     // where the main window stands, to close menus when it moves
+    int windowY_ = -1;
+    Atom netWmPing_ = 0;
+    Atom netWmPid_ = 0;
 
     bool ImagesMatchTheScreen() {
         Visual* v = DefaultVisual(display_, screen_);
@@ -397,12 +398,12 @@ class X11Backend : public Backend {
                 return;
             }
         }
-        if (e.xany.window == menu_.window.id && menu_.window.id != 0) {
-            HandlePopup(e);
+        if (e.xany.window == popup_.id && popup_.id != 0) {
+            if (e.type == Expose) DrawPopup(Main());
             return;
         }
-        if (e.xany.window == drop_.window.id && drop_.window.id != 0) {
-            HandleDrop(e);
+        if (e.xany.window == dropped_.id && dropped_.id != 0) {
+            if (e.type == Expose) DrawDrop();
             return;
         }
         Window* w = MainOf(e.xany.window);
@@ -422,22 +423,46 @@ class X11Backend : public Backend {
             break;
         }
         case ConfigureNotify:
+            // A window that moves takes its menus and list with it: they close, as on
+            // Windows.
+            if ((windowX_ >= 0 && e.xconfigure.x != windowX_) ||
+                (windowY_ >= 0 && e.xconfigure.y != windowY_)) {
+                Apply(w, [] { Ui().Dismiss(); });
+            }
+            windowX_ = e.xconfigure.x;
+            windowY_ = e.xconfigure.y;
             Resized(w, e.xconfigure.width, e.xconfigure.height);
             break;
+        case FocusOut:
+            if (e.xfocus.mode == NotifyNormal || e.xfocus.mode == NotifyWhileGrabbed)
+                Apply(w, [] { Ui().Dismiss(); });
+            break;
         case ClientMessage:
-            if (static_cast<Atom>(e.xclient.data.l[0]) == wmDelete_ && w->enabled) {
+            if (static_cast<Atom>(e.xclient.data.l[0]) == netWmPing_) {
+                // The desktop asks whether the program is alive: it answers from its loop.
+                XEvent reply = e;
+                reply.xclient.window = RootWindow(display_, screen_);
+                XSendEvent(display_, reply.xclient.window, False,
+                           SubstructureNotifyMask | SubstructureRedirectMask, &reply);
+            } else if (static_cast<Atom>(e.xclient.data.l[0]) == wmDelete_ && w->enabled) {
                 HWND hwnd = w->handle;
                 PushInput([hwnd] { PostMessageA(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0); });
             }
             break;
         case KeyPress:
-            if (w->enabled) KeyDown(w, e.xkey);
+            if (w->enabled) Apply(w, [&] { Ui().KeyDown(w, KeyOf(e.xkey)); });
             break;
         case KeyRelease:
-            if (w->enabled) KeyUp(w, e.xkey);
+            if (w->enabled) Apply(w, [&] { Ui().KeyUp(w, KeyOf(e.xkey)); });
             break;
         case ButtonPress:
-            if (w->enabled && e.xbutton.button == Button1) Click(w, e.xbutton.x, e.xbutton.y);
+            if (w->enabled) Press(w, e.xbutton);
+            break;
+        case ButtonRelease:
+            if (w->enabled) Release(w, e.xbutton);
+            break;
+        case MotionNotify:
+            if (w->enabled) Motion(w, e.xmotion.x, e.xmotion.y);
             break;
         default:
             break;
@@ -466,28 +491,36 @@ class X11Backend : public Backend {
     }
 
     // ---- the menu bar ------------------------------------------------------------
-    std::vector<MenuItemInfo> Titles(Window* w) { return MenuItems(w->menu); }
-
     std::vector<int> TitleEdges(Window* w, cairo_t* cr) {
         std::vector<int> edges = {4};
-        for (const MenuItemInfo& t : Titles(w)) {
+        for (const MenuItemInfo& t : Ui().Titles(w)) {
             edges.push_back(edges.back() + TextWidth(cr, WithoutAmpersand(t.text)) + 16);
         }
+        return edges;
+    }
+
+    std::vector<int> TitleEdges(Window* w) {
+        cairo_surface_t* measure = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1);
+        cairo_t* cr = cairo_create(measure);
+        std::vector<int> edges = TitleEdges(w, cr);
+        cairo_destroy(cr);
+        cairo_surface_destroy(measure);
         return edges;
     }
 
     void DrawMenuBar(Window* w) {
         if (w == nullptr || w->menu == nullptr) return;
         XSurface& x = tops_[w->handle];
+        const MenuState& menu = Ui().menu;
         cairo_t* cr = cairo_create(x.surface);
         SetColor(cr, kFace);
         cairo_rectangle(cr, 0, 0, x.width, kMenuBarHeight);
         cairo_fill(cr);
-        std::vector<MenuItemInfo> titles = Titles(w);
+        std::vector<MenuItemInfo> titles = Ui().Titles(w);
         std::vector<int> edges = TitleEdges(w, cr);
         for (size_t i = 0; i < titles.size(); ++i) {
             bool grayed = (titles[i].state & (MF_GRAYED | MF_DISABLED)) != 0;
-            if (menu_.active && menu_.popup == static_cast<int>(i)) {
+            if (menu.active && menu.popup == static_cast<int>(i)) {
                 SetColor(cr, kHighlight);
                 cairo_rectangle(cr, edges[i], 0, edges[i + 1] - edges[i], kMenuBarHeight);
                 cairo_fill(cr);
@@ -503,57 +536,28 @@ class X11Backend : public Backend {
         cairo_surface_flush(x.surface);
     }
 
-    static bool Selectable(const MenuItemInfo& item) {
-        return (item.state & (MF_SEPARATOR | MF_GRAYED | MF_DISABLED)) == 0;
-    }
-
-    void OpenMenu(Window* w, int popup, bool open) {
-        CloseDrop();
-        std::vector<MenuItemInfo> titles = Titles(w);
-        if (popup < 0 || popup >= static_cast<int>(titles.size())) return;
-        ClosePopupWindow();
-        menu_.active = true;
-        menu_.popup = popup;
-        menu_.item = -1;
-        menu_.open =
-            open && (titles[static_cast<size_t>(popup)].state & (MF_GRAYED | MF_DISABLED)) == 0;
-        if (menu_.open) {
-            std::vector<MenuItemInfo> items = MenuItems(titles[static_cast<size_t>(popup)].popup);
-            // Opened from the keyboard, the first item that can be chosen is highlighted.
-            for (size_t i = 0; i < items.size(); ++i) {
-                if (Selectable(items[i])) {
-                    menu_.item = static_cast<int>(i);
-                    break;
-                }
-            }
-            ShowPopupWindow(w);
-        }
-        DrawMenuBar(w);
-    }
-
-    void CloseMenu(Window* w) {
-        ClosePopupWindow();
-        menu_ = MenuState{};
-        DrawMenuBar(w);
-    }
-
     void ClosePopupWindow() {
-        if (menu_.window.id != 0) {
-            cairo_surface_destroy(menu_.window.surface);
-            XDestroyWindow(display_, menu_.window.id);
+        if (popup_.id != 0) {
+            cairo_surface_destroy(popup_.surface);
+            XDestroyWindow(display_, popup_.id);
         }
-        menu_.window = XSurface{};
+        popup_ = XSurface{};
+        popupOf_ = -1;
     }
 
-    std::vector<MenuItemInfo> OpenItems(Window* w) {
-        std::vector<MenuItemInfo> titles = Titles(w);
-        if (menu_.popup < 0 || menu_.popup >= static_cast<int>(titles.size())) return {};
-        return MenuItems(titles[static_cast<size_t>(menu_.popup)].popup);
+    // The popup stands under its title: its place in the main window's coordinates.
+    int PopupLeft(Window* w) {
+        std::vector<int> edges = TitleEdges(w);
+        int popup = Ui().menu.popup;
+        return popup >= 0 && popup < static_cast<int>(edges.size())
+                   ? edges[static_cast<size_t>(popup)]
+                   : 0;
     }
 
     void ShowPopupWindow(Window* w) {
+        ClosePopupWindow();
         XSurface& top = tops_[w->handle];
-        std::vector<MenuItemInfo> items = OpenItems(w);
+        std::vector<MenuItemInfo> items = Ui().OpenItems(w);
         cairo_surface_t* measure = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1);
         cairo_t* cr = cairo_create(measure);
         int width = 120;
@@ -562,33 +566,33 @@ class X11Backend : public Backend {
             width = std::max(width, TextWidth(cr, WithoutAmpersand(i.text)) + 56);
             height += (i.state & MF_SEPARATOR) != 0 ? kSeparatorHeight : kItemHeight;
         }
-        std::vector<int> edges = TitleEdges(w, cr);
         cairo_destroy(cr);
         cairo_surface_destroy(measure);
         int rx = 0;
         int ry = 0;
         ::Window child;
-        XTranslateCoordinates(display_, top.id, RootWindow(display_, screen_),
-                              edges[static_cast<size_t>(menu_.popup)], kMenuBarHeight, &rx, &ry,
-                              &child);
+        XTranslateCoordinates(display_, top.id, RootWindow(display_, screen_), PopupLeft(w),
+                              kMenuBarHeight, &rx, &ry, &child);
         XSetWindowAttributes a{};
         a.override_redirect = True;
-        a.event_mask = ExposureMask | ButtonReleaseMask | PointerMotionMask;
-        menu_.window.width = width;
-        menu_.window.height = height;
-        menu_.window.id = XCreateWindow(display_, RootWindow(display_, screen_), rx, ry,
-                                        static_cast<unsigned>(width), static_cast<unsigned>(height),
-                                        0, CopyFromParent, InputOutput, CopyFromParent,
-                                        CWOverrideRedirect | CWEventMask, &a);
-        menu_.window.surface = cairo_xlib_surface_create(
-            display_, menu_.window.id, DefaultVisual(display_, screen_), width, height);
-        XStoreName(display_, menu_.window.id, "Quorvel menu");
-        XMapRaised(display_, menu_.window.id);
+        a.event_mask = ExposureMask;
+        popup_.width = width;
+        popup_.height = height;
+        popup_.id = XCreateWindow(display_, RootWindow(display_, screen_), rx, ry,
+                                  static_cast<unsigned>(width), static_cast<unsigned>(height), 0,
+                                  CopyFromParent, InputOutput, CopyFromParent,
+                                  CWOverrideRedirect | CWEventMask, &a);
+        popup_.surface = cairo_xlib_surface_create(display_, popup_.id,
+                                                   DefaultVisual(display_, screen_), width, height);
+        XStoreName(display_, popup_.id, "Quorvel menu");
+        XMapRaised(display_, popup_.id);
+        popupOf_ = Ui().menu.popup;
         DrawPopup(w);
     }
 
+    // The item under a point of the popup, from its top; -1 for none.
     int ItemAt(Window* w, int y) {
-        std::vector<MenuItemInfo> items = OpenItems(w);
+        std::vector<MenuItemInfo> items = Ui().OpenItems(w);
         int top = 2;
         for (size_t i = 0; i < items.size(); ++i) {
             int h = (items[i].state & MF_SEPARATOR) != 0 ? kSeparatorHeight : kItemHeight;
@@ -599,30 +603,30 @@ class X11Backend : public Backend {
     }
 
     void DrawPopup(Window* w) {
-        if (menu_.window.id == 0) return;
-        std::vector<MenuItemInfo> items = OpenItems(w);
-        cairo_t* cr = cairo_create(menu_.window.surface);
+        if (popup_.id == 0 || w == nullptr) return;
+        std::vector<MenuItemInfo> items = Ui().OpenItems(w);
+        cairo_t* cr = cairo_create(popup_.surface);
         SetColor(cr, kFace);
         cairo_paint(cr);
         cairo_set_source_rgb(cr, 0.5, 0.5, 0.5);
         cairo_set_line_width(cr, 1);
-        cairo_rectangle(cr, 0.5, 0.5, menu_.window.width - 1, menu_.window.height - 1);
+        cairo_rectangle(cr, 0.5, 0.5, popup_.width - 1, popup_.height - 1);
         cairo_stroke(cr);
         int top = 2;
         for (size_t i = 0; i < items.size(); ++i) {
             const MenuItemInfo& item = items[i];
             if ((item.state & MF_SEPARATOR) != 0) {
                 cairo_set_source_rgb(cr, 0.75, 0.75, 0.75);
-                cairo_rectangle(cr, 4, top + 4, menu_.window.width - 8, 1);
+                cairo_rectangle(cr, 4, top + 4, popup_.width - 8, 1);
                 cairo_fill(cr);
                 top += kSeparatorHeight;
                 continue;
             }
-            bool hot = static_cast<int>(i) == menu_.item;
+            bool hot = static_cast<int>(i) == Ui().menu.item;
             bool grayed = (item.state & (MF_GRAYED | MF_DISABLED)) != 0;
             if (hot) {
                 SetColor(cr, kHighlight);
-                cairo_rectangle(cr, 2, top, menu_.window.width - 4, kItemHeight);
+                cairo_rectangle(cr, 2, top, popup_.width - 4, kItemHeight);
                 cairo_fill(cr);
             }
             if (hot) {
@@ -644,331 +648,236 @@ class X11Backend : public Backend {
             top += kItemHeight;
         }
         cairo_destroy(cr);
-        cairo_surface_flush(menu_.window.surface);
-    }
-
-    void Choose(Window* w, int index) {
-        std::vector<MenuItemInfo> items = OpenItems(w);
-        if (index < 0 || index >= static_cast<int>(items.size())) return;
-        const MenuItemInfo item = items[static_cast<size_t>(index)];
-        if (!Selectable(item) || item.popup != nullptr) return;
-        CloseMenu(w);
-        HWND hwnd = w->handle;
-        UINT id = item.id;
-        // The menu loop ends, then the command arrives as a posted WM_COMMAND.
-        PushInput([hwnd, id] { PostMessageA(hwnd, WM_COMMAND, MAKEWPARAM(id, 0), 0); });
-    }
-
-    void MoveItem(Window* w, int step) {
-        std::vector<MenuItemInfo> items = OpenItems(w);
-        int n = static_cast<int>(items.size());
-        for (int k = 1; k <= n; ++k) {
-            int i = ((menu_.item < 0 ? (step > 0 ? -1 : 0) : menu_.item) + step * k + n * 2) % n;
-            if ((items[static_cast<size_t>(i)].state & MF_SEPARATOR) == 0) {
-                menu_.item = i;
-                DrawPopup(w);
-                return;
-            }
-        }
-    }
-
-    void HandlePopup(XEvent& e) {
-        Window* w = Main();
-        if (w == nullptr) return;
-        if (e.type == Expose) DrawPopup(w);
-        if (e.type == MotionNotify) {
-            int i = ItemAt(w, e.xmotion.y);
-            if (i != menu_.item) {
-                menu_.item = i;
-                DrawPopup(w);
-            }
-        }
-        if (e.type == ButtonRelease) Choose(w, ItemAt(w, e.xbutton.y));
+        cairo_surface_flush(popup_.surface);
     }
 
     // ---- the drop-down list ------------------------------------------------------------
     Window* ListAt(Window* w, int x, int y) {
         for (Window* c : Children(w->handle)) {
             if (c->combo && c->visible && x >= c->x && x < c->x + c->width && y >= c->y &&
-                y < c->y + 21) {
+                y < c->y + kListFaceHeight) {
                 return c;
             }
         }
         return nullptr;
     }
 
-    void OpenDrop(Window* w, Window* list) {
-        CloseDrop();
+    void ShowDropWindow(Window* w) {
+        CloseDropWindow();
+        Window* list = FindWindow(Ui().drop.list);
+        if (list == nullptr) return;
         XSurface& top = tops_[w->handle];
-        int count = static_cast<int>(list->combo->entries.size());
-        int shown = std::max(1, std::min(count, (list->height - 21) / kListItemHeight));
-        drop_.open = true;
-        drop_.list = list->handle;
-        drop_.hot = list->combo->selected;
         int rx = 0;
         int ry = 0;
         ::Window child;
         int bar = w->menu != nullptr ? kMenuBarHeight : 0;
         XTranslateCoordinates(display_, top.id, RootWindow(display_, screen_), list->x,
-                              list->y + 21 + bar, &rx, &ry, &child);
+                              list->y + kListFaceHeight + bar, &rx, &ry, &child);
         XSetWindowAttributes a{};
         a.override_redirect = True;
-        a.event_mask = ExposureMask | ButtonReleaseMask | PointerMotionMask;
-        drop_.window.width = list->width;
-        drop_.window.height = shown * kListItemHeight + 2;
-        drop_.window.id = XCreateWindow(
-            display_, RootWindow(display_, screen_), rx, ry,
-            static_cast<unsigned>(drop_.window.width), static_cast<unsigned>(drop_.window.height),
-            0, CopyFromParent, InputOutput, CopyFromParent, CWOverrideRedirect | CWEventMask, &a);
-        drop_.window.surface =
-            cairo_xlib_surface_create(display_, drop_.window.id, DefaultVisual(display_, screen_),
-                                      drop_.window.width, drop_.window.height);
-        XMapRaised(display_, drop_.window.id);
-        HWND hwnd = list->handle;
-        PushInput([hwnd] {
-            Window* l = FindWindow(hwnd);
-            if (l != nullptr) {
-                SendMessageA(l->parent, WM_COMMAND, MAKEWPARAM(l->id, CBN_DROPDOWN),
-                             reinterpret_cast<LPARAM>(hwnd));
-            }
-        });
+        a.event_mask = ExposureMask;
+        dropped_.width = list->width;
+        dropped_.height = Ui().drop.rows * kListItemHeight + 2;
+        dropped_.id = XCreateWindow(
+            display_, RootWindow(display_, screen_), rx, ry, static_cast<unsigned>(dropped_.width),
+            static_cast<unsigned>(dropped_.height), 0, CopyFromParent, InputOutput, CopyFromParent,
+            CWOverrideRedirect | CWEventMask, &a);
+        dropped_.surface =
+            cairo_xlib_surface_create(display_, dropped_.id, DefaultVisual(display_, screen_),
+                                      dropped_.width, dropped_.height);
+        XMapRaised(display_, dropped_.id);
+        droppedList_ = Ui().drop.list;
         DrawDrop();
     }
 
-    void CloseDrop() {
-        if (drop_.window.id != 0) {
-            cairo_surface_destroy(drop_.window.surface);
-            XDestroyWindow(display_, drop_.window.id);
+    void CloseDropWindow() {
+        if (dropped_.id != 0) {
+            cairo_surface_destroy(dropped_.surface);
+            XDestroyWindow(display_, dropped_.id);
         }
-        drop_ = DropDown{};
+        dropped_ = XSurface{};
+        droppedList_ = nullptr;
     }
 
+    // The rows shown, from the first the rules say, with the highlighted one.
     void DrawDrop() {
-        Window* list = FindWindow(drop_.list);
-        if (drop_.window.id == 0 || list == nullptr) return;
-        cairo_t* cr = cairo_create(drop_.window.surface);
+        const ListState& drop = Ui().drop;
+        Window* list = FindWindow(drop.list);
+        if (dropped_.id == 0 || list == nullptr) return;
+        cairo_t* cr = cairo_create(dropped_.surface);
         cairo_set_source_rgb(cr, 1, 1, 1);
         cairo_paint(cr);
         cairo_set_source_rgb(cr, 0.48, 0.48, 0.48);
         cairo_set_line_width(cr, 1);
-        cairo_rectangle(cr, 0.5, 0.5, drop_.window.width - 1, drop_.window.height - 1);
+        cairo_rectangle(cr, 0.5, 0.5, dropped_.width - 1, dropped_.height - 1);
         cairo_stroke(cr);
         const auto& entries = list->combo->entries;
-        for (size_t i = 0; i < entries.size(); ++i) {
-            int top = 1 + static_cast<int>(i) * kListItemHeight;
-            if (top + kListItemHeight > drop_.window.height) break;
-            if (static_cast<int>(i) == drop_.hot) {
+        for (int row = 0; row < drop.rows; ++row) {
+            int i = drop.first + row;
+            if (i >= static_cast<int>(entries.size())) break;
+            int top = 1 + row * kListItemHeight;
+            if (i == drop.hot) {
                 SetColor(cr, kHighlight);
-                cairo_rectangle(cr, 1, top, drop_.window.width - 2, kListItemHeight);
+                cairo_rectangle(cr, 1, top, dropped_.width - 2, kListItemHeight);
                 cairo_fill(cr);
                 cairo_set_source_rgb(cr, 1, 1, 1);
             } else {
                 cairo_set_source_rgb(cr, 0, 0, 0);
             }
             UseDefaultFont(cr);
-            std::string utf8 = ToUtf8(entries[i].c_str(), static_cast<int>(entries[i].size()));
+            const std::string& text = entries[static_cast<size_t>(i)];
+            std::string utf8 = ToUtf8(text.c_str(), static_cast<int>(text.size()));
             cairo_move_to(cr, 4, top + 13);
             cairo_show_text(cr, utf8.c_str());
         }
         cairo_destroy(cr);
-        cairo_surface_flush(drop_.window.surface);
+        cairo_surface_flush(dropped_.surface);
     }
 
-    void ChooseFromDrop(int index) {
-        HWND hwnd = drop_.list;
-        CloseDrop();
-        PushInput([hwnd, index] {
-            Window* l = FindWindow(hwnd);
-            if (l != nullptr) ChooseComboEntry(l, index);
-        });
-    }
-
-    void HandleDrop(XEvent& e) {
-        if (e.type == Expose) DrawDrop();
-        if (e.type == MotionNotify) {
-            int i = (e.xmotion.y - 1) / kListItemHeight;
-            if (i != drop_.hot) {
-                drop_.hot = i;
-                DrawDrop();
-            }
+    // ---- keyboard and pointer on the main window ---------------------------------------
+    // Runs what a person did through the rules, then shows what changed: the bar, the
+    // popup, the dropped list, and the pointer taken while one of them is open.
+    template <typename Act> void Apply(Window* w, Act act) {
+        const MenuState menuBefore = Ui().menu;
+        const ListState dropBefore = Ui().drop;
+        act();
+        const MenuState& menu = Ui().menu;
+        const ListState& drop = Ui().drop;
+        if (!(menu == menuBefore)) DrawMenuBar(w);
+        if (!menu.open) {
+            ClosePopupWindow();
+        } else if (popup_.id == 0 || popupOf_ != menu.popup) {
+            ShowPopupWindow(w);
+        } else if (menu.item != menuBefore.item) {
+            DrawPopup(w);
         }
-        if (e.type == ButtonRelease) {
-            Window* list = FindWindow(drop_.list);
-            int i = (e.xbutton.y - 1) / kListItemHeight;
-            if (list != nullptr && i >= 0 && i < static_cast<int>(list->combo->entries.size())) {
-                ChooseFromDrop(i);
-            } else {
-                CloseDrop();
-            }
+        if (!drop.open) {
+            CloseDropWindow();
+        } else if (dropped_.id == 0 || droppedList_ != drop.list) {
+            ShowDropWindow(w);
+        } else if (!(drop == dropBefore)) {
+            DrawDrop();
+        }
+        Grab(w, menu.open || drop.open);
+    }
+
+    void Grab(Window* w, bool on) {
+        if (on == grabbed_) return;
+        grabbed_ = on;
+        if (on) {
+            XGrabPointer(display_, tops_[w->handle].id, False,
+                         ButtonPressMask | ButtonReleaseMask | PointerMotionMask, GrabModeAsync,
+                         GrabModeAsync, None, None, CurrentTime);
+        } else {
+            XUngrabPointer(display_, CurrentTime);
         }
     }
 
-    // A closed list changes its selection with the arrow keys, one entry at a time.
-    void StepList(HWND hwnd, int step) {
-        PushInput([hwnd, step] {
-            Window* l = FindWindow(hwnd);
-            if (l == nullptr) return;
-            int count = static_cast<int>(l->combo->entries.size());
-            int next = std::clamp(l->combo->selected + step, 0, count - 1);
-            if (count == 0 || next == l->combo->selected) return;
-            l->combo->selected = next;
-            PaintComboBox(l);
-            SendMessageA(l->parent, WM_COMMAND, MAKEWPARAM(l->id, CBN_SELCHANGE),
-                         reinterpret_cast<LPARAM>(hwnd));
-        });
-    }
-
-    // ---- keyboard and mouse on the main window -----------------------------------------
-    void KeyDown(Window* w, XKeyEvent& key) {
+    static UiKeyPress KeyOf(XKeyEvent& key) {
         KeySym sym = XLookupKeysym(&key, 0);
-        if (sym == XK_Alt_L || sym == XK_Alt_R) {
-            altAlone_ = true;
-            return;
-        }
-        altAlone_ = false;
-        if ((key.state & Mod1Mask) != 0) {
-            if (sym == XK_Down && focusList_ != nullptr) {
-                Window* list = FindWindow(focusList_);
-                if (list != nullptr) OpenDrop(w, list);
-                return;
-            }
-            if (sym == XK_F4 && w->enabled) {
-                HWND hwnd = w->handle;
-                PushInput([hwnd] { PostMessageA(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0); });
-                return;
-            }
-            std::vector<MenuItemInfo> titles = Titles(w);
-            for (size_t i = 0; i < titles.size(); ++i) {
-                if (sym < 0x80 && AccessKey(titles[i].text) == static_cast<char>(sym)) {
-                    OpenMenu(w, static_cast<int>(i), true);
-                    return;
-                }
-            }
-            return;
-        }
-        if (menu_.active) {
-            MenuKey(w, sym);
-            return;
-        }
-        if (drop_.open) {
-            Window* list = FindWindow(drop_.list);
-            int count = list != nullptr ? static_cast<int>(list->combo->entries.size()) : 0;
-            if (sym == XK_Down || sym == XK_Up) {
-                drop_.hot =
-                    std::clamp(drop_.hot + (sym == XK_Down ? 1 : -1), 0, std::max(count - 1, 0));
-                DrawDrop();
-            } else if (sym == XK_Return || sym == XK_KP_Enter) {
-                if (drop_.hot >= 0 && drop_.hot < count) ChooseFromDrop(drop_.hot);
-            } else if (sym == XK_Escape) {
-                CloseDrop();
-            }
-            return;
-        }
-        if (focusList_ != nullptr) {
-            if (sym == XK_Down || sym == XK_Right) StepList(focusList_, 1);
-            if (sym == XK_Up || sym == XK_Left) StepList(focusList_, -1);
-            if (sym == XK_F4) {
-                Window* list = FindWindow(focusList_);
-                if (list != nullptr) OpenDrop(w, list);
-            }
-        }
-    }
-
-    void KeyUp(Window* w, XKeyEvent& key) {
-        KeySym sym = XLookupKeysym(&key, 0);
-        if ((sym == XK_Alt_L || sym == XK_Alt_R) && altAlone_) {
-            altAlone_ = false;
-            // Alt alone gives the menu bar the keyboard, or takes it back.
-            if (menu_.active) {
-                CloseMenu(w);
-            } else {
-                OpenMenu(w, 0, false);
-            }
-        }
-    }
-
-    void MenuKey(Window* w, KeySym sym) {
-        int titles = static_cast<int>(Titles(w).size());
+        UiKeyPress k;
+        k.alt = (key.state & Mod1Mask) != 0;
         switch (sym) {
-        case XK_Escape:
-            if (menu_.open) {
-                OpenMenu(w, menu_.popup, false);
-            } else {
-                CloseMenu(w);
-            }
-            return;
+        case XK_Alt_L:
+        case XK_Alt_R:
+            k.key = UiKey::Alt;
+            break;
         case XK_Left:
+            k.key = UiKey::Left;
+            break;
         case XK_Right:
-            OpenMenu(w, (menu_.popup + (sym == XK_Right ? 1 : -1) + titles) % titles, menu_.open);
-            return;
-        case XK_Down:
+            k.key = UiKey::Right;
+            break;
         case XK_Up:
-            if (!menu_.open) {
-                OpenMenu(w, menu_.popup, true);
-            } else {
-                MoveItem(w, sym == XK_Down ? 1 : -1);
-            }
-            return;
+            k.key = UiKey::Up;
+            break;
+        case XK_Down:
+            k.key = UiKey::Down;
+            break;
         case XK_Return:
         case XK_KP_Enter:
+            k.key = UiKey::Enter;
+            break;
         case XK_space:
-            if (!menu_.open) {
-                OpenMenu(w, menu_.popup, true);
-            } else {
-                Choose(w, menu_.item);
-            }
-            return;
+            k.key = UiKey::Space;
+            break;
+        case XK_Escape:
+            k.key = UiKey::Escape;
+            break;
+        case XK_F4:
+            k.key = UiKey::F4;
+            break;
         default:
+            if (sym > 0x20 && sym < 0x7F) {
+                k.key = UiKey::Letter;
+                k.letter = static_cast<char>(std::tolower(static_cast<int>(sym)));
+            }
             break;
         }
-        if (sym >= 0x80) return;
-        char c = static_cast<char>(std::tolower(static_cast<int>(sym)));
-        if (menu_.open) {
-            std::vector<MenuItemInfo> items = OpenItems(w);
-            for (size_t i = 0; i < items.size(); ++i) {
-                if (AccessKey(items[i].text) == c) {
-                    Choose(w, static_cast<int>(i));
-                    return;
-                }
+        return k;
+    }
+
+    bool InPopup(Window* w, int x, int y) {
+        int left = PopupLeft(w);
+        return popup_.id != 0 && x >= left && x < left + popup_.width && y >= kMenuBarHeight &&
+               y < kMenuBarHeight + popup_.height;
+    }
+
+    // The dropped list's first row stands this far down the main window.
+    int DropTop(Window* w) {
+        Window* list = FindWindow(Ui().drop.list);
+        int bar = w->menu != nullptr ? kMenuBarHeight : 0;
+        return list != nullptr ? list->y + kListFaceHeight + bar + 1 : 0;
+    }
+
+    bool InDrop(Window* w, int x, int y) {
+        Window* list = FindWindow(Ui().drop.list);
+        int top = DropTop(w) - 1;
+        return dropped_.id != 0 && list != nullptr && x >= list->x && x < list->x + list->width &&
+               y >= top && y < top + dropped_.height;
+    }
+
+    // The pointer is the main window's while a menu or the list is open, so every press,
+    // release and motion comes here, in the main window's coordinates.
+    void Press(Window* w, XButtonEvent& b) {
+        if (b.button == Button4 || b.button == Button5) {
+            if (InDrop(w, b.x, b.y)) Apply(w, [&] { Ui().Scroll(b.button == Button4 ? -3 : 3); });
+            return;
+        }
+        if (b.button != Button1 || InPopup(w, b.x, b.y) || InDrop(w, b.x, b.y)) return;
+        int bar = w->menu != nullptr ? kMenuBarHeight : 0;
+        if (b.y >= 0 && b.y < bar) {
+            std::vector<int> edges = TitleEdges(w);
+            int title = -1;
+            for (size_t i = 0; i + 1 < edges.size(); ++i) {
+                if (b.x >= edges[i] && b.x < edges[i + 1]) title = static_cast<int>(i);
             }
-        } else {
-            std::vector<MenuItemInfo> all = Titles(w);
-            for (size_t i = 0; i < all.size(); ++i) {
-                if (AccessKey(all[i].text) == c) OpenMenu(w, static_cast<int>(i), true);
-            }
+            Apply(w, [&] { Ui().ClickTitle(w, title); });
+            return;
+        }
+        Window* list = ListAt(w, b.x, b.y - bar);
+        Apply(w, [&] { Ui().ClickClient(w, list); });
+    }
+
+    void Release(Window* w, XButtonEvent& b) {
+        if (b.button != Button1) return;
+        if (InPopup(w, b.x, b.y)) {
+            int item = ItemAt(w, b.y - kMenuBarHeight);
+            Apply(w, [&] { Ui().ReleaseOnItem(w, item); });
+        } else if (InDrop(w, b.x, b.y)) {
+            int row = (b.y - DropTop(w)) / kListItemHeight;
+            Apply(w, [&] { Ui().ReleaseOnRow(row); });
         }
     }
 
-    void Click(Window* w, int x, int y) {
-        int bar = w->menu != nullptr ? kMenuBarHeight : 0;
-        if (y < bar) {
-            cairo_surface_t* measure = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1);
-            cairo_t* cr = cairo_create(measure);
-            std::vector<int> edges = TitleEdges(w, cr);
-            cairo_destroy(cr);
-            cairo_surface_destroy(measure);
-            for (size_t i = 0; i + 1 < edges.size(); ++i) {
-                if (x >= edges[i] && x < edges[i + 1]) {
-                    if (menu_.open && menu_.popup == static_cast<int>(i)) {
-                        CloseMenu(w);
-                    } else {
-                        OpenMenu(w, static_cast<int>(i), true);
-                    }
-                    return;
-                }
-            }
-            CloseMenu(w);
-            return;
+    void Motion(Window* w, int x, int y) {
+        if (InPopup(w, x, y)) {
+            int item = ItemAt(w, y - kMenuBarHeight);
+            Apply(w, [&] { Ui().PointAtItem(item); });
+        } else if (InDrop(w, x, y)) {
+            int row = (y - DropTop(w)) / kListItemHeight;
+            Apply(w, [&] { Ui().PointAtRow(row); });
         }
-        if (menu_.active) {
-            CloseMenu(w);
-            return;
-        }
-        Window* list = ListAt(w, x, y - bar);
-        bool wasOpen = drop_.open;
-        CloseDrop();
-        focusList_ = list != nullptr ? list->handle : nullptr;
-        if (list != nullptr && !wasOpen) OpenDrop(w, list);
     }
 
     // ---- message boxes ---------------------------------------------------------------

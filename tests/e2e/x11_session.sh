@@ -35,6 +35,15 @@ program=$last_pid
 wid=$(find_window $((10 * patience)))
 tries=$((50 * patience))
 
+# A desktop tells a busy window from a hung one by its process and machine.
+if command -v xprop >/dev/null; then
+  pid=$(xprop -id "$wid" _NET_WM_PID | awk '{ print $3 }')
+  machine=$(xprop -id "$wid" WM_CLIENT_MACHINE | sed 's/.*= "\(.*\)"/\1/')
+  [ "$pid" = "$program" ] || [ ${#run_under[@]} -gt 0 ] || fail "_NET_WM_PID is $pid, not $program"
+  [ "$machine" = "$(hostname)" ] || fail "WM_CLIENT_MACHINE is $machine, not $(hostname)"
+  xprop -id "$wid" WM_PROTOCOLS | grep -q _NET_WM_PING || fail "the window does not answer _NET_WM_PING"
+fi
+
 xdotool key alt+e
 sleep 0.3
 xdotool key Return
