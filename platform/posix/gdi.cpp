@@ -71,23 +71,24 @@ HDC MakeDC(Window* w, const RECT& clip, bool fromPaint) {
     size_t index = 0;
     while (index < contexts.size() && contexts[index]->alive)
         ++index;
-    auto dc = std::make_unique<DeviceContext>();
+    // A released context's record is used again as it stands (its dirty list keeps its
+    // room), so that the lamp's context on every exchange allocates nothing.
+    std::unique_ptr<DeviceContext> dc;
+    if (index < contexts.size()) {
+        dc = std::move(contexts[index]);
+        std::vector<RECT> room = std::move(dc->dirty);
+        room.clear();
+        *dc = DeviceContext{};
+        dc->dirty = std::move(room);
+    } else {
+        dc = std::make_unique<DeviceContext>();
+    }
     dc->handle = reinterpret_cast<HDC>(kDCBase + kStep * index);
     dc->hwnd = w->handle;
     dc->fromPaint = fromPaint;
     dc->clip = Intersect(clip, RECT{0, 0, w->width, w->height});
     dc->brush = GetStockObject(WHITE_BRUSH);
     dc->pen = GetStockObject(BLACK_PEN);
-    dc->cr = cairo_create(top->surface);
-    int dx = 0;
-    int dy = 0;
-    OffsetInSurface(w, &dx, &dy);
-    cairo_translate(dc->cr, dx, dy);
-    cairo_rectangle(dc->cr, dc->clip.left, dc->clip.top, dc->clip.right - dc->clip.left,
-                    dc->clip.bottom - dc->clip.top);
-    cairo_clip(dc->cr);
-    cairo_set_antialias(dc->cr, CAIRO_ANTIALIAS_NONE);
-    cairo_set_line_width(dc->cr, 1.0);
     HDC h = dc->handle;
     if (index == contexts.size()) {
         contexts.push_back(std::move(dc));
@@ -100,39 +101,74 @@ HDC MakeDC(Window* w, const RECT& clip, bool fromPaint) {
 // Drawn pixels waiting to be shown, by top-level window, in its surface's coordinates.
 std::vector<std::pair<HWND, RECT>> pending;
 
+bool Meet(const RECT& a, const RECT& b) {
+    return a.left <= b.right && b.left <= a.right && a.top <= b.bottom && b.top <= a.bottom;
+}
+
+RECT Join(const RECT& a, const RECT& b) {
+    return RECT{std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
+                std::max(a.bottom, b.bottom)};
+}
+
+long Area(const RECT& r) { return static_cast<long>(r.right - r.left) * (r.bottom - r.top); }
+
+// A rectangle joins the list: with each one it meets where the two together are not
+// much bigger than each alone (a pointer inside its strip, not a strip and a readout far
+// apart), and all of them when the list grows long.
+void AddRect(std::vector<RECT>* rects, RECT r) {
+    for (size_t i = 0; i < rects->size();) {
+        const RECT& o = (*rects)[i];
+        if (Meet(o, r) && Area(Join(o, r)) * 4 <= (Area(o) + Area(r)) * 5) {
+            r = Join(r, (*rects)[i]);
+            rects->erase(rects->begin() + static_cast<long>(i));
+            i = 0;
+        } else {
+            ++i;
+        }
+    }
+    rects->push_back(r);
+    if (rects->size() > 32) {
+        RECT all = rects->front();
+        for (const RECT& x : *rects)
+            all = Join(all, x);
+        rects->assign(1, all);
+    }
+}
+
 // What the context drew joins what waits to be shown.
 void Flush(DeviceContext* dc) {
-    if (!dc->dirty) return;
-    dc->dirty = false;
+    if (dc->dirty.empty()) return;
+    std::vector<RECT> drawn;
+    drawn.swap(dc->dirty);
     Window* w = FindWindow(dc->hwnd);
     Window* top = TopLevel(w);
     if (w == nullptr || top == nullptr) return;
     int dx = 0;
     int dy = 0;
     OffsetInSurface(w, &dx, &dy);
-    RECT r = dc->dirtyRect;
-    r.left += dx;
-    r.right += dx;
-    r.top += dy;
-    r.bottom += dy;
-    for (auto& [hwnd, rect] : pending) {
-        if (hwnd == top->handle && r.left >= rect.left && r.top >= rect.top &&
-            r.right <= rect.right && r.bottom <= rect.bottom) {
-            return;
+    for (RECT r : drawn) {
+        r.left += dx;
+        r.right += dx;
+        r.top += dy;
+        r.bottom += dy;
+        bool inside = false;
+        for (auto& [hwnd, rect] : pending) {
+            inside = inside || (hwnd == top->handle && r.left >= rect.left && r.top >= rect.top &&
+                                r.right <= rect.right && r.bottom <= rect.bottom);
         }
+        if (!inside) pending.emplace_back(top->handle, r);
     }
-    pending.emplace_back(top->handle, r);
 }
 
 void ReleaseContext(DeviceContext* dc) {
     Flush(dc);
-    cairo_destroy(dc->cr);
+    if (dc->cr != nullptr) cairo_destroy(dc->cr);
     dc->cr = nullptr;
     dc->alive = false;
 }
 
 void FillAndStroke(DeviceContext* dc) {
-    cairo_t* cr = dc->cr;
+    cairo_t* cr = Cairo(dc);
     const GdiObject* brush = FindObject(dc->brush);
     const GdiObject* pen = FindObject(dc->pen);
     if (brush != nullptr && !brush->hollow) {
@@ -256,10 +292,18 @@ std::vector<int>& ShapeKey(int kind) {
 
 template <typename Make> const Shape& CachedShape(const std::vector<int>& key, Make make) {
     static std::map<std::vector<int>, Shape> shapes;
+    // The same figure again (the lamp lit and put out) is found without a search.
+    static std::vector<int> lastKey;
+    static const Shape* last = nullptr;
+    if (last != nullptr && key == lastKey) return *last;
     auto it = shapes.find(key);
-    if (it != shapes.end()) return it->second;
-    if (shapes.size() >= 256) shapes.clear();
-    return shapes.emplace(key, make()).first->second;
+    if (it == shapes.end()) {
+        if (shapes.size() >= 256) shapes.clear();
+        it = shapes.emplace(key, make()).first;
+    }
+    lastKey = key;
+    last = &it->second;
+    return *last;
 }
 
 // Solid rectangles, offset by (x, y), written straight into the window's pixels inside
@@ -310,6 +354,26 @@ void PaintShape(DeviceContext* dc, const Shape& shape, int x, int y) {
 
 } // namespace
 
+// The cairo context of a device context, made when the first drawing needs it: the
+// figures kept as rectangles (the activity lamp) never do.
+cairo_t* Cairo(DeviceContext* dc) {
+    if (dc->cr != nullptr) return dc->cr;
+    Window* w = FindWindow(dc->hwnd);
+    Window* top = TopLevel(w);
+    EnsureSurface(top);
+    dc->cr = cairo_create(top->surface);
+    int dx = 0;
+    int dy = 0;
+    OffsetInSurface(w, &dx, &dy);
+    cairo_translate(dc->cr, dx, dy);
+    cairo_rectangle(dc->cr, dc->clip.left, dc->clip.top, dc->clip.right - dc->clip.left,
+                    dc->clip.bottom - dc->clip.top);
+    cairo_clip(dc->cr);
+    cairo_set_antialias(dc->cr, CAIRO_ANTIALIAS_NONE);
+    cairo_set_line_width(dc->cr, 1.0);
+    return dc->cr;
+}
+
 DeviceContext* FindDC(HDC hdc) {
     auto v = reinterpret_cast<uintptr_t>(hdc);
     if (v < kDCBase || (v - kDCBase) % kStep != 0) return nullptr;
@@ -325,14 +389,7 @@ void SetSourceColor(cairo_t* cr, COLORREF c) {
 void Touched(DeviceContext* dc, RECT r) {
     r = Intersect(r, dc->clip);
     if (IsEmpty(r)) return;
-    if (!dc->dirty) {
-        dc->dirtyRect = r;
-    } else {
-        dc->dirtyRect =
-            RECT{std::min(r.left, dc->dirtyRect.left), std::min(r.top, dc->dirtyRect.top),
-                 std::max(r.right, dc->dirtyRect.right), std::max(r.bottom, dc->dirtyRect.bottom)};
-    }
-    dc->dirty = true;
+    AddRect(&dc->dirty, r);
 }
 
 // What a GetDC context draws is seen without waiting for the message loop: before the
@@ -378,7 +435,7 @@ void ForgetContexts() {
     pending.clear();
     for (auto& dc : contexts) {
         if (dc->alive) {
-            cairo_destroy(dc->cr);
+            if (dc->cr != nullptr) cairo_destroy(dc->cr);
             dc->cr = nullptr;
             dc->alive = false;
         }
@@ -538,7 +595,7 @@ BOOL Rectangle(HDC hdc, int left, int top, int right, int bottom) {
     W32_REQUIRE(dc != nullptr, "a device context that is not held", FALSE);
     if (right < left) std::swap(left, right);
     if (bottom < top) std::swap(top, bottom);
-    cairo_t* cr = dc->cr;
+    cairo_t* cr = Cairo(dc);
     if (PenIsHollow(dc)) {
         cairo_rectangle(cr, left, top, right - left - 1, bottom - top - 1);
         FillAndStroke(dc);
@@ -655,7 +712,7 @@ BOOL LineTo(HDC hdc, int x, int y) {
     dc->position = POINT{x, y};
     const GdiObject* pen = FindObject(dc->pen);
     if (pen == nullptr || pen->hollow || (from.x == x && from.y == y)) return TRUE;
-    cairo_t* cr = dc->cr;
+    cairo_t* cr = Cairo(dc);
     SetSourceColor(cr, pen->color);
     RECT box{};
     if (from.y == y) {

@@ -19,11 +19,13 @@ struct DeviceContext {
     int bkMode = OPAQUE;
     UINT textAlign = TA_LEFT | TA_TOP;
     POINT position{0, 0};
-    bool dirty = false;
-    RECT dirtyRect{};
+    // What it drew and has not shown yet: a few rectangles, each joined with those it
+    // touches, so that scattered figures (the gauges' pointers) are shown each by itself.
+    std::vector<RECT> dirty;
 };
 
 DeviceContext* FindDC(HDC hdc);
+cairo_t* Cairo(DeviceContext* dc);
 void SetSourceColor(cairo_t* cr, COLORREF color);
 // Marks the pixels a drawing call touched; a GetDC context shows them at once.
 void Touched(DeviceContext* dc, RECT r);

@@ -154,7 +154,7 @@ void RememberText(HWND window, int x, int y, const std::string& text, const RECT
 void DrawText(DeviceContext* dc, int x, int y, const char* text, int length) {
     std::string raw(text != nullptr ? text : "", static_cast<size_t>(length));
     std::string utf8 = ToUtf8(raw.c_str(), length);
-    cairo_t* cr = dc->cr;
+    cairo_t* cr = Cairo(dc);
     UseDefaultFont(cr);
     cairo_font_extents_t fe;
     cairo_font_extents(cr, &fe);

@@ -6,6 +6,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
 #include <X11/keysym.h>
 #include <cairo-xlib.h>
 
@@ -19,6 +20,8 @@
 #include <ctime>
 #include <map>
 #include <poll.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
 #include <unistd.h>
 
 namespace w32 {
@@ -42,6 +45,10 @@ struct XSurface {
     std::vector<uint32_t> shown;
     int shownWidth = 0;
     std::vector<RECT> lost;
+    // The pixels put through shared memory (MIT-SHM): a request of a few bytes instead
+    // of the pixels themselves through the server's socket.
+    XShmSegmentInfo shm{};
+    XImage* shmImage = nullptr;
 };
 
 const double kFace[3] = {240 / 255.0, 240 / 255.0, 240 / 255.0};
@@ -78,7 +85,11 @@ void DrawMenuText(cairo_t* cr, const std::string& text, double x, double y) {
 }
 
 // A window that went away between two requests is no reason to end the program.
-int ErrorHandler(Display*, XErrorEvent*) { return 0; }
+bool xErrorSeen = false;
+int ErrorHandler(Display*, XErrorEvent*) {
+    xErrorSeen = true;
+    return 0;
+}
 
 class X11Backend : public Backend {
   public:
@@ -93,8 +104,27 @@ class X11Backend : public Backend {
         XSetErrorHandler(ErrorHandler);
         reportStartup_ = std::getenv("QUORVEL_REPORT_STARTUP") != nullptr;
         directPut_ = ImagesMatchTheScreen();
+        shared_ = directPut_ && XShmQueryExtension(d) == True;
         gc_ = XCreateGC(d, RootWindow(d, screen_), 0, nullptr);
     }
+
+    // At the process's end: what the windows hold is given back, so that a leak checker
+    // sees nothing lost.
+    ~X11Backend() override {
+        ClosePopupWindow();
+        CloseDropWindow();
+        for (auto& [hwnd, x] : tops_) {
+            DropShm(x);
+            if (x.surface != nullptr) cairo_surface_destroy(x.surface);
+        }
+        for (BoxWindow& b : boxes_) {
+            if (b.x.surface != nullptr) cairo_surface_destroy(b.x.surface);
+        }
+        // The connection itself ends with the process (cairo keeps its own state of it
+        // until then).
+    }
+    X11Backend(const X11Backend&) = delete;
+    X11Backend& operator=(const X11Backend&) = delete;
 
     uint64_t Now() override { return MonotonicMs() - start_; }
 
@@ -268,7 +298,8 @@ class X11Backend : public Backend {
     // The window's pixels go to the screen as they are (cairo's RGB24 is the screen's
     // own 24-bit TrueColor with 32 bits a pixel), with no cairo context per update.
     bool directPut_ = false;
-    bool put_ = false; // something was put since the last flush
+    bool put_ = false;    // something was put since the last flush
+    bool shared_ = false; // the server takes pixels from shared memory
     uint64_t start_;
     Atom wmDelete_, wmProtocols_, netWmName_, utf8_;
     bool reportStartup_ = false;
@@ -306,59 +337,158 @@ class X11Backend : public Backend {
         return match;
     }
 
-    // Only what differs from what the screen shows goes to the server: the rows of the
-    // rectangle from the first that changed to the last.
+    void DropShm(XSurface& x) {
+        if (x.shmImage == nullptr) return;
+        XShmDetach(display_, &x.shm);
+        XSync(display_, False);
+        x.shmImage->data = nullptr; // the segment's, not the image's
+        XDestroyImage(x.shmImage);
+        shmdt(x.shm.shmaddr);
+        x.shmImage = nullptr;
+        x.shm = XShmSegmentInfo{};
+    }
+
+    // A segment of the window's size, shared with the server; false (and no more tries)
+    // when the server cannot take it (a display on another machine).
+    bool EnsureShm(XSurface& x, int width, int height) {
+        if (!shared_) return false;
+        if (x.shmImage != nullptr && x.shmImage->width == width && x.shmImage->height == height)
+            return true;
+        DropShm(x);
+        XImage* image =
+            XShmCreateImage(display_, DefaultVisual(display_, screen_), 24, ZPixmap, nullptr,
+                            &x.shm, static_cast<unsigned>(width), static_cast<unsigned>(height));
+        if (image == nullptr) {
+            shared_ = false;
+            return false;
+        }
+        x.shm.shmid = shmget(IPC_PRIVATE, static_cast<size_t>(image->bytes_per_line) * height,
+                             IPC_CREAT | 0600);
+        void* memory =
+            x.shm.shmid >= 0 ? shmat(x.shm.shmid, nullptr, 0) : reinterpret_cast<void*>(-1);
+        if (memory == reinterpret_cast<void*>(-1)) {
+            if (x.shm.shmid >= 0) shmctl(x.shm.shmid, IPC_RMID, nullptr);
+            XDestroyImage(image);
+            shared_ = false;
+            return false;
+        }
+        x.shm.shmaddr = image->data = static_cast<char*>(memory);
+        x.shm.readOnly = False;
+        xErrorSeen = false;
+        XShmAttach(display_, &x.shm);
+        XSync(display_, False);
+        // Gone once both sides have let go of it.
+        shmctl(x.shm.shmid, IPC_RMID, nullptr);
+        x.shmImage = image;
+        if (xErrorSeen) {
+            DropShm(x);
+            shared_ = false;
+            return false;
+        }
+        return true;
+    }
+
+    // Only what differs from what the screen shows goes to the server: each run of
+    // changed rows, from its first changed column to its last.
     void PutPixels(Window* w, XSurface& x, const RECT& r, int bar) {
         cairo_surface_flush(w->surface);
         const int width = cairo_image_surface_get_width(w->surface);
         const int height = cairo_image_surface_get_height(w->surface);
         const int left = std::max(0, static_cast<int>(r.left));
-        int top = std::max(0, static_cast<int>(r.top));
+        const int top = std::max(0, static_cast<int>(r.top));
         const int right = std::min(width, static_cast<int>(r.right));
-        int bottom = std::min(height, static_cast<int>(r.bottom));
+        const int bottom = std::min(height, static_cast<int>(r.bottom));
         if (right <= left || bottom <= top) return;
-        if (x.shownWidth != width || x.shown.size() != static_cast<size_t>(width) * height) {
-            x.shown.assign(static_cast<size_t>(width) * height, 0);
-            x.shownWidth = width;
-            x.lost.assign(1, RECT{0, 0, width, height});
-        }
         const auto* pixels =
             reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(w->surface));
         const int stride = cairo_image_surface_get_stride(w->surface) / 4;
-        bool lost = false;
-        for (auto it = x.lost.begin(); it != x.lost.end();) {
-            bool meets =
-                it->left < right && it->right > left && it->top < bottom && it->bottom > top;
-            lost = lost || meets;
-            bool covered =
-                it->left >= left && it->right <= right && it->top >= top && it->bottom <= bottom;
-            it = covered ? x.lost.erase(it) : it + 1;
+        // A new window, or a new size: the whole of it goes to the screen once.
+        if (x.shownWidth != width || x.shown.size() != static_cast<size_t>(width) * height) {
+            x.shown.assign(static_cast<size_t>(width) * height, 0);
+            x.shownWidth = width;
+            x.lost.clear();
+            Put(w, x, RECT{0, 0, width, height}, bar, pixels, stride);
+            return;
         }
-        auto same = [&](int y) {
-            return std::equal(pixels + y * stride + left, pixels + y * stride + right,
-                              x.shown.begin() + static_cast<ptrdiff_t>(y) * width + left);
+        // What the server lost (exposed) goes again as it is.
+        for (const RECT& l : x.lost) {
+            RECT again{std::max<LONG>(l.left, 0), std::max<LONG>(l.top, 0),
+                       std::min<LONG>(l.right, width), std::min<LONG>(l.bottom, height)};
+            if (again.right > again.left && again.bottom > again.top)
+                Put(w, x, again, bar, pixels, stride);
+        }
+        x.lost.clear();
+        // The changed columns of a row, or an empty span; most rows have none, and one
+        // comparison of the whole row tells.
+        auto changed = [&](int y, int* a, int* b) {
+            const uint32_t* now = pixels + y * stride;
+            const uint32_t* was = x.shown.data() + static_cast<ptrdiff_t>(y) * width;
+            if (std::memcmp(now + left, was + left, sizeof(uint32_t) * (right - left)) == 0)
+                return false;
+            int from = left;
+            while (now[from] == was[from])
+                ++from;
+            int to = right;
+            while (now[to - 1] == was[to - 1])
+                --to;
+            *a = from;
+            *b = to;
+            return true;
         };
-        if (!lost) {
-            while (top < bottom && same(top))
-                ++top;
-            while (bottom > top && same(bottom - 1))
-                --bottom;
-            if (top == bottom) return;
+        int y = top;
+        while (y < bottom) {
+            int a = 0;
+            int b = 0;
+            if (!changed(y, &a, &b)) {
+                ++y;
+                continue;
+            }
+            // A run of changed rows; a few unchanged ones inside it do not end it.
+            RECT run{a, y, b, y + 1};
+            int quiet = 0;
+            for (++y; y < bottom && quiet <= 4; ++y) {
+                if (changed(y, &a, &b)) {
+                    run.left = std::min<LONG>(run.left, a);
+                    run.right = std::max<LONG>(run.right, b);
+                    run.bottom = y + 1;
+                    quiet = 0;
+                } else {
+                    ++quiet;
+                }
+            }
+            Put(w, x, run, bar, pixels, stride);
         }
-        for (int y = top; y < bottom; ++y)
-            std::copy(pixels + y * stride + left, pixels + y * stride + right,
-                      x.shown.begin() + static_cast<ptrdiff_t>(y) * width + left);
-        XImage* image =
-            XCreateImage(display_, DefaultVisual(display_, screen_), 24, ZPixmap, 0,
-                         reinterpret_cast<char*>(cairo_image_surface_get_data(w->surface)),
-                         static_cast<unsigned>(width), static_cast<unsigned>(height), 32,
-                         cairo_image_surface_get_stride(w->surface));
-        if (image == nullptr) return;
-        XPutImage(display_, x.id, gc_, image, left, top, left, top + bar,
-                  static_cast<unsigned>(right - left), static_cast<unsigned>(bottom - top));
-        image->data = nullptr; // the pixels are the surface's
-        XDestroyImage(image);
+    }
+
+    // One rectangle of the window's pixels to the server, and to what it shows.
+    void Put(Window* w, XSurface& x, const RECT& r, int bar, const uint32_t* pixels, int stride) {
+        const int width = x.shownWidth;
+        const int height = static_cast<int>(x.shown.size()) / std::max(width, 1);
+        for (LONG y = r.top; y < r.bottom; ++y)
+            std::copy(pixels + y * stride + r.left, pixels + y * stride + r.right,
+                      x.shown.begin() + static_cast<ptrdiff_t>(y) * width + r.left);
+        const auto w32 = static_cast<unsigned>(r.right - r.left);
+        const auto h32 = static_cast<unsigned>(r.bottom - r.top);
         put_ = true;
+        if (EnsureShm(x, width, height)) {
+            const int shmStride = x.shmImage->bytes_per_line / 4;
+            auto* shared = reinterpret_cast<uint32_t*>(x.shmImage->data);
+            for (LONG y = r.top; y < r.bottom; ++y)
+                std::copy(pixels + y * stride + r.left, pixels + y * stride + r.right,
+                          shared + static_cast<ptrdiff_t>(y) * shmStride + r.left);
+            XShmPutImage(display_, x.id, gc_, x.shmImage, r.left, r.top, r.left, r.top + bar, w32,
+                         h32, False);
+        } else {
+            XImage* image =
+                XCreateImage(display_, DefaultVisual(display_, screen_), 24, ZPixmap, 0,
+                             reinterpret_cast<char*>(cairo_image_surface_get_data(w->surface)),
+                             static_cast<unsigned>(width), static_cast<unsigned>(height), 32,
+                             cairo_image_surface_get_stride(w->surface));
+            if (image == nullptr) return;
+            XPutImage(display_, x.id, gc_, image, r.left, r.top, r.left, r.top + bar, w32, h32);
+            image->data = nullptr; // the pixels are the surface's
+            XDestroyImage(image);
+        }
         if (reportStartup_ && !reported_) {
             reported_ = true;
             std::fprintf(stderr, "quorvel: first paint %llu ms after start\n",
