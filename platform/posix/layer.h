@@ -47,6 +47,7 @@ struct Window {
     WNDPROC proc = nullptr;
     UINT classStyle = 0;
     HBRUSH background = nullptr;
+    HICON icon = nullptr; // the class's
     std::string text;
     DWORD style = 0;
     int x = 0, y = 0;          // position in the parent's client area (children)
@@ -172,6 +173,17 @@ class Backend {
 };
 Backend& CurrentBackend();
 void SetBackend(Backend* backend);
+
+// The program's icon (IDI_ICON1) as PNG pictures of several sizes, when the program has
+// one: the build embeds packaging/icons, as the Windows build compiles its .ico.
+struct IconImage {
+    const unsigned char* png;
+    unsigned long size;
+};
+extern const IconImage kIconImages[] __attribute__((weak));
+extern const int kIconImageCount __attribute__((weak));
+// The handle LoadIconA gives for it.
+constexpr uintptr_t kProgramIcon = 0x32000;
 
 // Makes MoveFileA fail with this error (0: moves work), as a file system that refuses
 // them would; a test's stand-in for a read-only folder that root could still write.

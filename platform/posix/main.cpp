@@ -1,11 +1,41 @@
 // The program's start on Linux: the runtime's part that Windows does before WinMain.
+#include "version.h"
 #include "x11.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
+namespace {
+
+const char kHelp[] =
+    "usage: quorvel [--help | --version]\n"
+    "\n"
+    "Quorvel reads the engine control unit of Fiat and Lancia cars with single-point\n"
+    "petrol injection through a serial port or a USB-serial lead, and shows engine speed,\n"
+    "temperatures, throttle, manifold pressure, battery voltage, injection and ignition on\n"
+    "nine gauges with a fault panel. Choose the port in the list, an engine from the\n"
+    "Engine menu, and Logging on to record every reading to \"engine details.csv\" in\n"
+    "the current folder (an older log is kept under its date).\n"
+    "\n"
+    "QUORVEL_PORTS=/dev/ttyUSB1:/dev/pts/7 lists those devices instead of the serial\n"
+    "ports the system has, as COM1, COM2, ...\n"
+    "quorvel-ports says why the dashboard shows nothing; quorvel-plot draws a log.\n"
+    "More in /usr/share/doc/quorvel/README.md (or README.md beside the source).\n";
+
+} // namespace
+
 int main(int argc, char** argv) {
+    // As the Windows program ignores its command line, so does this one, but for these.
+    if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("quorvel %s\n", QUORVEL_VERSION);
+        return 0;
+    }
+    if (argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
     w32::Backend* display = w32::OpenX11Backend();
     if (display == nullptr) {
         const char* name = std::getenv("DISPLAY");

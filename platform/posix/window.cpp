@@ -148,8 +148,14 @@ ATOM RegisterClassA(const WNDCLASSA* wc) {
     return static_cast<ATOM>(0xC000 + classes.size());
 }
 
-// The program ships no icons; the system's default is used when the result is null.
-HICON LoadIconA(HINSTANCE, LPCSTR) { return nullptr; }
+// The program's one icon, IDI_ICON1, when it was built with one; null otherwise, and the
+// desktop's default is shown.
+HICON LoadIconA(HINSTANCE, LPCSTR name) {
+    bool embedded = &kIconImageCount != nullptr && kIconImageCount > 0;
+    if (!embedded || name == nullptr || IS_INTRESOURCE(name) || std::strcmp(name, "IDI_ICON1") != 0)
+        return nullptr;
+    return reinterpret_cast<HICON>(kProgramIcon);
+}
 
 HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name) {
     W32_REQUIRE(instance == nullptr && name == IDC_ARROW, "cursors other than IDC_ARROW", nullptr);
@@ -178,6 +184,7 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
     w->className = cls->name;
     w->proc = cls->wc.lpfnWndProc;
     w->classStyle = cls->wc.style;
+    w->icon = cls->wc.hIcon;
     w->background = cls->wc.hbrBackground;
     w->text = windowName != nullptr ? windowName : "";
     w->style = style & ~static_cast<DWORD>(WS_VISIBLE);

@@ -188,6 +188,7 @@ class X11Backend : public Backend {
         }
         XClassHint hint{const_cast<char*>("quorvel"), const_cast<char*>("Quorvel")};
         XSetClassHint(display_, x.id, &hint);
+        if (w->icon == reinterpret_cast<HICON>(kProgramIcon)) SetIcon(x.id);
         x.surface = cairo_xlib_surface_create(display_, x.id, DefaultVisual(display_, screen_),
                                               x.width, x.height);
         TitleChanged(w);
@@ -494,6 +495,54 @@ class X11Backend : public Backend {
             std::fprintf(stderr, "quorvel: first paint %llu ms after start\n",
                          static_cast<unsigned long long>(Now()));
         }
+    }
+
+    // The program's icon, every size of it, as _NET_WM_ICON: width, height, then the
+    // pixels as ARGB without premultiplied alpha, one to a long.
+    void SetIcon(::Window id) {
+        std::vector<unsigned long> data;
+        for (int i = 0; i < kIconImageCount; ++i) {
+            struct Reader {
+                const unsigned char* at;
+                unsigned long left;
+            } reader{kIconImages[i].png, kIconImages[i].size};
+            cairo_surface_t* png = cairo_image_surface_create_from_png_stream(
+                [](void* closure, unsigned char* out, unsigned int length) {
+                    auto* r = static_cast<Reader*>(closure);
+                    if (length > r->left) return CAIRO_STATUS_READ_ERROR;
+                    std::memcpy(out, r->at, length);
+                    r->at += length;
+                    r->left -= length;
+                    return CAIRO_STATUS_SUCCESS;
+                },
+                &reader);
+            if (cairo_surface_status(png) == CAIRO_STATUS_SUCCESS) {
+                cairo_surface_flush(png);
+                const int width = cairo_image_surface_get_width(png);
+                const int height = cairo_image_surface_get_height(png);
+                const int stride = cairo_image_surface_get_stride(png);
+                const unsigned char* pixels = cairo_image_surface_get_data(png);
+                data.push_back(static_cast<unsigned long>(width));
+                data.push_back(static_cast<unsigned long>(height));
+                for (int y = 0; y < height; ++y) {
+                    const auto* row = reinterpret_cast<const uint32_t*>(pixels + y * stride);
+                    for (int x = 0; x < width; ++x) {
+                        uint32_t p = row[x];
+                        uint32_t a = p >> 24;
+                        auto channel = [a](uint32_t c) {
+                            return a == 0 ? 0 : std::min(255u, c * 255 / a);
+                        };
+                        data.push_back((a << 24) | (channel((p >> 16) & 0xFF) << 16) |
+                                       (channel((p >> 8) & 0xFF) << 8) | channel(p & 0xFF));
+                    }
+                }
+            }
+            cairo_surface_destroy(png);
+        }
+        if (data.empty()) return;
+        XChangeProperty(display_, id, XInternAtom(display_, "_NET_WM_ICON", False), XA_CARDINAL, 32,
+                        PropModeReplace, reinterpret_cast<unsigned char*>(data.data()),
+                        static_cast<int>(data.size()));
     }
 
     void SetTitle(::Window id, const std::string& latin1) {

@@ -42,6 +42,11 @@ if command -v xprop >/dev/null; then
   [ "$pid" = "$program" ] || [ ${#run_under[@]} -gt 0 ] || fail "_NET_WM_PID is $pid, not $program"
   [ "$machine" = "$(hostname)" ] || fail "WM_CLIENT_MACHINE is $machine, not $(hostname)"
   xprop -id "$wid" WM_PROTOCOLS | grep -q _NET_WM_PING || fail "the window does not answer _NET_WM_PING"
+  # The program's icon, in every size it carries, for the task bar and the window list.
+  sizes=$(xprop -notype -id "$wid" _NET_WM_ICON | grep -o 'Icon ([0-9]* x [0-9]*)' | tr '\n' ' ')
+  for size in 16 32 48; do
+    case $sizes in *"($size x $size)"*) ;; *) fail "_NET_WM_ICON has no ${size}x$size image: $sizes" ;; esac
+  done
 fi
 
 xdotool key alt+e

@@ -5,6 +5,7 @@
 #include "engine.h"
 #include "platform/posix/line.h"
 #include "tools/common/drive_log.h"
+#include "version.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -101,6 +102,9 @@ bool ParseOptions(int argc, char** argv, Options* o) {
             o->customRate = static_cast<uint32_t>(std::atoi(v));
         } else if (a == "--help" || a == "-h") {
             std::fputs(usage, stdout);
+            std::exit(0);
+        } else if (a == "--version") {
+            std::printf("quorvel-ecu-sim %s\n", QUORVEL_VERSION); // its installed name
             std::exit(0);
         } else if (a == "--silent") {
             o->silent = true;

@@ -1,6 +1,7 @@
 // quorvel-plot: an "engine details.csv" as a picture of the drive.
 #include "plot.h"
 #include "svg_canvas.h"
+#include "version.h"
 
 #include <chrono>
 #include <ctime>
@@ -25,6 +26,7 @@ const char kUsage[] =
     "  -o OUT   the picture: SVG when OUT ends in .svg, PNG when it ends in .png (the Linux\n"
     "           build). Default: FILE with .svg in place of its extension, next to it.\n"
     "  --help   this text\n"
+    "  --version  the version\n"
     "\n"
     "Lines that cannot be read (a wrong number of fields, a field that is not a number) are\n"
     "named on standard error by line and column and left out. Exit status: 0 when the\n"
@@ -64,6 +66,10 @@ int main(int argc, char** argv) {
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--help" || args[i] == "-h") {
             std::cout << kUsage;
+            return 0;
+        }
+        if (args[i] == "--version") {
+            std::cout << "quorvel-plot " << QUORVEL_VERSION << "\n";
             return 0;
         }
         if (args[i] == "-o") {

@@ -4,6 +4,7 @@
 #include "platform/portinfo.h"
 #include "probe.h"
 #include "report.h"
+#include "version.h"
 
 #include <iostream>
 #include <string>
@@ -29,6 +30,7 @@ const char kUsage[] =
     "                      verdict. It writes nothing but the wake-up and the requests.\n"
     "  --no-driver-check   list without opening any port\n"
     "  --help              this text\n"
+    "  --version           the version\n"
     "\n"
     "Exit status: 0 when the listing found a port the dashboard can use, or the probe got\n"
     "answers; 1 when not (no usable port, no answer, a port that cannot be opened); 2 for a\n"
@@ -63,6 +65,10 @@ int main(int argc, char** argv) {
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--help" || args[i] == "-h") {
             std::cout << kUsage;
+            return 0;
+        }
+        if (args[i] == "--version") {
+            std::cout << "quorvel-ports " << QUORVEL_VERSION << "\n";
             return 0;
         }
         if (args[i] == "--no-driver-check") {
