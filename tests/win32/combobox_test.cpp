@@ -38,8 +38,8 @@ TEST_F(Win32Combo, SetCurSelSendsNoNoticeButAUsersChoiceDoes) {
     // selection is made before the notice.
     handler = [](Win32* t, HWND, UINT message, WPARAM wParam, LPARAM lParam, bool*) -> LRESULT {
         if (message == WM_COMMAND && HIWORD(wParam) == CBN_SELCHANGE)
-            t->counter = static_cast<int>(
-                SendMessageA(reinterpret_cast<HWND>(lParam), CB_GETCURSEL, 0, 0));
+            t->counter =
+                static_cast<int>(SendMessageA(reinterpret_cast<HWND>(lParam), CB_GETCURSEL, 0, 0));
         return 0;
     };
     SendMessageA(combo, WM_KEYDOWN, VK_DOWN, 0);

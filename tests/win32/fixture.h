@@ -16,7 +16,7 @@
 // Where Wine differs from Windows, a check states what Windows does; under Wine it is
 // expected to fail and is reported as todo_wine, and it fails the test the day Wine does
 // it right, so that the mark is taken off (as Wine's own todo_wine works).
-#define TODO_WINE_EXPECT_TRUE(condition)                                                         \
+#define TODO_WINE_EXPECT_TRUE(condition)                                                           \
     do {                                                                                           \
         const bool todoWineOk = (condition);                                                       \
         if (RunningUnderWine()) {                                                                  \
@@ -29,7 +29,6 @@
         }                                                                                          \
     } while (0)
 #define TODO_WINE_EXPECT_EQ(a, b) TODO_WINE_EXPECT_TRUE((a) == (b))
-
 
 struct Seen {
     UINT message;
