@@ -43,4 +43,7 @@ struct Finding {
 };
 std::vector<Finding> SystemFindings(const std::vector<Port>& ports);
 
+// The system's words for an error code (GetLastError's), without a line end.
+std::string SystemText(uint32_t error);
+
 } // namespace portinfo

@@ -54,18 +54,6 @@ int ComNumber(HDEVINFO set, SP_DEVINFO_DATA* device, const std::string& friendly
     return at != std::string::npos ? std::atoi(friendly.c_str() + at + 4) : 0;
 }
 
-std::string SystemText(DWORD error) {
-    char* text = nullptr;
-    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, error,
-                   MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&text), 0,
-                   nullptr);
-    std::string s = text != nullptr ? text : "error " + std::to_string(error);
-    if (text != nullptr) LocalFree(text);
-    while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' '))
-        s.pop_back();
-    return s;
-}
-
 // Windows says a port is busy, not who has it.
 void TryPort(Port* p, bool askDriver) {
     HANDLE h = CreateFileA(p->devicePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,

@@ -2,6 +2,7 @@
 
 #include "dashboard/faults.h"
 #include "dashboard/gauge_table.h"
+#include "platform/portinfo.h"
 
 #include <cctype>
 #include <cstdio>
@@ -17,7 +18,7 @@ class Port {
         std::string path = "\\\\.\\" + com;
         handle_ = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (handle_ == INVALID_HANDLE_VALUE) error_ = SystemText(GetLastError());
+        if (handle_ == INVALID_HANDLE_VALUE) error_ = portinfo::SystemText(GetLastError());
     }
     ~Port() {
         if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
@@ -36,7 +37,7 @@ class Port {
         GetCommState(handle_, &dcb);
         SetEcuLine(&dcb, baud);
         if (!SetCommState(handle_, &dcb)) {
-            error_ = SystemText(GetLastError());
+            error_ = portinfo::SystemText(GetLastError());
             return false;
         }
         COMMTIMEOUTS t = {};
@@ -56,18 +57,6 @@ class Port {
         ReadFile(handle_, buffer, sizeof buffer, &got, nullptr);
         SetCommTimeouts(handle_, &kept);
         return static_cast<int>(got);
-    }
-
-    static std::string SystemText(DWORD error) {
-        char* text = nullptr;
-        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, error,
-                       MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&text), 0,
-                       nullptr);
-        std::string s = text != nullptr ? text : "error " + std::to_string(error);
-        if (text != nullptr) LocalFree(text);
-        while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' '))
-            s.pop_back();
-        return s;
     }
 
   private:
