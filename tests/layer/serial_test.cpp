@@ -1,5 +1,6 @@
 // The layer's serial ports over real pseudo-terminals, and its port list from a sysfs
 // tree built for the test.
+#include "fixtures/com1.h"
 #include "platform/posix/serial.h"
 
 #include <gtest/gtest.h>
@@ -17,28 +18,8 @@ namespace fs = std::filesystem;
 namespace {
 
 // A pseudo-terminal listed as COM1 through QUORVEL_PORTS.
-class PtyPort : public ::testing::Test {
+class PtyPort : public PtyCom1 {
   protected:
-    void SetUp() override {
-        master = posix_openpt(O_RDWR | O_NOCTTY);
-        ASSERT_GE(master, 0);
-        ASSERT_EQ(grantpt(master), 0);
-        ASSERT_EQ(unlockpt(master), 0);
-        slave = ptsname(master);
-        setenv("QUORVEL_PORTS", slave.c_str(), 1);
-        const GUID comPorts = {
-            0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
-        HDEVINFO set = SetupDiGetClassDevsA(&comPorts, nullptr, nullptr,
-                                            DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-        ASSERT_NE(set, INVALID_HANDLE_VALUE);
-        SetupDiDestroyDeviceInfoList(set);
-    }
-    void TearDown() override {
-        if (port != INVALID_HANDLE_VALUE) CloseHandle(port);
-        if (master >= 0) close(master);
-        unsetenv("QUORVEL_PORTS");
-    }
-
     HANDLE Open() {
         return CreateFileA("\\\\.\\Com1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -68,10 +49,6 @@ class PtyPort : public ::testing::Test {
         t.ReadTotalTimeoutConstant = 500;
         ASSERT_TRUE(SetCommTimeouts(port, &t));
     }
-
-    int master = -1;
-    std::string slave;
-    HANDLE port = INVALID_HANDLE_VALUE;
 };
 
 TEST_F(PtyPort, TheLineRunsAtExactly1200Or7680Baud8N1WithoutFlowControl) {

@@ -1,9 +1,8 @@
 // The table of documented read time-outs against the layer: on a scripted line, to the
 // millisecond of the program's clock, and on a pseudo-terminal in real time. A write
 // time-out bounds a write to a line that takes nothing.
+#include "fixtures/com1.h"
 #include "fixtures/serial_timeouts.h"
-#include "platform/posix/headless.h"
-#include "platform/posix/serial.h"
 
 #include <gtest/gtest.h>
 
@@ -16,46 +15,7 @@
 
 namespace {
 
-const GUID kComPorts = {
-    0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
-
-void ListPorts() {
-    HDEVINFO set =
-        SetupDiGetClassDevsA(&kComPorts, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    ASSERT_NE(set, INVALID_HANDLE_VALUE);
-    SetupDiDestroyDeviceInfoList(set);
-}
-
-HANDLE OpenCom1() {
-    return CreateFileA("\\\\.\\COM1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
-class ScriptedTimeouts : public ::testing::TestWithParam<int> {
-  protected:
-    void SetUp() override {
-        w32::ResetLayer();
-        w32::SetBackend(&clock);
-        auto script = std::make_shared<w32::PortListScript>();
-        w32::PortEntry p;
-        p.number = 1;
-        p.friendlyName = "Scripted (COM1)";
-        p.line = line;
-        script->ports.push_back(p);
-        w32::SetPortListScript(script);
-        ListPorts();
-        port = OpenCom1();
-        ASSERT_NE(port, INVALID_HANDLE_VALUE);
-    }
-    void TearDown() override {
-        CloseHandle(port);
-        w32::SetPortListScript(nullptr);
-        w32::ResetLayer();
-    }
-    w32::VirtualClockBackend clock;
-    std::shared_ptr<w32::ScriptedLine> line = std::make_shared<w32::ScriptedLine>();
-    HANDLE port = INVALID_HANDLE_VALUE;
-};
+class ScriptedTimeouts : public ScriptedCom1, public ::testing::WithParamInterface<int> {};
 
 TEST_P(ScriptedTimeouts, ReadReturnsWhatAndWhenWindowsDoes) {
     const TimeoutCase& c = kTimeoutCases[GetParam()];
@@ -77,16 +37,11 @@ TEST_P(ScriptedTimeouts, ReadReturnsWhatAndWhenWindowsDoes) {
 INSTANTIATE_TEST_SUITE_P(Table, ScriptedTimeouts, ::testing::Range(0, kTimeoutCaseCount));
 
 // The far end of a pseudo-terminal sends each case's bytes at their times.
-class PtyTimeouts : public ::testing::TestWithParam<int> {
+class PtyTimeouts : public PtyCom1, public ::testing::WithParamInterface<int> {
   protected:
     void SetUp() override {
-        master = posix_openpt(O_RDWR | O_NOCTTY);
-        ASSERT_GE(master, 0);
-        ASSERT_EQ(grantpt(master), 0);
-        ASSERT_EQ(unlockpt(master), 0);
-        setenv("QUORVEL_PORTS", ptsname(master), 1);
-        ListPorts();
-        port = OpenCom1();
+        PtyCom1::SetUp();
+        port = OpenCom(1);
         ASSERT_NE(port, INVALID_HANDLE_VALUE) << GetLastError();
         DCB dcb{};
         ASSERT_TRUE(GetCommState(port, &dcb));
@@ -95,13 +50,6 @@ class PtyTimeouts : public ::testing::TestWithParam<int> {
         dcb.fRtsControl = RTS_CONTROL_DISABLE;
         ASSERT_TRUE(SetCommState(port, &dcb));
     }
-    void TearDown() override {
-        if (port != INVALID_HANDLE_VALUE) CloseHandle(port);
-        close(master);
-        unsetenv("QUORVEL_PORTS");
-    }
-    int master = -1;
-    HANDLE port = INVALID_HANDLE_VALUE;
 };
 
 TEST_P(PtyTimeouts, ReadReturnsWhatAndWhenWindowsDoes) {
@@ -141,14 +89,10 @@ INSTANTIATE_TEST_SUITE_P(Table, PtyTimeouts, ::testing::Range(0, kTimeoutCaseCou
 
 // The adapter takes nothing (its far end never reads): the write time-out ends the
 // write with what went out, as a success, instead of blocking for ever.
-TEST(PtyWrite, AWriteTimeOutBoundsAWriteThatCannotGoOut) {
-    int master = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    grantpt(master);
-    unlockpt(master);
-    setenv("QUORVEL_PORTS", ptsname(master), 1);
-    ListPorts();
-    HANDLE port = OpenCom1();
+class PtyWrite : public PtyCom1 {};
+
+TEST_F(PtyWrite, AWriteTimeOutBoundsAWriteThatCannotGoOut) {
+    port = OpenCom(1);
     ASSERT_NE(port, INVALID_HANDLE_VALUE);
     COMMTIMEOUTS t{0, 0, 0, 0, 200};
     ASSERT_TRUE(SetCommTimeouts(port, &t));
@@ -163,26 +107,16 @@ TEST(PtyWrite, AWriteTimeOutBoundsAWriteThatCannotGoOut) {
     EXPECT_LT(written, lots.size());
     EXPECT_GE(ms, 190);
     EXPECT_LE(ms, 400);
-    CloseHandle(port);
-    close(master);
-    unsetenv("QUORVEL_PORTS");
 }
 
-TEST(Timeouts, EveryReadValueMaxdwordIsRefusedAsWindowsRefusesIt) {
-    int master = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    grantpt(master);
-    unlockpt(master);
-    setenv("QUORVEL_PORTS", ptsname(master), 1);
-    ListPorts();
-    HANDLE port = OpenCom1();
+class Timeouts : public PtyCom1 {};
+
+TEST_F(Timeouts, EveryReadValueMaxdwordIsRefusedAsWindowsRefusesIt) {
+    port = OpenCom(1);
     ASSERT_NE(port, INVALID_HANDLE_VALUE);
     COMMTIMEOUTS all{MAXDWORD, MAXDWORD, MAXDWORD, 0, 0};
     EXPECT_FALSE(SetCommTimeouts(port, &all));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    CloseHandle(port);
-    close(master);
-    unsetenv("QUORVEL_PORTS");
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // Serial ports as Windows treats the ports users have: a rate the adapter's driver
 // rounds, an adapter pulled out, a COM number that holds through a re-plug, a port that
 // another process holds.
+#include "fixtures/com1.h"
 #include "platform/posix/harness.h"
 #include "platform/posix/headless.h"
 #include "platform/posix/holders.h"
@@ -24,24 +25,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const GUID kComPorts = {
-    0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
-
-// Lists the ports as the program does, so that \\.\COMn refers to them.
-void ListPorts() {
-    HDEVINFO set =
-        SetupDiGetClassDevsA(&kComPorts, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    ASSERT_NE(set, INVALID_HANDLE_VALUE);
-    SetupDiDestroyDeviceInfoList(set);
-}
-
-HANDLE OpenCom(int n) {
-    char name[32];
-    snprintf(name, sizeof name, "\\\\.\\COM%d", n);
-    return CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
 std::string SystemText(DWORD error) {
     char text[512] = "";
     FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, error, 0, text, sizeof text, nullptr);
@@ -64,33 +47,13 @@ DCB EcuLine(HANDLE port, DWORD baud) {
 
 // One scripted port, COM1, whose driver sets rates as the given function does, on a
 // virtual clock of the test's own.
-class DriverRates : public ::testing::Test {
+class DriverRates : public ScriptedCom1 {
   protected:
     void SetUp() override {
-        w32::ResetLayer();
-        w32::SetBackend(&clock);
-        auto script = std::make_shared<w32::PortListScript>();
-        w32::PortEntry p;
-        p.number = 1;
-        p.friendlyName = "USB-Serial Controller (COM1)";
-        p.line = line;
-        script->ports.push_back(p);
-        w32::SetPortListScript(script);
-        ListPorts();
-        port = OpenCom(1);
-        ASSERT_NE(port, INVALID_HANDLE_VALUE);
+        ScriptedCom1::SetUp();
         DCB start = EcuLine(port, 1200);
         ASSERT_TRUE(SetCommState(port, &start));
     }
-    void TearDown() override {
-        CloseHandle(port);
-        w32::SetPortListScript(nullptr);
-        w32::ResetLayer();
-    }
-
-    w32::VirtualClockBackend clock;
-    std::shared_ptr<w32::ScriptedLine> line = std::make_shared<w32::ScriptedLine>();
-    HANDLE port = INVALID_HANDLE_VALUE;
 };
 
 TEST_F(DriverRates, ARateWithin2PercentIsTakenAndReportedAsAsked) {
@@ -172,22 +135,8 @@ TEST_F(DriverRates, APulledOutAdapterFailsEveryCallAtOnce) {
 }
 
 // A pseudo-terminal listed as COM1; the test holds its master, as the device's far end.
-class PtyLine : public ::testing::Test {
+class PtyLine : public PtyCom1 {
   protected:
-    void SetUp() override {
-        master = posix_openpt(O_RDWR | O_NOCTTY);
-        ASSERT_GE(master, 0);
-        ASSERT_EQ(grantpt(master), 0);
-        ASSERT_EQ(unlockpt(master), 0);
-        slave = ptsname(master);
-        setenv("QUORVEL_PORTS", slave.c_str(), 1);
-        ListPorts();
-    }
-    void TearDown() override {
-        if (port != INVALID_HANDLE_VALUE) CloseHandle(port);
-        if (master >= 0) close(master);
-        unsetenv("QUORVEL_PORTS");
-    }
     void OpenAndConfigure() {
         port = OpenCom(1);
         ASSERT_NE(port, INVALID_HANDLE_VALUE) << GetLastError();
@@ -201,10 +150,6 @@ class PtyLine : public ::testing::Test {
                    std::chrono::steady_clock::now() - start)
             .count();
     }
-
-    int master = -1;
-    std::string slave;
-    HANDLE port = INVALID_HANDLE_VALUE;
 };
 
 // Closing the master hangs the pseudo-terminal up as a pulled-out USB adapter is hung
@@ -347,7 +292,7 @@ class DeviceTree : public ::testing::Test {
 TEST_F(DeviceTree, AReplugToAnotherNodeIsReachedThroughTheSameComNumber) {
     AddUsbPort("ttyUSB0", "1-1", "067b", "2303", "USB-Serial Controller", "", 0);
     Node("ttyUSB0");
-    ListPorts();
+    ListComPorts();
     ASSERT_EQ(Numbers()["ttyUSB0"], 3);
 
     // Pulled out, and plugged back in on another socket, it comes back as ttyUSB1. The
