@@ -38,12 +38,7 @@ namespace {
 // the clock work; a window would need a display backend).
 class ConsoleBackend : public Backend {
   public:
-    uint64_t Now() override {
-        timespec ts{};
-        clock_gettime(CLOCK_MONOTONIC, &ts);
-        return static_cast<uint64_t>(ts.tv_sec) * 1000 +
-               static_cast<uint64_t>(ts.tv_nsec) / 1000000;
-    }
+    uint64_t Now() override { return MonotonicMs(); }
     void Sleep(uint64_t ms) override {
         timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>((ms % 1000) * 1000000)};
         while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
@@ -56,6 +51,12 @@ class ConsoleBackend : public Backend {
 };
 
 } // namespace
+
+uint64_t MonotonicMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<uint64_t>(ts.tv_sec) * 1000 + static_cast<uint64_t>(ts.tv_nsec) / 1000000;
+}
 
 Backend& CurrentBackend() {
     static ConsoleBackend console;

@@ -148,6 +148,9 @@ struct TraceEntry {
 std::vector<TraceEntry>& Trace();
 void SetTracing(bool on);
 
+// Milliseconds of the system's monotonic clock: real time for the backends that run in it.
+uint64_t MonotonicMs();
+
 // A display backend: the clock, the wait for events, and what a person sees.
 class Backend {
   public:

@@ -1,6 +1,7 @@
 // A tty device behind an open port. The descriptor is non-blocking; every wait is a
 // poll with its deadline, so nothing here blocks longer than asked.
 #include "device.h"
+#include "layer.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -14,12 +15,6 @@
 namespace w32 {
 
 namespace {
-
-uint64_t MonotonicMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<uint64_t>(ts.tv_sec) * 1000 + static_cast<uint64_t>(ts.tv_nsec) / 1000000;
-}
 
 // An error that says the device itself is gone (pulled out, hung up), not this call.
 bool DeviceGone(int error) {

@@ -28,12 +28,6 @@ namespace w32 {
 
 namespace {
 
-uint64_t MonotonicMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<uint64_t>(ts.tv_sec) * 1000 + static_cast<uint64_t>(ts.tv_nsec) / 1000000;
-}
-
 // A window of the X server, drawn through cairo.
 struct XSurface {
     ::Window id = 0;
