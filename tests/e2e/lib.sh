@@ -84,3 +84,18 @@ wait_exit() {
   exit_code=0
   wait "$1" || exit_code=$?
 }
+
+# For a command-line tool's tests, with the tool's path in $tool: run_tool NAME ARGS...
+# keeps its output in $e2e_work/NAME.out and .err and its exit status in $status.
+run_tool() {
+  local name=$1
+  shift
+  status=0
+  "$tool" "$@" >"$e2e_work/$name.out" 2>"$e2e_work/$name.err" || status=$?
+}
+# expect_status STATUS WHAT NAME: the last run_tool ended with STATUS.
+expect_status() {
+  [ "$status" = "$1" ] || fail "$2: exit status $status, not $1: $(cat "$e2e_work/$3.err")"
+}
+# expect_text FILE TEXT: FILE (in the work folder) says TEXT.
+expect_text() { grep -qF -- "$2" "$e2e_work/$1" || fail "$1 lacks \"$2\": $(cat "$e2e_work/$1")"; }

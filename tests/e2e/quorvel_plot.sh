@@ -13,52 +13,44 @@ need_tools rsvg-convert identify
 work=$e2e_work
 cd "$work"
 
-run() {
-  local name=$1
-  shift
-  status=0
-  "$tool" "$@" >"$work/$name.out" 2>"$work/$name.err" || status=$?
-}
-expect_status() { [ "$status" = "$1" ] || fail "$2: exit status $status, not $1: $(cat "$work/$3.err")"; }
-expect_text() { grep -qF -- "$2" "$work/$1" || fail "$1 lacks \"$2\": $(cat "$work/$1")"; }
 
 "$drive_log" 120 >/dev/null
 [ "$(wc -l <"engine details.csv")" -eq 241 ] || fail "the drive's log has $(wc -l <"engine details.csv") lines"
 
-run svg "engine details.csv"
+run_tool svg "engine details.csv"
 expect_status 0 "the plot of a drive" svg
 expect_text svg.out "quorvel-plot: wrote engine details.svg: 2 min 00 s, 240 polls"
 rsvg-convert "engine details.svg" -o rendered.png || fail "rsvg-convert cannot render the SVG"
 [ "$(identify -format %wx%h rendered.png)" = "1200x1160" ] || fail "rendered as $(identify -format %wx%h rendered.png)"
 
-run png "engine details.csv" -o drive.png
+run_tool png "engine details.csv" -o drive.png
 expect_status 0 "the PNG plot" png
 [ "$(identify -format %m:%wx%h drive.png)" = "PNG:1200x1160" ] || fail "not a 1200x1160 PNG"
 
 # Bad lines: named and left out; the good ones are drawn.
 { head -3 "engine details.csv"; echo "850.0, 20.0"; echo "a, b, c, d, e, f, g, h, i, 0, 0, 0, , 1, 2, 3, 4, 5, 6, 7, 8, 9"; } >bad.csv
-run bad bad.csv -o bad.svg
+run_tool bad bad.csv -o bad.svg
 expect_status 0 "a log with two bad lines" bad
 expect_text bad.err "quorvel-plot: bad.csv: line 4: 2 fields, not the 22 of a data line (line left out)"
 expect_text bad.err 'quorvel-plot: bad.csv: line 5, column 1 (revs): "a" is not a number (line left out)'
 expect_text bad.out "2 polls"
 
 head -1 "engine details.csv" >header-only.csv
-run empty header-only.csv
+run_tool empty header-only.csv
 expect_status 1 "a log with no line of readings" empty
 expect_text empty.err "holds no line of readings"
 
-run missing no-such.csv
+run_tool missing no-such.csv
 expect_status 1 "a log that is not there" missing
 expect_text missing.err "quorvel-plot: cannot read no-such.csv: No such file or directory"
 
-run help --help
+run_tool help --help
 expect_status 0 "--help" help
-run noarg
+run_tool noarg
 expect_status 2 "no log named" noarg
-run wrongext "engine details.csv" -o drive.jpg
+run_tool wrongext "engine details.csv" -o drive.jpg
 expect_status 2 "a picture that is neither SVG nor PNG" wrongext
 expect_text wrongext.err "must end in .svg or .png"
-run two a.csv b.csv
+run_tool two a.csv b.csv
 expect_status 2 "two logs" two
 echo "PASS: quorvel-plot draws a logged drive as SVG (rsvg-convert renders it) and PNG, names bad lines, and exits 0, 1 and 2 as it says"

@@ -11,25 +11,16 @@ E2E_NAME=quorvel-ports
 source "$(dirname "$0")/lib.sh"
 work=$e2e_work
 
-# run NAME ARGS...: the tool's output in $work/NAME.out and .err, its status in $status.
-run() {
-  local name=$1
-  shift
-  status=0
-  "$tool" "$@" >"$work/$name.out" 2>"$work/$name.err" || status=$?
-}
-expect_status() { [ "$status" = "$1" ] || fail "$2: exit status $status, not $1: $(cat "$work/$3.err")"; }
-expect_text() { grep -qF -- "$2" "$work/$1" || fail "$1 lacks \"$2\": $(cat "$work/$1")"; }
 
-run help --help
+run_tool help --help
 expect_status 0 "--help" help
 expect_text help.out "Exit status: 0 when the listing found a port"
-run bad --frobnicate
+run_tool bad --frobnicate
 expect_status 2 "an unknown option" bad
 expect_text bad.err 'quorvel-ports: unknown option "--frobnicate"'
-run noport --probe
+run_tool noport --probe
 expect_status 2 "--probe without a port" noport
-run badport --probe COMX
+run_tool badport --probe COMX
 expect_status 2 "--probe COMX" badport
 expect_text badport.err "--probe needs a port such as COM3"
 
@@ -42,12 +33,12 @@ for link in good silent noecho; do
 done
 export QUORVEL_PORTS="$work/good:$work/silent:$work/noecho"
 
-run list
+run_tool list
 expect_status 0 "the listing with three free ports" list
 expect_text list.out "COM1  good (COM1)"
 expect_text list.out "3 ports the dashboard can use: COM1, COM3, COM2."
 
-run good --probe COM1
+run_tool good --probe COM1
 expect_status 0 "the probe of an answering ECU" good
 expect_text good.out "register  1  speed period, high byte     0x0B"
 expect_text good.out "engine speed         5000 rpm"
@@ -55,21 +46,21 @@ expect_text good.out "battery voltage      14.00 V"
 expect_text good.out "Faults: Throttle sensor O/C, Water temp sens S/C, Spark coil 1 O/C"
 expect_text good.out "The ECU answered all 17 registers"
 
-run silent --probe com2
+run_tool silent --probe com2
 expect_status 1 "the probe of a silent ECU" silent
 expect_text silent.out "(the interface echoed them)"
 expect_text silent.out "The interface echoes the requests but the ECU does not answer."
 
-run noecho --probe 3
+run_tool noecho --probe 3
 expect_status 1 "the probe of an interface without echo" noecho
 expect_text noecho.out "this interface does not echo what it sends"
 
-run gone --probe COM9
+run_tool gone --probe COM9
 expect_status 1 "the probe of a port that is not there" gone
 expect_text gone.err "quorvel-ports: cannot open COM9: The system cannot find the file specified."
 
 export QUORVEL_PORTS="$work/nothing-here"
-run none
+run_tool none
 expect_status 1 "the listing without a usable port" none
 expect_text none.out "No port the dashboard can use."
 echo "PASS: quorvel-ports lists, probes an answering, a silent and an echo-less ECU, and exits 0, 1 and 2 as it says"
