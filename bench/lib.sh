@@ -37,7 +37,7 @@ start_polling() {
   QUORVEL_PORTS="$work/ecu" "$@" 2>/dev/null &
   pid=$!
   bench_pids+=("$pid")
-  wid=$(timeout 30 xdotool search --sync --name '^Fiat Punto 75 Mk1$' | head -1)
+  wid=$(timeout 30 xdotool search --sync --onlyvisible --name '^Fiat Punto 75 Mk1$' | head -1)
   xdotool windowfocus --sync "$wid"
   xdotool key alt+e
   sleep 0.3

@@ -63,12 +63,23 @@ wait_for() {
   return 1
 }
 
+# focus_shown SECONDS TITLE: the id of a window captioned TITLE (a regular expression)
+# once it is on screen, with the keyboard given to it; nothing when none came in time.
+# A window that has its title but is not mapped yet cannot take the focus (X answers
+# BadMatch), so the search waits for a shown one and the focus is tried again.
+focus_shown() {
+  local wid
+  wid=$(timeout "$1" xdotool search --sync --onlyvisible --name "$2" | head -1 || true)
+  [ -n "$wid" ] || return 0
+  wait_for 50 xdotool windowfocus --sync "$wid" 2>/dev/null || return 0
+  echo "$wid"
+}
+
 # The main window of the program, found by its title; the keyboard goes to it.
 find_window() {
   local wid
-  wid=$(timeout "${1:-10}" xdotool search --sync --name '^Fiat Punto 75 Mk1$' | head -1 || true)
+  wid=$(focus_shown "${1:-10}" '^Fiat Punto 75 Mk1$')
   [ -n "$wid" ] || fail "no window"
-  xdotool windowfocus --sync "$wid"
   echo "$wid"
 }
 

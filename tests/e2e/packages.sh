@@ -42,9 +42,9 @@ else
   (cd "$work" && QUORVEL_PORTS="" exec quorvel) 2>"$work/stderr" &
   program=$!
   e2e_pids+=("$program")
-  box=$(timeout 20 xdotool search --sync --name '^Quorvel - Port Error$' | head -1 || true)
+  box=$(focus_shown 20 '^Quorvel - Port Error$')
   [ -n "$box" ] || fail "the installed quorvel showed no port error box"
-  xdotool windowfocus --sync "$box" key Return
+  xdotool key Return
   wait_exit "$program"
   [ "$exit_code" = 0 ] || fail "the installed quorvel ended with $exit_code"
   dpkg --purge quorvel >"$work/purge.out" 2>&1 || { cat "$work/purge.out"; fail "dpkg --purge failed"; }
@@ -82,9 +82,9 @@ if command -v wine >/dev/null; then
   (cd "$folder" && exec wine quorvel.exe) >/dev/null 2>&1 &
   program=$!
   e2e_pids+=("$program")
-  box=$(timeout 60 xdotool search --sync --name '^Quorvel - Port Error$' | head -1 || true)
+  box=$(focus_shown 60 '^Quorvel - Port Error$')
   [ -n "$box" ] || fail "quorvel.exe from the zip showed no window under Wine"
-  xdotool windowfocus --sync "$box" key Return
+  xdotool key Return
   wait_exit "$program"
   [ "$exit_code" = 0 ] || fail "quorvel.exe from the zip ended with $exit_code under Wine"
   echo "the zip's quorvel.exe started under Wine"

@@ -45,9 +45,8 @@ not_running() { ! kill -0 "$1" 2>/dev/null; }
 # Quorvel's window under Wine, found by its title; the keyboard goes to it.
 wine_window() {
   local wid
-  wid=$(timeout 60 xdotool search --sync --name '^Fiat Punto 75 Mk1$' | head -1 || true)
+  wid=$(focus_shown 60 '^Fiat Punto 75 Mk1$')
   [ -n "$wid" ] || fail "no window"
-  xdotool windowfocus --sync "$wid"
   echo "$wid"
 }
 
@@ -79,10 +78,9 @@ port-error)
   start=$(date +%s%N)
   spawn wine "$windows/quorvel.exe" 2> >(quiet)
   program=$last_pid
-  box=$(timeout 60 xdotool search --sync --name '^Quorvel - Port Error$' | head -1 || true)
+  box=$(focus_shown 60 '^Quorvel - Port Error$')
   [ -n "$box" ] || fail "no box captioned \"Quorvel - Port Error\""
   echo "the box after $((($(date +%s%N) - start) / 1000000)) ms"
-  xdotool windowfocus --sync "$box"
   xdotool key Return
   wait_exit "$program"
   [ "$exit_code" = 0 ] || fail "exit code $exit_code after the port error"
