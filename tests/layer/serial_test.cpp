@@ -1,6 +1,7 @@
 // The layer's serial ports over real pseudo-terminals, and its port list from a sysfs
 // tree built for the test.
 #include "fixtures/com1.h"
+#include "fixtures/device_tree.h"
 #include "platform/posix/serial.h"
 
 #include <gtest/gtest.h>
@@ -167,49 +168,25 @@ TEST(SerialErrors, TheSystemsTextForAnError) {
 
 // A sysfs tree with an on-board UART, an empty UART slot, a virtual terminal and two
 // USB adapters.
-class SysfsPorts : public ::testing::Test {
+class SysfsPorts : public ::testing::Test, protected FakeDevices {
   protected:
+    SysfsPorts() : FakeDevices("quorvel-sysfs") {}
     void SetUp() override {
-        root = fs::temp_directory_path() / ("quorvel-sysfs-" + std::to_string(getpid()));
-        fs::remove_all(root);
-        config = root / "config";
-        AddTty("ttyS0", "devices/platform/serial8250/ttyS0", "4");
-        AddTty("ttyS1", "devices/platform/serial8250/ttyS1", "0");
-        fs::create_directories(root / "class/tty/tty0");
-        AddUsb("ttyUSB0", "1-1", "0403", "6001", "FT232R USB UART", "A50285BI");
-        AddUsb("ttyACM0", "1-2", "2341", "0043", "Arduino Uno (COM-free)", "");
-    }
-    void TearDown() override { fs::remove_all(root); }
-
-    static void Write(const fs::path& file, const std::string& text) {
-        fs::create_directories(file.parent_path());
-        std::ofstream(file) << text << "\n";
-    }
-    void AddTty(const std::string& tty, const std::string& device, const std::string& type) {
-        fs::create_directories(root / device);
-        fs::create_directories(root / "class/tty" / tty);
-        fs::create_directory_symlink(root / device, root / "class/tty" / tty / "device");
-        if (!type.empty()) Write(root / "class/tty" / tty / "type", type);
-    }
-    void AddUsb(const std::string& tty, const std::string& port, const std::string& vendor,
-                const std::string& product, const std::string& name, const std::string& serial) {
-        fs::path usb = root / "devices/pci0000:00/usb1" / port;
-        Write(usb / "idVendor", vendor);
-        Write(usb / "idProduct", product);
-        Write(usb / "product", name);
-        if (!serial.empty()) Write(usb / "serial", serial);
-        AddTty(tty, "devices/pci0000:00/usb1/" + port + "/" + port + ":1.0/" + tty, "");
+        AddUart("ttyS0", "4");
+        AddUart("ttyS1", "0");
+        fs::create_directories(root / "sys/class/tty/tty0");
+        AddUsbPort("ttyUSB0", "1-1", "0403", "6001", "FT232R USB UART", "A50285BI", 0);
+        AddUsbPort("ttyACM0", "1-2", "2341", "0043", "Arduino Uno (COM-free)", "", 0);
     }
     std::vector<std::string> Names() {
         std::vector<std::string> names;
-        for (const auto& p : w32::SysfsPorts(root.string(), config.string())) {
+        for (const auto& p : w32::SysfsPorts((root / "sys").string(), config.string())) {
             names.push_back(p.friendlyName + " " + p.devicePath);
         }
         return names;
     }
 
-    fs::path root;
-    fs::path config;
+    const fs::path config = root / "config";
 };
 
 TEST_F(SysfsPorts, PresentDevicesWithFriendlyNamesAndStableNumbers) {
@@ -223,8 +200,8 @@ TEST_F(SysfsPorts, PresentDevicesWithFriendlyNamesAndStableNumbers) {
 
     // The Arduino is unplugged: the FTDI adapter keeps its number, and a new adapter
     // does not take the absent one's.
-    fs::remove_all(root / "class/tty/ttyACM0");
-    AddUsb("ttyUSB1", "1-3", "1a86", "7523", "USB Serial", "");
+    fs::remove_all(root / "sys/class/tty/ttyACM0");
+    AddUsbPort("ttyUSB1", "1-3", "1a86", "7523", "USB Serial", "", 0);
     EXPECT_EQ(Names(), (std::vector<std::string>{"Communications Port (COM1) /dev/ttyS0",
                                                  "FT232R USB UART (COM4) /dev/ttyUSB0",
                                                  "USB Serial (COM5) /dev/ttyUSB1"}));
@@ -234,7 +211,7 @@ TEST_F(SysfsPorts, NumbersStayUniqueWhenTheRecordIsUnreadable) {
     fs::create_directories(config);
     std::ofstream(config / "comports")
         << "garbage\n4 usb:0403:6001:A50285BI\n4 usb:2341:0043@1-2\n";
-    auto ports = w32::SysfsPorts(root.string(), config.string());
+    auto ports = w32::SysfsPorts((root / "sys").string(), config.string());
     std::set<int> numbers;
     for (const auto& p : ports)
         EXPECT_TRUE(numbers.insert(p.number).second) << p.friendlyName;

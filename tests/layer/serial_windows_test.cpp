@@ -2,6 +2,7 @@
 // rounds, an adapter pulled out, a COM number that holds through a re-plug, a port that
 // another process holds.
 #include "fixtures/com1.h"
+#include "fixtures/device_tree.h"
 #include "platform/posix/harness.h"
 #include "platform/posix/headless.h"
 #include "platform/posix/holders.h"
@@ -225,58 +226,16 @@ TEST_F(PtyLine, APortAnotherProcessHoldsIsRefusedAndTheHolderNamed) {
 
 // A device tree built for the test: sysfs, /dev (links to pseudo-terminals) and the
 // COM number store.
-class DeviceTree : public ::testing::Test {
+class DeviceTree : public ::testing::Test, protected FakeDevices {
   protected:
+    DeviceTree() : FakeDevices("quorvel-tree") {}
     void SetUp() override {
-        root = fs::temp_directory_path() / ("quorvel-tree-" + std::to_string(getpid()));
-        fs::remove_all(root);
-        fs::create_directories(root / "dev");
         saved = w32::CurrentDeviceTree();
         w32::CurrentDeviceTree() = w32::DeviceTree{(root / "sys").string(), (root / "dev").string(),
                                                    (root / "config").string()};
         unsetenv("QUORVEL_PORTS");
     }
-    void TearDown() override {
-        w32::CurrentDeviceTree() = saved;
-        for (int fd : masters)
-            close(fd);
-        fs::remove_all(root);
-    }
-
-    static void Write(const fs::path& file, const std::string& text) {
-        fs::create_directories(file.parent_path());
-        std::ofstream(file, std::ios::binary) << text << "\n";
-    }
-    // A USB serial adapter's port: its tty under the interface under the device.
-    void AddUsbPort(const std::string& tty, const std::string& busPort, const std::string& vendor,
-                    const std::string& product, const std::string& name, const std::string& serial,
-                    int interface) {
-        fs::path usb = root / "sys/devices/pci0000:00/usb1" / busPort;
-        Write(usb / "idVendor", vendor);
-        Write(usb / "idProduct", product);
-        Write(usb / "product", name);
-        if (!serial.empty()) Write(usb / "serial", serial);
-        fs::path iface = usb / (busPort + ":1." + std::to_string(interface));
-        Write(iface / "bInterfaceNumber", "0" + std::to_string(interface));
-        fs::create_directories(iface / tty);
-        fs::create_directories(root / "sys/class/tty" / tty);
-        fs::create_directory_symlink(iface / tty, root / "sys/class/tty" / tty / "device");
-    }
-    void Unplug(const std::string& tty) {
-        fs::remove_all(root / "sys/class/tty" / tty);
-        fs::remove(root / "dev" / tty);
-    }
-    // The device node of a tty leads to a fresh pseudo-terminal; returns its master.
-    int Node(const std::string& tty) {
-        int m = posix_openpt(O_RDWR | O_NOCTTY);
-        EXPECT_GE(m, 0);
-        grantpt(m);
-        unlockpt(m);
-        fs::remove(root / "dev" / tty);
-        fs::create_symlink(ptsname(m), root / "dev" / tty);
-        masters.push_back(m);
-        return m;
-    }
+    void TearDown() override { w32::CurrentDeviceTree() = saved; }
     std::map<std::string, int> Numbers() {
         std::map<std::string, int> byTty;
         for (const w32::SerialDevice& d : w32::SerialDevices(w32::CurrentDeviceTree()))
@@ -284,9 +243,7 @@ class DeviceTree : public ::testing::Test {
         return byTty;
     }
 
-    fs::path root;
     w32::DeviceTree saved;
-    std::vector<int> masters;
 };
 
 TEST_F(DeviceTree, AReplugToAnotherNodeIsReachedThroughTheSameComNumber) {

@@ -1,6 +1,7 @@
 // quorvel-ports' listing over device trees built for the test: each chip family, a
 // skipped on-board slot, a port another process holds, a user without the right, and
 // the causes on the system (brltty, ModemManager, the group).
+#include "fixtures/device_tree.h"
 #include "platform/portinfo.h"
 #include "platform/posix/comports.h"
 #include "platform/posix/portinfo_posix.h"
@@ -79,12 +80,10 @@ TEST(Chips, TheDriversAnswerWhereItDiffersFromTheRateAsked) {
 }
 
 // A system built for the test: sysfs, /dev, udev rules and /proc.
-class PortsListing : public ::testing::Test {
+class PortsListing : public ::testing::Test, protected FakeDevices {
   protected:
+    PortsListing() : FakeDevices("quorvel-ports") {}
     void SetUp() override {
-        root = fs::temp_directory_path() / ("quorvel-ports-" + std::to_string(getpid()));
-        fs::remove_all(root);
-        fs::create_directories(root / "dev");
         fs::create_directories(root / "rules");
         fs::create_directories(root / "proc");
         fs::permissions(root, fs::perms::all);
@@ -99,54 +98,23 @@ class PortsListing : public ::testing::Test {
     void TearDown() override {
         w32::CurrentDeviceTree() = savedTree;
         portinfo::Roots() = savedRoots;
-        for (int fd : masters)
-            close(fd);
-        fs::remove_all(root);
     }
 
-    static void Write(const fs::path& file, const std::string& text) {
-        fs::create_directories(file.parent_path());
-        std::ofstream(file) << text << "\n";
-    }
-    void Driver(const std::string& tty, const std::string& driver) {
-        fs::path d = root / "sys/bus/drivers" / driver;
-        fs::create_directories(d);
-        fs::create_directory_symlink(d, root / "sys/class/tty" / tty / "device/driver");
-    }
+    // A USB adapter's port with its driver and a device node.
     void AddUsb(const std::string& tty, const std::string& port, const std::string& vendor,
                 const std::string& product, const std::string& name, const std::string& driver) {
-        fs::path usb = root / "sys/devices/usb1" / port;
-        Write(usb / "idVendor", vendor);
-        Write(usb / "idProduct", product);
-        Write(usb / "product", name);
-        fs::path device = usb / (port + ":1.0") / tty;
-        fs::create_directories(device);
-        Write(usb / (port + ":1.0/bInterfaceNumber"), "00");
-        fs::create_directories(root / "sys/class/tty" / tty);
-        fs::create_directory_symlink(device, root / "sys/class/tty" / tty / "device");
+        AddUsbPort(tty, port, vendor, product, name, "", 0);
         Driver(tty, driver);
         Write(root / "dev" / tty, "");
     }
+    // An on-board UART with its driver and a device node.
     void AddUart(const std::string& tty, const std::string& type) {
-        fs::path device = root / "sys/devices/platform/serial8250" / tty;
-        fs::create_directories(device);
-        fs::create_directories(root / "sys/class/tty" / tty);
-        fs::create_directory_symlink(device, root / "sys/class/tty" / tty / "device");
-        Write(root / "sys/class/tty" / tty / "type", type);
+        FakeDevices::AddUart(tty, type);
         Driver(tty, "serial8250");
         Write(root / "dev" / tty, "");
     }
-    // The tty's device node leads to a fresh pseudo-terminal.
-    std::string PtyNode(const std::string& tty) {
-        int m = posix_openpt(O_RDWR | O_NOCTTY);
-        EXPECT_GE(m, 0);
-        grantpt(m);
-        unlockpt(m);
-        masters.push_back(m);
-        fs::remove(root / "dev" / tty);
-        fs::create_symlink(ptsname(m), root / "dev" / tty);
-        return ptsname(m);
-    }
+    // The tty's device node leads to a fresh pseudo-terminal; returns its name.
+    std::string PtyNode(const std::string& tty) { return ptsname(Node(tty)); }
     std::string Listing(bool askDrivers, int* usable = nullptr) {
         std::vector<portinfo::Port> ports = portinfo::ListPorts(askDrivers);
         std::ostringstream out;
@@ -155,10 +123,8 @@ class PortsListing : public ::testing::Test {
         return out.str();
     }
 
-    fs::path root;
     w32::DeviceTree savedTree;
     portinfo::PosixRoots savedRoots;
-    std::vector<int> masters;
 };
 
 TEST_F(PortsListing, EachFamilyInTheDashboardsOrderAndTheSkippedSlot) {
