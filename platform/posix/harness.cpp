@@ -127,10 +127,10 @@ void Harness::Run(std::function<void()> fn) {
 }
 
 // A person's action takes no time: the program handles it and whatever fell due.
-bool Harness::Inject(std::function<void()> event) {
+bool Harness::Inject(std::function<void()> event, UINT kind) {
     if (!Running()) return false;
     Backend().SetLimit(Backend().Now());
-    w32::PushInput(std::move(event));
+    w32::PushInput(std::move(event), kind);
     Backend().Resume();
     return true;
 }
@@ -188,15 +188,17 @@ bool Harness::ChooseMenu(const std::string& popup, const std::string& item) {
     }
     if (title < 0 || index < 0) return false;
     bool chosen = false;
-    Inject([hwnd, title, index, &chosen] {
-        w32::Window* w = w32::FindWindow(hwnd);
-        if (w == nullptr) return;
-        w32::Ui().ClickTitle(w, title);
-        if (!w32::Ui().menu.open) return;
-        w32::Ui().ReleaseOnItem(w, index);
-        chosen = !w32::Ui().menu.active;
-        w32::Ui().Dismiss();
-    });
+    Inject(
+        [hwnd, title, index, &chosen] {
+            w32::Window* w = w32::FindWindow(hwnd);
+            if (w == nullptr) return;
+            w32::Ui().ClickTitle(w, title);
+            if (!w32::Ui().menu.open) return;
+            w32::Ui().ReleaseOnItem(w, index);
+            chosen = !w32::Ui().menu.active;
+            w32::Ui().Dismiss();
+        },
+        QS_MOUSEBUTTON);
     return chosen;
 }
 
@@ -223,41 +225,56 @@ bool ParseKey(const std::string& name, w32::UiKeyPress* k) {
     return false;
 }
 
-} // namespace
-
-bool Harness::PressKeys(const std::string& keys) {
-    HWND hwnd = MainWindow();
-    if (!Running() || !IsWindowEnabled(hwnd)) return false;
+// The key (with Alt when it is "alt+...") as a keyboard sends it, for the input queue.
+std::function<void()> KeyEvent(HWND hwnd, const std::string& keys) {
     w32::UiKeyPress k;
     std::string name = keys;
     if (name.rfind("alt+", 0) == 0) {
         k.alt = true;
         name = name.substr(4);
     }
-    if (!ParseKey(name, &k)) return false;
-    return Inject([hwnd, k] {
+    if (!ParseKey(name, &k)) return {};
+    return [hwnd, k] {
         w32::Window* w = w32::FindWindow(hwnd);
         if (w == nullptr) return;
         w32::UiKeyPress alt{w32::UiKey::Alt, 0, false};
-        // As a keyboard sends them: Alt down first and up last.
+        // Alt down first and up last.
         if (k.alt) w32::Ui().KeyDown(w, alt);
         w32::Ui().KeyDown(w, k);
         w32::Ui().KeyUp(w, k);
         if (k.alt) w32::Ui().KeyUp(w, alt);
-    });
+    };
+}
+
+} // namespace
+
+bool Harness::PressKeys(const std::string& keys) {
+    HWND hwnd = MainWindow();
+    if (!Running() || !IsWindowEnabled(hwnd)) return false;
+    std::function<void()> event = KeyEvent(hwnd, keys);
+    return event && Inject(std::move(event), QS_KEY);
+}
+
+bool Harness::TypeDuringCall(const std::string& keys) {
+    std::function<void()> event = KeyEvent(MainWindow(), keys);
+    if (!event) return false;
+    w32::PushInput(std::move(event), QS_KEY);
+    return true;
 }
 
 bool Harness::ClickPortList() {
     HWND hwnd = MainWindow();
     if (!Running() || !IsWindowEnabled(hwnd)) return false;
-    return Inject([hwnd] {
-        w32::Window* w = w32::FindWindow(hwnd);
-        w32::Window* list = nullptr;
-        for (w32::Window* c : w32::Children(hwnd)) {
-            if (c->combo && c->visible) list = c;
-        }
-        if (w != nullptr) w32::Ui().ClickClient(w, list);
-    });
+    return Inject(
+        [hwnd] {
+            w32::Window* w = w32::FindWindow(hwnd);
+            w32::Window* list = nullptr;
+            for (w32::Window* c : w32::Children(hwnd)) {
+                if (c->combo && c->visible) list = c;
+            }
+            if (w != nullptr) w32::Ui().ClickClient(w, list);
+        },
+        QS_MOUSEBUTTON);
 }
 
 w32::MenuState Harness::MenuBar() const { return w32::Ui().menu; }
@@ -266,7 +283,7 @@ w32::ListState Harness::DroppedList() const { return w32::Ui().drop; }
 bool Harness::ClickCloseBox() {
     HWND hwnd = MainWindow();
     if (!Running() || !IsWindowEnabled(hwnd)) return false;
-    return Inject([hwnd] { PostMessageA(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0); });
+    return Inject([hwnd] { PostMessageA(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0); }, QS_MOUSEBUTTON);
 }
 
 bool Harness::Resize(int clientWidth, int clientHeight) {
@@ -299,10 +316,12 @@ bool Harness::ChooseListEntry(int index) {
         if (!c->combo || !c->visible) continue;
         if (index < 0 || index >= SendMessageA(c->handle, CB_GETCOUNT, 0, 0)) return false;
         HWND list = c->handle;
-        return Inject([list, index] {
-            w32::Window* w = w32::FindWindow(list);
-            if (w != nullptr) w32::ChooseComboEntry(w, index);
-        });
+        return Inject(
+            [list, index] {
+                w32::Window* w = w32::FindWindow(list);
+                if (w != nullptr) w32::ChooseComboEntry(w, index);
+            },
+            QS_MOUSEBUTTON);
     }
     return false;
 }

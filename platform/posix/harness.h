@@ -56,6 +56,10 @@ class Harness {
     // Keys as a keyboard sends them, through the screen's own rules: "alt+e", "Return",
     // "Down", "Escape", "alt" (Alt pressed and let go alone), "x".
     bool PressKeys(const std::string& keys);
+    // The same, typed while the program is inside a call (from a scripted line's
+    // callback, on the program's thread): the key waits for the program to take it, as
+    // a key pressed during a long exchange does.
+    bool TypeDuringCall(const std::string& keys);
     // A click on the port list's face: it takes the keyboard and drops down (or closes).
     bool ClickPortList();
     w32::MenuState MenuBar() const;
@@ -89,7 +93,7 @@ class Harness {
     uint64_t PictureHash() const;
 
   private:
-    bool Inject(std::function<void()> event);
+    bool Inject(std::function<void()> event, UINT kind = 0);
     const w32::MenuItemInfo* FindMenuItem(const std::string& popup, const std::string& item) const;
 
     std::function<int()> entry_;

@@ -96,8 +96,13 @@ struct Box {
 };
 std::vector<std::shared_ptr<Box>>& Boxes();
 
-// Messages waiting for the thread, and the events a backend or a test feeds in.
-void PushInput(std::function<void()> event);
+// Messages waiting for the thread, and the events a backend or a test feeds in. kind
+// is QS_KEY or QS_MOUSEBUTTON for a person's key or click (GetQueueStatus reports it
+// until the loop runs the event), 0 for anything else (a paint, a resize).
+void PushInput(std::function<void()> event, UINT kind = 0);
+// A person's key or click that the backend applied as it took it in (the menus' and
+// the list's rules): GetQueueStatus reports it until the loop takes its next message.
+void NoteInput(UINT kind);
 // Next message in Win32's order: posted, quit, input, paint, timer. With wait false it
 // returns false when nothing is there; with wait true it blocks in the backend.
 // A modal loop passes its end condition, so that it returns as soon as an input event

@@ -16,7 +16,15 @@ struct Timer {
 };
 
 std::deque<MSG> posted;
-std::deque<std::function<void()>> input;
+struct Input {
+    std::function<void()> event;
+    UINT kind; // QS_KEY, QS_MOUSEBUTTON or 0
+};
+std::deque<Input> input;
+// Kinds of a person's input that the backend took in since the thread's loop last
+// returned a message, and since GetQueueStatus last looked.
+UINT noted = 0;
+UINT newSinceStatus = 0;
 std::vector<Timer> timers;
 bool quitPending = false;
 int quitCode = 0;
@@ -50,7 +58,15 @@ std::vector<std::shared_ptr<Box>>& Boxes() {
     return boxes;
 }
 
-void PushInput(std::function<void()> event) { input.push_back(std::move(event)); }
+void PushInput(std::function<void()> event, UINT kind) {
+    input.push_back(Input{std::move(event), kind});
+    newSinceStatus |= kind;
+}
+
+void NoteInput(UINT kind) {
+    noted |= kind;
+    newSinceStatus |= kind;
+}
 
 int64_t NextTimerDue() {
     int64_t due = -1;
@@ -75,9 +91,13 @@ void ClearMessages() {
     quitPending = false;
     aborted = false;
     depth = 0;
+    noted = 0;
+    newSinceStatus = 0;
 }
 
-bool FetchMessage(MSG* msg, bool wait, const std::function<bool()>& until) {
+namespace {
+
+bool NextMessage(MSG* msg, bool wait, const std::function<bool()>& until) {
     for (;;) {
         *msg = MSG{};
         if (aborted) {
@@ -97,7 +117,7 @@ bool FetchMessage(MSG* msg, bool wait, const std::function<bool()>& until) {
         }
         if (input.empty()) CurrentBackend().PollEvents();
         if (!input.empty()) {
-            auto event = std::move(input.front());
+            auto event = std::move(input.front().event);
             input.pop_front();
             event();
             if (until && until()) return false;
@@ -129,6 +149,15 @@ bool FetchMessage(MSG* msg, bool wait, const std::function<bool()>& until) {
     }
 }
 
+} // namespace
+
+// What a person did before the loop took its next message has been taken with it.
+bool FetchMessage(MSG* msg, bool wait, const std::function<bool()>& until) {
+    bool got = NextMessage(msg, wait, until);
+    noted = 0;
+    return got;
+}
+
 LRESULT CallProc(Window* w, UINT message, WPARAM wParam, LPARAM lParam) {
     if (tracing) {
         Trace().push_back(
@@ -158,6 +187,20 @@ BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT rem
     W32_REQUIRE(hwnd == nullptr && filterMin == 0 && filterMax == 0, "message filters", FALSE);
     W32_REQUIRE(remove == PM_REMOVE, "peeking without removing", FALSE);
     return FetchMessage(msg, false) ? TRUE : FALSE;
+}
+
+// A person's keys and clicks are taken in by the backend and waiting until the loop
+// takes its next message, as Windows' queue holds them until GetMessage does.
+DWORD GetQueueStatus(UINT flags) {
+    W32_REQUIRE((flags & ~static_cast<UINT>(QS_KEY | QS_MOUSEBUTTON)) == 0,
+                "kinds of messages other than keys and mouse buttons", 0);
+    CurrentBackend().PollEvents();
+    UINT present = noted;
+    for (const Input& i : input)
+        present |= i.kind;
+    UINT fresh = newSinceStatus;
+    newSinceStatus = 0;
+    return MAKELONG(fresh & flags, present & flags);
 }
 
 // No keyboard reaches the layer's windows as WM_KEYDOWN yet, so there is nothing to

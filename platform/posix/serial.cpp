@@ -294,12 +294,15 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
     port.dcb.fDtrControl = DTR_CONTROL_ENABLE;
     port.dcb.fRtsControl = RTS_CONTROL_ENABLE;
     if (entry->line) {
-        if (entry->line->refuseOpen) return Refuse(entry->line->refuseError);
+        // Found again behind its number at every open, as a re-plugged lead is.
+        std::shared_ptr<ScriptedLine> line = ScriptedLineNow(*entry);
+        if (line->pulledOut) return Refuse(ERROR_FILE_NOT_FOUND);
+        if (line->refuseOpen) return Refuse(line->refuseError);
         for (const Port& p : ports) {
-            if (p.open && p.line == entry->line) return Refuse(ERROR_ACCESS_DENIED);
+            if (p.open && p.line == line) return Refuse(ERROR_ACCESS_DENIED);
         }
-        port.line = entry->line;
-        port.device = ScriptedDeviceFor(entry->line);
+        port.line = line;
+        port.device = ScriptedDeviceFor(line);
     } else if (OpenTty(DeviceNow(*entry), &port) == INVALID_HANDLE_VALUE) {
         return INVALID_HANDLE_VALUE;
     }

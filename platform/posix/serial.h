@@ -29,6 +29,9 @@ struct PortListScript {
     std::vector<PortEntry> ports;
 };
 void SetPortListScript(std::shared_ptr<PortListScript> script); // null: the real list
+// The scripted line behind a listed port now: the test may have put a new one behind
+// the same COM number, as a lead pulled out and plugged back in.
+std::shared_ptr<ScriptedLine> ScriptedLineNow(const PortEntry& entry);
 
 // The ports of the last listing: what CreateFileA's \\.\COMn refers to.
 std::vector<PortEntry>& ListedPorts();

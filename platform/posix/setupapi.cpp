@@ -63,6 +63,15 @@ std::vector<PortEntry> PresentPorts() {
 
 void SetPortListScript(std::shared_ptr<PortListScript> s) { script = std::move(s); }
 
+std::shared_ptr<ScriptedLine> ScriptedLineNow(const PortEntry& entry) {
+    if (script) {
+        for (const PortEntry& p : script->ports) {
+            if (p.number == entry.number && p.line) return p.line;
+        }
+    }
+    return entry.line;
+}
+
 // The ports of the last listing: what CreateFileA's \\.\COMn refers to.
 std::vector<PortEntry>& ListedPorts() {
     static std::vector<PortEntry> listed;

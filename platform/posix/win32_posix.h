@@ -68,6 +68,7 @@ typedef HINSTANCE HMODULE;
 #define HIWORD(l) ((WORD)((((DWORD)(l)) >> 16) & 0xffff))
 #define MAKEWPARAM(l, h) ((WPARAM)(DWORD)((WORD)(l) | ((DWORD)(WORD)(h) << 16)))
 #define MAKELPARAM(l, h) ((LPARAM)(DWORD)((WORD)(l) | ((DWORD)(WORD)(h) << 16)))
+#define MAKELONG(l, h) ((LONG)(DWORD)((WORD)(l) | ((DWORD)(WORD)(h) << 16)))
 #define RGB(r, g, b)                                                                               \
     ((COLORREF)(((BYTE)(r) | ((WORD)((BYTE)(g)) << 8)) | (((DWORD)(BYTE)(b)) << 16)))
 #define GetRValue(c) ((BYTE)(c))
@@ -155,6 +156,9 @@ typedef struct tagPAINTSTRUCT {
 #define WM_KEYDOWN 0x0100
 #define PM_NOREMOVE 0x0000
 #define PM_REMOVE 0x0001
+#define QS_KEY 0x0001
+#define QS_MOUSEMOVE 0x0002
+#define QS_MOUSEBUTTON 0x0004
 #define VK_UP 0x26
 #define VK_DOWN 0x28
 #define WM_KEYUP 0x0101
@@ -258,6 +262,9 @@ typedef struct tagPAINTSTRUCT {
 #define ERROR_NOT_ENOUGH_MEMORY 8L
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_DEVICE_REMOVED 1617L
+#define ERROR_BAD_COMMAND 22L
+#define ERROR_OPERATION_ABORTED 995L
+#define ERROR_DEVICE_NOT_CONNECTED 1167L
 #define ERROR_SHARING_VIOLATION 32L
 #define ERROR_GEN_FAILURE 31L
 #define ERROR_NOT_SUPPORTED 50L
@@ -421,6 +428,9 @@ HWND GetParent(HWND hwnd);
 
 BOOL GetMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax);
 BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT remove);
+// The kinds of input waiting for the thread (high word) and new since the last call
+// (low word): QS_KEY, QS_MOUSEBUTTON.
+DWORD GetQueueStatus(UINT flags);
 BOOL TranslateMessage(const MSG* msg);
 LRESULT DispatchMessageA(const MSG* msg);
 BOOL PostMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

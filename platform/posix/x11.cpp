@@ -619,16 +619,19 @@ class X11Backend : public Backend {
                            SubstructureNotifyMask | SubstructureRedirectMask, &reply);
             } else if (static_cast<Atom>(e.xclient.data.l[0]) == wmDelete_ && w->enabled) {
                 HWND hwnd = w->handle;
-                PushInput([hwnd] { PostMessageA(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0); });
+                PushInput([hwnd] { PostMessageA(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0); },
+                          QS_MOUSEBUTTON);
             }
             break;
         case KeyPress:
+            NoteInput(QS_KEY);
             if (w->enabled) Apply(w, [&] { Ui().KeyDown(w, KeyOf(e.xkey)); });
             break;
         case KeyRelease:
             if (w->enabled) Apply(w, [&] { Ui().KeyUp(w, KeyOf(e.xkey)); });
             break;
         case ButtonPress:
+            NoteInput(QS_MOUSEBUTTON);
             if (w->enabled) Press(w, e.xbutton);
             break;
         case ButtonRelease:

@@ -114,4 +114,32 @@ TEST(LayerDeathTest, UnsupportedArgumentsStopWithAClearMessage) {
 }
 #endif
 
+// A key typed while the program is busy waits until the loop takes its next message, and
+// GetQueueStatus says so meanwhile (new since the last look in the low word).
+TEST(LayerInput, AKeyTypedDuringACallWaitsAndIsReported) {
+    LayerProgram p;
+    DWORD before = 1;
+    DWORD during = 0;
+    DWORD again = 0;
+    p.On(WM_USER, [&](HWND, WPARAM, LPARAM) {
+        before = GetQueueStatus(QS_KEY | QS_MOUSEBUTTON);
+        p.harness().TypeDuringCall("alt");
+        during = GetQueueStatus(QS_KEY | QS_MOUSEBUTTON);
+        again = GetQueueStatus(QS_KEY);
+        return LRESULT{0};
+    });
+    p.Start();
+    DWORD after = 1;
+    p.harness().Run([&] {
+        SendMessageA(p.window(), WM_USER, 0, 0);
+        MSG msg;
+        PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE); // the loop takes the key
+        after = GetQueueStatus(QS_KEY | QS_MOUSEBUTTON);
+    });
+    EXPECT_EQ(before, 0u);
+    EXPECT_EQ(during, static_cast<DWORD>(MAKELONG(QS_KEY, QS_KEY)));
+    EXPECT_EQ(again, static_cast<DWORD>(MAKELONG(0, QS_KEY))) << "no longer new";
+    EXPECT_EQ(HIWORD(after), 0u);
+}
+
 } // namespace

@@ -111,4 +111,17 @@ TEST_F(Win32, TheQuitCodeIsTheLoopsResult) {
     EXPECT_EQ(msg.wParam, 7u);
 }
 
+// The program asks between two slow exchanges whether a person is waiting: a posted
+// message, a timer or a paint is not a key or a button.
+TEST_F(Win32, QueueStatusCountsOnlyKeysAndButtonsAsInput) {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageA(&msg);
+    PostMessageA(window, WM_USER, 0, 0);
+    InvalidateRect(window, nullptr, FALSE);
+    EXPECT_EQ(HIWORD(GetQueueStatus(QS_KEY | QS_MOUSEBUTTON)), 0u);
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageA(&msg);
+}
+
 } // namespace
