@@ -6,6 +6,9 @@
 #include "ecu/ecu.h"
 #include "log/datalog.h"
 
+#include <stdio.h>
+#include <string.h>
+
 namespace {
 
 LRESULT Create(HWND window) {
@@ -75,15 +78,32 @@ void Command(HWND window, WPARAM wParam) {
     }
 }
 
+// A poll that got answers is shown and logged. One that got none shows and logs
+// nothing: the readings stay as they were, and the title says why they do not move.
+// The ECU woken again is the way back, after the line failed or the ECU fell silent.
 void Tick(HWND window) {
     if (wakeStep != 0) {
         WakeUpStep(window);
+        ShowEcuLink(window);
         return;
     }
     if (engineType == 0) return;
-    PollEcu();
-    UpdateDashboard(window);
-    if (loggingOn != 0) WriteLogLine();
+    int answered = PollEcu();
+    if (answered > 0) {
+        rewaking = 0;
+        if (lineFailed == 0) ecuLink = kEcuAnswers;
+        ShowEcuLink(window);
+        UpdateDashboard(window);
+        if (loggingOn != 0) WriteLogLine();
+    }
+    if (lineFailed != 0) {
+        ecuLink = kLeadGone;
+        WakeAgain(window);
+    } else if (answered == 0 && silentExchanges >= SilentExchangesToStop()) {
+        ecuLink = kEcuSilent;
+        WakeAgain(window);
+    }
+    ShowEcuLink(window);
 }
 
 } // namespace
@@ -91,12 +111,25 @@ void Tick(HWND window) {
 // Every engine family reads the same way: one title, one pressure range.
 void SelectEngineFamily(HWND window) {
     engineType = 1;
-    SetWindowTextA(window, "Fiat Punto MK1 55");
+    ShowEcuLink(window);
     const GaugeParameters& p = kPressureGaugeForEngine;
     pressureGauge.SetRange(p.minimum, p.maximum, p.majorStep, p.minorStep, p.threshold1,
                            p.threshold2, p.threshold3, p.threshold4);
     InvalidateRect(window, nullptr, FALSE);
     UpdateWindow(window);
+}
+
+// The title: the window's own until an engine family is chosen, then the engine's; with
+// what keeps the readings from moving behind it. Set only when it changes.
+void ShowEcuLink(HWND window) {
+    static const char* const states[] = {"", " - no answer from the ECU",
+                                         " - the lead is not connected"};
+    char title[96];
+    snprintf(title, sizeof title, "%s%s", engineType != 0 ? engineTitle : windowTitle,
+             ecuLink >= kEcuAnswers && ecuLink <= kLeadGone ? states[ecuLink] : "");
+    char shown[96] = "";
+    GetWindowTextA(window, shown, sizeof shown);
+    if (strcmp(title, shown) != 0) SetWindowTextA(window, title);
 }
 
 // The one way out. Reaching it again does no harm.

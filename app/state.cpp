@@ -3,6 +3,7 @@
 HWND mainWindow;
 HINSTANCE appInstance;
 const char windowTitle[] = "Fiat Punto 75 Mk1";
+const char engineTitle[] = "Fiat Punto MK1 55";
 
 HBRUSH redBrush;
 HBRUSH greenBrush;
@@ -17,6 +18,12 @@ HANDLE portHandle;
 DCB portSettings;
 COMMTIMEOUTS portTimeouts;
 DWORD bytesRead;
+
+int32_t ecuLink;
+int32_t silentExchanges;
+int32_t lineFailed;
+int32_t rewaking;
+int32_t rateRefusalTold;
 
 EcuRegisterMirror EcuRegisters;
 EngineValues EngineReadings;

@@ -69,6 +69,26 @@ extern DCB portSettings;
 extern COMMTIMEOUTS portTimeouts;
 extern DWORD bytesRead;
 
+// The link to the ECU as the polls find it. The car is not always awake: the ignition
+// goes off and on, the lead is pulled out and put back. silentExchanges (exchanges in a
+// row without an answer) and lineFailed (the last exchange's write or read failed) are
+// written by the exchange (ecu/poll.cpp) and read by the poll; ecuLink is written by the
+// poll's tick and the wake-up (ecu/wakeup.cpp, ecu/ports.cpp) and shown in the title
+// (app/mainwnd.cpp); rewaking is set while the program wakes the ECU again by itself
+// (a port that cannot be opened meanwhile is tried again, without a box), and
+// rateRefusalTold once the port the user chose has been told it cannot run the ECU's
+// rate; both are written by the wake-up and the port's opening.
+enum EcuLinkState {
+    kEcuAnswers = 0, // or not known yet: the plain title
+    kEcuSilent = 1,  // the lead echoes, the ECU does not answer (ignition off, cranking)
+    kLeadGone = 2,   // the lead's port fails or cannot be opened
+};
+extern int32_t ecuLink;
+extern int32_t silentExchanges;
+extern int32_t lineFailed;
+extern int32_t rewaking;
+extern int32_t rateRefusalTold;
+
 // The engine's bytes and readings. Written only by the poll (ecu/poll.cpp); read by the
 // dashboard's paint and update, the fault panel and the log. The last fault bytes shown
 // are written by the creation and by CheckFaultChange (dashboard/dashboard.cpp), and
@@ -98,4 +118,6 @@ const UINT kCommandExit = 40001;
 const UINT kCommandEngine = 40002;
 const UINT kCommandLoggingOn = 40012;
 const UINT kCommandLoggingOff = 40013;
+// The title once an engine family is chosen.
+extern const char engineTitle[];
 const int kMenuResourceId = 101;

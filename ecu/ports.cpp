@@ -13,29 +13,58 @@ const GUID comPortClass = {
 
 // Set while the program's own selection notice is handled.
 bool ownNotice = false;
+// Only the first open, at the start, ends the program when the port cannot be opened.
+bool firstOpen = true;
+// Set while a port the user chose is opened.
+bool userChosen = false;
 
-// What a line that cannot run at the ECU's rate means for the user, after the system's
-// own words for it.
-void TellRateRefused(uint32_t baud) {
+// The system's words for the last error, without the line break Windows ends them with.
+void SystemText(char* text, size_t size) {
     LPSTR lpMsgBuf = nullptr;
     DWORD error = GetLastError();
     FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, error,
                    MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&lpMsgBuf), 0,
                    nullptr);
-    char systemText[512];
-    snprintf(systemText, sizeof systemText, "%s", lpMsgBuf != nullptr ? lpMsgBuf : "");
+    snprintf(text, size, "%s", lpMsgBuf != nullptr ? lpMsgBuf : "");
     if (lpMsgBuf != nullptr) LocalFree(lpMsgBuf);
-    // Windows ends its texts with a line break of their own.
-    size_t length = strlen(systemText);
-    while (length > 0 && (systemText[length - 1] == '\r' || systemText[length - 1] == '\n' ||
-                          systemText[length - 1] == ' ')) {
-        systemText[--length] = '\0';
+    size_t length = strlen(text);
+    while (length > 0 &&
+           (text[length - 1] == '\r' || text[length - 1] == '\n' || text[length - 1] == ' ')) {
+        text[--length] = '\0';
     }
+}
+
+// Errors that say the port's device is not there (any more), rather than that it
+// refused what was asked of it.
+bool LeadGone(DWORD error) {
+    return error == ERROR_GEN_FAILURE || error == ERROR_FILE_NOT_FOUND ||
+           error == ERROR_INVALID_HANDLE || error == ERROR_BAD_COMMAND ||
+           error == ERROR_OPERATION_ABORTED || error == ERROR_DEVICE_NOT_CONNECTED ||
+           error == ERROR_DEVICE_REMOVED;
+}
+
+// What a line that cannot run at the ECU's rate means for the user, after the system's
+// own words for it.
+void TellRateRefused(uint32_t baud) {
+    char systemText[512];
+    SystemText(systemText, sizeof systemText);
     char text[1024];
     snprintf(text, sizeof text,
              "%s%sThe serial port cannot run at %u baud, so the ECU cannot be read through it. "
              "Adapters with FTDI, CH340/CH341, PL2303 or CP2104/CP2102N chips can.",
-             systemText, length > 0 ? "\n\n" : "", static_cast<unsigned>(baud));
+             systemText, systemText[0] != '\0' ? "\n\n" : "", static_cast<unsigned>(baud));
+    MessageBoxA(nullptr, text, "Serial port error", MB_ICONERROR);
+}
+
+// A port the user chose that cannot be opened now: why, and that it is tried again.
+void TellOpenFailed() {
+    char systemText[512];
+    SystemText(systemText, sizeof systemText);
+    char text[1024];
+    snprintf(text, sizeof text,
+             "%s%sThe serial port cannot be opened now. Quorvel tries it again every half "
+             "second and wakes the ECU once it opens; or choose another port.",
+             systemText, systemText[0] != '\0' ? "\n\n" : "");
     MessageBoxA(nullptr, text, "Serial port error", MB_ICONERROR);
 }
 
@@ -107,23 +136,39 @@ void HandlePortSelection() {
 
     // A port the user chooses has not been woken, whatever the wake-up of the port
     // before it had reached: it is woken from the start, and a poll that was running
-    // goes on after that.
+    // goes on after that. What the program was trying by itself on the port before
+    // ends, and a rate the new port refuses is told again.
     bool userChoice = !ownNotice;
     if (userChoice) {
         KillTimer(mainWindow, PollTimer);
         wakeStep = 1;
+        rewaking = 0;
+        rateRefusalTold = 0;
     }
     if (portHandle != nullptr && portHandle != INVALID_HANDLE_VALUE) CloseHandle(portHandle);
     baudRate = wakeStep == 1 ? kWakeBaud : kDataBaud;
-    OpenPort(baudRate);
-    // A port that could not be opened has ended the program: no timer is started again.
-    if (userChoice && portHandle != INVALID_HANDLE_VALUE)
-        SetTimer(mainWindow, PollTimer, kWakeTickMs, nullptr);
+    bool chosenBefore = userChosen;
+    userChosen = userChoice;
+    BOOL opened = OpenPort(baudRate);
+    userChosen = chosenBefore;
+    // A chosen port is woken once it is open, and tried again meanwhile; a port that
+    // could not be opened at the start has ended the program.
+    if (userChoice) SetTimer(mainWindow, PollTimer, opened ? kWakeTickMs : kReopenTickMs, nullptr);
 }
 
 BOOL OpenPort(uint32_t baud) {
+    bool first = firstOpen;
+    firstOpen = false;
     portHandle = CreateFileA(portPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (portHandle == INVALID_HANDLE_VALUE && !first) {
+        // Later on a port that cannot be opened (a lead pulled out, a port another
+        // program holds) is tried again until it opens; the user who chose it is told why.
+        if (userChosen) TellOpenFailed();
+        ecuLink = kLeadGone;
+        rewaking = 1;
+        return FALSE;
+    }
     if (portHandle == INVALID_HANDLE_VALUE) {
         LPSTR lpMsgBuf = nullptr;
         DWORD error = GetLastError();
@@ -142,10 +187,14 @@ BOOL OpenPort(uint32_t baud) {
     }
     GetCommState(portHandle, &portSettings);
     SetEcuLine(&portSettings, baud);
-    // A line that cannot run at the rate is told once per open; the port stays open and
-    // keeps the settings it had.
-    if (!SetCommState(portHandle, &portSettings) && portHandle != INVALID_HANDLE_VALUE)
+    // A line that cannot run at the rate is told once for the port the user chose, not
+    // at every wake-up the program tries by itself; the port stays open and keeps the
+    // settings it had. A lead that has gone is no question of rates.
+    if (!SetCommState(portHandle, &portSettings) && portHandle != INVALID_HANDLE_VALUE &&
+        !LeadGone(GetLastError()) && rateRefusalTold == 0) {
+        rateRefusalTold = 1;
         TellRateRefused(baud);
+    }
 
     GetCommTimeouts(portHandle, &portTimeouts);
     portTimeouts.ReadTotalTimeoutConstant = kReadTimeoutMs;

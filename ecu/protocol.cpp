@@ -1,12 +1,13 @@
 #include "ecu/protocol.h"
 
 Answer RequestAnswer(HANDLE port, uint8_t address) {
-    Answer a = {0, 0, 0};
+    Answer a = {0, 0, 0, false};
     DWORD written = 0;
-    WriteFile(port, &address, 1, &written, nullptr);
+    bool sent = WriteFile(port, &address, 1, &written, nullptr) != FALSE;
     SleepEx(kEchoPauseMs, FALSE);
-    ReadFile(port, &a.value, 1, &a.echoBytes, nullptr);   // the echo of the request
-    ReadFile(port, &a.value, 1, &a.answerBytes, nullptr); // the answer
+    bool echo = ReadFile(port, &a.value, 1, &a.echoBytes, nullptr) != FALSE; // the request's
+    bool answer = ReadFile(port, &a.value, 1, &a.answerBytes, nullptr) != FALSE;
+    a.failed = !sent || !echo || !answer;
     return a;
 }
 

@@ -17,6 +17,11 @@ const UINT kWakeTickMs = 120;
 const UINT kPollTickMs = 500;
 const DWORD kReadTimeoutMs = 500;
 const DWORD kEchoPauseMs = 10;
+// While the ECU does not answer, the program wakes it again and again: after two
+// exchanges in a row without an answer the poll stops, and the wake-up starts at once;
+// a port that cannot be opened meanwhile is tried again every half second.
+const int kSilentExchangesToStop = 2;
+const UINT kReopenTickMs = 500;
 
 // The seventeen registers in the order the poll reads them.
 struct EcuRegister {
@@ -44,5 +49,6 @@ struct Answer {
     DWORD echoBytes;   // what the first read returned
     DWORD answerBytes; // what the second read returned
     uint8_t value;     // the last byte read: the answer when answerBytes is 1
+    bool failed;       // the write or a read failed: the port's device has gone
 };
 Answer RequestAnswer(HANDLE port, uint8_t address);

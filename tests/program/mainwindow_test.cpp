@@ -2,6 +2,7 @@
 #include "app/state.h"
 #include "dashboard/dashboard.h"
 #include "fixtures/colors.h"
+#include "fixtures/ecu_model.h"
 #include "platform/posix/harness.h"
 #include "platform/posix/layer.h"
 
@@ -204,12 +205,12 @@ TEST(MainWindow, TicksBeforeAnEngineChoiceDoNothing) {
 
 TEST(MainWindow, AfterTheEngineChoiceEachTickMovesTheGauges) {
     Harness h;
+    EcuModel ecu;
+    ecu.registers = {{1, 0x13}, {2, 0x88}, {10, 224}}; // 3000 rpm and 14 V
+    ecu.Attach(h.Line());
     h.Start();
     ASSERT_TRUE(h.ChooseMenu("&Engine", kEngineItems[0]));
     h.Advance(360);
-    // What a silent ECU leaves in the registers stays there: 3000 rpm and 14 V.
-    EcuRegisters.speedPeriod = 5000;
-    EcuRegisters.batteryRaw = 224;
     int paints = h.PaintCount();
     h.Advance(500); // the first tick after the wake-up
     EXPECT_EQ(h.Pixel(revsGauge.left + 12, 274), kGreen);
@@ -222,6 +223,8 @@ TEST(MainWindow, AfterTheEngineChoiceEachTickMovesTheGauges) {
 
 TEST(MainWindow, AChangedFaultByteRepaintsOnceAndTheKindBytesDoNot) {
     Harness h;
+    EcuModel ecu;
+    ecu.Attach(h.Line());
     h.Start();
     ASSERT_TRUE(h.ChooseMenu("&Engine", kEngineItems[0]));
     h.Advance(860);
@@ -229,21 +232,21 @@ TEST(MainWindow, AChangedFaultByteRepaintsOnceAndTheKindBytesDoNot) {
     h.Advance(500);
     EXPECT_EQ(h.PaintCount(), paints) << "fault bytes all 0, as last shown";
 
-    EcuRegisters.faultFlags1 = 0x04;
+    ecu.registers[16] = 0x04;
     h.Advance(500);
     EXPECT_EQ(h.PaintCount(), paints + 1);
     EXPECT_EQ(lastFaultFlags1, 0x04);
     h.Advance(1000);
     EXPECT_EQ(h.PaintCount(), paints + 1) << "the same bytes again";
 
-    EcuRegisters.faultType1 = 0x20;
-    EcuRegisters.faultType2 = 0x01;
+    ecu.registers[43] = 0x20;
+    ecu.registers[44] = 0x01;
     h.Advance(500);
     EXPECT_EQ(h.PaintCount(), paints + 1) << "a kind byte alone";
 
-    EcuRegisters.faultFlags3 = 0x20;
+    ecu.registers[18] = 0x20;
     h.Advance(500);
-    EcuRegisters.faultFlags1 = 0x00;
+    ecu.registers[16] = 0x00;
     h.Advance(500);
     EXPECT_EQ(h.PaintCount(), paints + 3);
 }

@@ -157,10 +157,12 @@ TEST_F(TwoPorts, ARateThePortCannotRunIsToldOnceAndTheProgramGoesOn) {
     EXPECT_EQ(boxes[0].owner, nullptr);
     EXPECT_EQ(Lead().Baud(), 1200u) << "the line keeps the settings it had";
     ASSERT_TRUE(h.AnswerBox());
-    h.Advance(3000);
+    int opens = Lead().OpenCount();
+    h.Advance(6000);
     EXPECT_TRUE(h.Running());
-    EXPECT_EQ(wakeStep, 0);
-    EXPECT_EQ(h.Boxes().size(), 1u);
+    EXPECT_EQ(h.Title(), "Fiat Punto MK1 55 - no answer from the ECU");
+    EXPECT_GT(Lead().OpenCount(), opens + 2) << "the program wakes the ECU again and again";
+    EXPECT_EQ(h.Boxes().size(), 1u) << "the refused rate is not told at every retry";
     EXPECT_GT(Lead().Written().size(), 3u) << "the program polls on";
 
     // Another open of the same port is told again, once.

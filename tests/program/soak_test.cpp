@@ -37,7 +37,8 @@ namespace {
 // request brings arrives within 9 ms, before the program reads 10 ms after its request,
 // so the exchange's rule reduces to: the second byte to arrive is the answer; with fewer
 // than two, the register keeps its value. What is left over is purged by the next
-// exchange.
+// exchange. A poll ends early after two unanswered requests in a row; one that got no
+// answer at all logs no line, and the ECU is woken again.
 struct MisbehavingEcu {
     enum Kind { Good, Silent, NoEcho, Stray, RandomAnswer, Dead, kKinds };
     std::mt19937 random{20261208};
@@ -45,7 +46,19 @@ struct MisbehavingEcu {
     std::array<uint8_t, 256> expected{};  // what the program must hold
     std::array<long, kKinds> counts{};
     long polls = 0;
-    std::vector<float> rpmPerPoll; // the revs each poll must log, filled in before the run
+    long wakeUps = 0;
+    bool answeredInPoll = false;
+    // The revs of each poll that must be logged, in a buffer allocated before the run.
+    std::vector<float> loggedRpm;
+    long logged = 0;
+
+    // The poll under way has ended (another begins, the ECU is woken, or the run ends).
+    void PollEnded() {
+        if (answeredInPoll && logged < static_cast<long>(loggedRpm.size()))
+            loggedRpm[static_cast<size_t>(logged)] = Expected().engineSpeed;
+        if (answeredInPoll) ++logged;
+        answeredInPoll = false;
+    }
 
     Kind Pick() {
         int r = static_cast<int>(random() % 100);
@@ -59,10 +72,15 @@ struct MisbehavingEcu {
 
     void OnWrite(w32::ScriptedLine& line, uint8_t request) {
         if (line.Baud() != 7680) {
+            if (request == 0x0F) ++wakeUps;
+            PollEnded();
             line.Deliver(request, 1); // the interface's echo during the wake-up
             return;
         }
-        if (request == 1) ++polls;
+        if (request == 1) {
+            PollEnded();
+            ++polls;
+        }
         // The engine moves on now and then.
         if (random() % 8 == 0) registers[request] = static_cast<uint8_t>(random());
         Kind kind = Pick();
@@ -93,9 +111,10 @@ struct MisbehavingEcu {
             line.Deliver(b, delay);
             delay += random() % 4;
         }
-        if (bytes.size() >= 2) expected[request] = bytes[1];
-        if (request == 45 && polls <= static_cast<long>(rpmPerPoll.size()))
-            rpmPerPoll[static_cast<size_t>(polls - 1)] = Expected().engineSpeed;
+        if (bytes.size() >= 2) {
+            expected[request] = bytes[1];
+            answeredInPoll = true;
+        }
     }
 
     // The conversions, each computed in double precision and rounded once to float.
@@ -147,7 +166,7 @@ TEST(Soak, ADayOfMisbehavingLineWithLoggingOn) {
     headless::Harness h;
     MisbehavingEcu ecu;
     // Allocated and touched before the run, so that it does not count as the program's growth.
-    ecu.rpmPerPoll.assign(static_cast<size_t>(duration / 500) + 16, -1.0f);
+    ecu.loggedRpm.assign(static_cast<size_t>(duration / 500) + 16, -1.0f);
     h.Line().keepEvents = false;
     h.Line().onWrite = [&ecu](w32::ScriptedLine& line, uint8_t b) { ecu.OnWrite(line, b); };
     h.Start();
@@ -184,17 +203,21 @@ TEST(Soak, ADayOfMisbehavingLineWithLoggingOn) {
     }
     long residentAtEnd = HeldKb();
     // Logging off comes before a tick that is due at the same moment: that poll is not logged.
-    const long pollsLogged = ecu.polls;
+    ecu.PollEnded();
+    const long pollsLogged = ecu.logged;
     ASSERT_TRUE(h.ChooseMenu("&Logging", "Logging off"));
 
-    std::printf("program time %.1f h, %ld steps of 500 ms, %ld polls; requests: %ld good, %ld "
-                "silent, %ld without "
-                "echo, %ld with a stray byte, %ld with a random answer, %ld dead\n",
-                static_cast<double>(h.Now()) / 3600000.0, ticks, ecu.polls, ecu.counts[0],
-                ecu.counts[1], ecu.counts[2], ecu.counts[3], ecu.counts[4], ecu.counts[5]);
+    std::printf("program time %.1f h, %ld steps of 500 ms, %ld polls (%ld logged), %ld wake-ups; "
+                "requests: %ld good, %ld silent, %ld without echo, %ld with a stray byte, %ld "
+                "with a random answer, %ld dead\n",
+                static_cast<double>(h.Now()) / 3600000.0, ticks, ecu.polls, ecu.logged, ecu.wakeUps,
+                ecu.counts[0], ecu.counts[1], ecu.counts[2], ecu.counts[3], ecu.counts[4],
+                ecu.counts[5]);
     std::printf("%s: %ld kB after 1000 ticks, %ld kB at the end\n",
                 QUORVEL_ASAN ? "live heap" : "resident memory", residentAfterWarmUp, residentAtEnd);
     EXPECT_GT(ecu.polls, ticks / 2) << "most ticks poll";
+    EXPECT_GT(ecu.wakeUps, 1) << "polls that got no answer wake the ECU again";
+    EXPECT_LT(ecu.logged, ecu.polls) << "polls that got no answer log no line";
     if (ticks > 1000) {
         EXPECT_LE(residentAtEnd - residentAfterWarmUp, 1024) << "memory grew";
     }
@@ -207,10 +230,10 @@ TEST(Soak, ADayOfMisbehavingLineWithLoggingOn) {
     long lines = 0;
     long wrong = 0;
     while (std::getline(log, line)) {
-        if (lines < pollsLogged && lines < static_cast<long>(ecu.rpmPerPoll.size())) {
+        if (lines < pollsLogged && lines < static_cast<long>(ecu.loggedRpm.size())) {
             char want[32];
             std::snprintf(want, sizeof want, "%f,",
-                          static_cast<double>(ecu.rpmPerPoll[static_cast<size_t>(lines)]));
+                          static_cast<double>(ecu.loggedRpm[static_cast<size_t>(lines)]));
             if (line.rfind(want, 0) != 0 && ++wrong <= 3)
                 ADD_FAILURE() << "log line " << lines + 1 << ": " << line;
         }
