@@ -5,12 +5,14 @@
 #        wine.sh port-error PREFIX WINDOWS_BUILD
 #        wine.sh session    PREFIX WINDOWS_BUILD ECU_SIM REGISTERS HEADLESS_PICTURE
 #        wine.sh port-choice PREFIX WINDOWS_BUILD ECU_SIM REGISTERS
+#        wine.sh key-cycle  PREFIX WINDOWS_BUILD ECU_SIM
 #        wine.sh timeouts   PREFIX WINDOWS_BUILD SERIAL_PEER
 # prefix makes a fresh Wine prefix, which the others use: the behaviour tests as a
 # console program; the program with no serial port (its port error box, then exit 0);
 # a whole session on a registered port that leads to the simulated ECU; a second port
-# without an ECU that sorts first, and the user's choice of the simulator's port; the
-# table of serial read time-outs on a pseudo-terminal.
+# without an ECU that sorts first, and the user's choice of the simulator's port; a key
+# cycle and a pulled lead on a registered port of its own; the table of serial read
+# time-outs on a pseudo-terminal.
 set -euo pipefail
 check=$1
 export WINEPREFIX
@@ -218,6 +220,27 @@ port-choice)
   echo "PASS: under Wine: the first port woken, the user's choice of the second woke it, and it was polled"
   ;;
 
+key-cycle)
+  ecu_sim=$4
+  # shellcheck source=key_cycle_drive.sh
+  source "$(dirname "$0")/key_cycle_drive.sh"
+  mkdir "$work/run"
+  cd "$work/run"
+  # Run before the other sessions register theirs: this port is the first entry.
+  wine "$windows/register-port.exe" "Lead with a key cycle (COM8)" >"$work/registered" 2> >(quiet)
+  start_sim() {
+    spawn "$ecu_sim" --link "$work/ecu" --record "$1" --custom-rate 7680 >/dev/null
+    sim=$last_pid
+    wait_for 50 test -e "$work/ecu" || fail "the simulator made no pseudo-terminal"
+  }
+  start_sim "$work/record"
+  ln -sfn "$work/ecu" "$WINEPREFIX/dosdevices/com8"
+  spawn wine "$windows/quorvel.exe" 2> >(quiet)
+  program=$last_pid
+  key_cycle_drive "$(wine_window)" "$program"
+  echo "PASS: under Wine: key off and on, lead out and back: the title said it, nothing logged while asleep, back by itself"
+  ;;
+
 timeouts)
   peer=$4
   [ -f "$windows/serial_timeouts_win.exe" ] || { echo "SKIP: no serial_timeouts_win.exe in $windows"; exit 77; }
@@ -233,7 +256,7 @@ timeouts)
   ;;
 
 *)
-  echo "usage: wine.sh prefix|behaviour|port-error|session|port-choice|timeouts PREFIX ..." >&2
+  echo "usage: wine.sh prefix|behaviour|port-error|session|port-choice|key-cycle|timeouts PREFIX ..." >&2
   exit 2
   ;;
 esac

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -35,17 +36,26 @@ const char usage[] =
     "  --stray            send a stray byte now and then\n"
     "  --replay FILE      answer fixed register values (\"address value\" lines)\n"
     "  --replay-log FILE  answer the readings of an \"engine details.csv\" again, one\n"
-    "                     line per poll (with --speedup F, F lines per poll)\n"
+    "                     line per poll (with --speedup F, F lines per poll): each line\n"
+    "                     is one answered poll, one answered poll every 0.5 s\n"
     "  --dump             with --replay-log: print the register bytes of each line, in\n"
     "                     the poll's order, and end\n"
     "  --speedup F        run the engine's scenario (or the log) F times faster\n"
     "  --exit-after S     end after S seconds\n"
+    "  --key-cycle ON:OFF switch the ignition off after ON seconds and on again after OFF\n"
+    "                     more, over and over; SIGUSR1 switches it off and SIGUSR2 on.\n"
+    "                     With the ignition off the lead still echoes but the ECU sleeps;\n"
+    "                     switched on, it answers only after a new wake-up\n"
     "  --custom-rate BAUD take a line set to 38400 baud as BAUD: Wine asks a UART for a rate\n"
     "                     that has no constant as 38400 with a custom divisor, which a\n"
     "                     pseudo-terminal cannot keep\n";
 
 volatile sig_atomic_t stopping = 0;
 void OnSignal(int) { stopping = 1; }
+// The ignition as the signals ask for it: 1 off, 2 on, 0 nothing asked.
+volatile sig_atomic_t ignitionAsked = 0;
+void OnIgnitionOff(int) { ignitionAsked = 1; }
+void OnIgnitionOn(int) { ignitionAsked = 2; }
 
 uint64_t NowMs() {
     timespec ts{};
@@ -65,6 +75,8 @@ struct Options {
     bool echo = true;
     bool stray = false;
     double exitAfter = 0;
+    double keyOn = 0; // --key-cycle: seconds on, then seconds off
+    double keyOff = 0;
     double speedup = 1;
     uint32_t customRate = 0;
 };
@@ -98,6 +110,12 @@ bool ParseOptions(int argc, char** argv, Options* o) {
             o->speedup = std::atof(v);
         } else if (a == "--exit-after" && (v = value("--exit-after"))) {
             o->exitAfter = std::atof(v);
+        } else if (a == "--key-cycle" && (v = value("--key-cycle"))) {
+            if (std::sscanf(v, "%lf:%lf", &o->keyOn, &o->keyOff) != 2 || o->keyOn <= 0 ||
+                o->keyOff <= 0) {
+                std::fprintf(stderr, "ecu-sim: --key-cycle needs ON:OFF in seconds, as 20:5\n");
+                return false;
+            }
         } else if (a == "--custom-rate" && (v = value("--custom-rate"))) {
             o->customRate = static_cast<uint32_t>(std::atoi(v));
         } else if (a == "--help" || a == "-h") {
@@ -143,6 +161,17 @@ class Ecu {
         : o_(o), record_(record), replay_(std::move(replay)), replaying_(replaying), log_(log),
           start_(NowMs()), nextStray_(start_ + 1000) {}
 
+    // The key turned: off, the ECU sleeps at once (the lead, fed by the battery, still
+    // echoes); on, it waits for a new wake-up, and the engine starts from cranking.
+    void SetIgnition(bool on) {
+        if (on == ignition_) return;
+        ignition_ = on;
+        awake_ = false;
+        wakeProgress_ = 0;
+        Note(NowMs(), on ? "ignition on" : "ignition off");
+    }
+    bool Ignition() const { return ignition_; }
+
     // A byte from the program, at the line speed the program set.
     void Received(uint8_t byte, uint32_t baud) {
         uint64_t now = NowMs();
@@ -152,7 +181,10 @@ class Ecu {
             WakeUp(byte);
         } else if (baud == 7680) {
             if (!awake_) {
-                Note(now, "request before the wake-up: not answered");
+                if (!toldAsleep_)
+                    Note(now, ignition_ ? "request before the wake-up: not answered"
+                                        : "request with the ignition off: not answered");
+                toldAsleep_ = true;
                 return;
             }
             if (!o_.silent) Send(Answer(byte, now), now + o_.replyDelay + o_.late);
@@ -190,8 +222,13 @@ class Ecu {
         wakeProgress_ =
             byte == sequence[wakeProgress_] ? wakeProgress_ + 1 : (byte == 0x0F ? 1 : 0);
         if (wakeProgress_ == 3) {
-            awake_ = true;
             wakeProgress_ = 0;
+            if (!ignition_) {
+                Note(NowMs(), "woken with the ignition off: still asleep");
+                return;
+            }
+            awake_ = true;
+            toldAsleep_ = false;
             engineStart_ = NowMs();
             Note(NowMs(), "awake");
         }
@@ -260,6 +297,8 @@ class Ecu {
     uint64_t engineStart_ = 0;
     int wakeProgress_ = 0;
     bool awake_ = false;
+    bool ignition_ = true;
+    bool toldAsleep_ = false;
     std::deque<Output> outputs_;
     std::map<uint8_t, uint8_t> latched_;
     uint64_t nextStray_;
@@ -358,6 +397,10 @@ int main(int argc, char** argv) {
     sa.sa_handler = OnSignal;
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    sa.sa_handler = OnIgnitionOff;
+    sigaction(SIGUSR1, &sa, nullptr);
+    sa.sa_handler = OnIgnitionOn;
+    sigaction(SIGUSR2, &sa, nullptr);
 
     auto lineSpeed = [&o, master] {
         uint32_t speed = w32::line::Speed(master);
@@ -366,8 +409,17 @@ int main(int argc, char** argv) {
     uint32_t baud = lineSpeed();
 
     Ecu ecu(o, record, replay, !o.replay.empty(), o.replayLog.empty() ? nullptr : &log);
-    uint64_t end = o.exitAfter > 0 ? NowMs() + static_cast<uint64_t>(o.exitAfter * 1000) : 0;
+    const uint64_t started = NowMs();
+    uint64_t end = o.exitAfter > 0 ? started + static_cast<uint64_t>(o.exitAfter * 1000) : 0;
     while (!stopping && (end == 0 || NowMs() < end)) {
+        if (ignitionAsked != 0) {
+            ecu.SetIgnition(ignitionAsked == 2);
+            ignitionAsked = 0;
+        } else if (o.keyOn > 0) {
+            double cycle = o.keyOn + o.keyOff;
+            double at = std::fmod(static_cast<double>(NowMs() - started) / 1000.0, cycle);
+            ecu.SetIgnition(at < o.keyOn);
+        }
         int64_t due = ecu.NextDue();
         int timeout = 200;
         if (due >= 0)
