@@ -117,7 +117,9 @@ TEST(PlotSvg, KnownReadingsStandWhereTheGaugeRangePutsThem) {
 TEST(PlotSvg, TheTitleSaysTheFileTheDateTheLengthAndThatALineIsAPoll) {
     std::string svg = Svg(Parsed(std::string(kHeader) + Line(850) + Line(860) + Line(870)));
     EXPECT_NE(svg.find(">engine details.csv, 2026-12-08 14:30</text>"), std::string::npos);
-    EXPECT_NE(svg.find(">2 s of driving: 3 polls, one every 0.5 s"), std::string::npos) << svg;
+    EXPECT_NE(svg.find(">2 s of driving: 3 answered polls, one answered poll every 0.5 s"),
+              std::string::npos)
+        << svg;
     EXPECT_EQ(plot::Duration(86400), "24 h 00 min 00 s");
     EXPECT_EQ(plot::Duration(750), "12 min 30 s");
 }

@@ -1,5 +1,5 @@
 // "engine details.csv" read back: the readings and fault bytes of each poll, and what
-// could not be read, by line and column. One line is one poll, 0.5 s after the last.
+// could not be read, by line and column. One line is one answered poll, 0.5 s after the last.
 #pragma once
 
 #include "app/state.h"

@@ -174,7 +174,7 @@ void TimeAxis(size_t lines, canvas::Canvas* c) {
         c->Text(x, kAxisTop + 14, Clock(t), 11, kGray, Align::Center);
     }
     c->Text(kLeft + kPlotWidth / 2.0, kAxisTop + 30,
-            "time since logging began (minutes:seconds), one poll every 0.5 s", 11, kGray,
+            "time since logging began (minutes:seconds), one answered poll every 0.5 s", 11, kGray,
             Align::Center);
 }
 
@@ -210,9 +210,10 @@ void Draw(const drivelog::Log& log, const std::string& name, const std::string& 
     const size_t n = log.lines.size();
     c->Text(10, 26, name + (date.empty() ? "" : ", " + date), 17, kInk, Align::Left);
     c->Text(10, 48,
-            Duration(static_cast<double>(n) * drivelog::kSecondsPerLine) +
-                " of driving: " + std::to_string(n) + (n == 1 ? " poll" : " polls") +
-                ", one every 0.5 s (the log has no times of its own: each line is one poll)",
+            Duration(static_cast<double>(n) * drivelog::kSecondsPerLine) + " of driving: " +
+                std::to_string(n) + (n == 1 ? " answered poll" : " answered polls") +
+                ", one answered poll every 0.5 s (the log has no times of its own: each line is "
+                "one poll the ECU answered)",
             12, kGray, Align::Left);
     TimeAxis(n, c);
     for (int chart = 0; chart < 9; ++chart)
