@@ -38,9 +38,8 @@ void SystemText(char* text, size_t size) {
 // refused what was asked of it.
 bool LeadGone(DWORD error) {
     return error == ERROR_GEN_FAILURE || error == ERROR_FILE_NOT_FOUND ||
-           error == ERROR_INVALID_HANDLE || error == ERROR_BAD_COMMAND ||
-           error == ERROR_OPERATION_ABORTED || error == ERROR_DEVICE_NOT_CONNECTED ||
-           error == ERROR_DEVICE_REMOVED;
+           error == ERROR_BAD_COMMAND || error == ERROR_OPERATION_ABORTED ||
+           error == ERROR_DEVICE_NOT_CONNECTED || error == ERROR_DEVICE_REMOVED;
 }
 
 // What a line that cannot run at the ECU's rate means for the user, after the system's
@@ -71,11 +70,10 @@ void TellOpenFailed() {
 } // namespace
 
 void SendSelectionNotice(HWND window) {
-    bool outer = ownNotice;
     ownNotice = true;
     SendMessageA(window, WM_COMMAND, MAKEWPARAM(kPortListId, CBN_SELCHANGE),
                  reinterpret_cast<LPARAM>(PortList));
-    ownNotice = outer;
+    ownNotice = false;
 }
 
 PortListing ListSerialPorts() {
@@ -113,6 +111,11 @@ PortListing ListSerialPorts() {
 }
 
 void HandlePortSelection() {
+    // The program's own notice is told apart when it arrives, not for as long as it is
+    // handled: a box its opening shows runs a message loop, and a choice the user makes
+    // in the list meanwhile is the user's.
+    bool userChoice = !ownNotice;
+    ownNotice = false;
     char lpData[1024] = "";
     LRESULT selected = SendMessageA(PortList, CB_GETCURSEL, 0, 0);
     if (selected == CB_ERR) return;
@@ -138,7 +141,6 @@ void HandlePortSelection() {
     // before it had reached: it is woken from the start, and a poll that was running
     // goes on after that. What the program was trying by itself on the port before
     // ends, and a rate the new port refuses is told again.
-    bool userChoice = !ownNotice;
     if (userChoice) {
         KillTimer(mainWindow, PollTimer);
         wakeStep = 1;

@@ -71,6 +71,8 @@ class ScriptedLine {
     bool pulledOut = false;
     // Called for every byte the program writes (an ECU model answers here).
     std::function<void(ScriptedLine&, uint8_t)> onWrite;
+    // Called when the program has opened the line (a test may pull it out right then).
+    std::function<void(ScriptedLine&)> onOpen;
 
     // A byte on its way to the program, arriving after the delay (and after every byte
     // sent before it).

@@ -38,6 +38,7 @@ class ScriptedDevice : public Device {
   public:
     explicit ScriptedDevice(std::shared_ptr<ScriptedLine> line) : line_(std::move(line)) {
         line_->Record(ScriptedLine::Event::Open);
+        if (line_->onOpen) line_->onOpen(*line_);
     }
 
     uint64_t Now() override { return CurrentBackend().Now(); }

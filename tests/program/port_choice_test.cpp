@@ -188,4 +188,42 @@ TEST_F(TwoPorts, ARateNearTheOneAskedIsTakenWithoutABox) {
     EXPECT_EQ(dcb.BaudRate, 7680u) << "the rate asked, as Windows reports it";
 }
 
+// A CP2102 lead sorts first: the reopen at the end of its wake-up shows the refused rate's
+// box. The user picks the other lead while the box is open: that choice is the user's,
+// and the chosen lead is woken from the start.
+TEST_F(TwoPorts, AChoiceWhileTheRefusedRateIsToldWakesTheChosenPort) {
+    Silent().driverRate = [](uint32_t asked) { return asked == 7680 ? 9600u : asked; };
+    ecu.awake = false; // answers only once woken
+    h.Start();
+    ASSERT_TRUE(h.ChooseMenu("&Engine", "500 (899/1000 SPI)"));
+    h.Advance(360);
+    ASSERT_TRUE(h.BoxOpen());
+    ASSERT_TRUE(h.ChooseListEntry(1));
+    EXPECT_EQ(Lead().Baud(), 1200u) << "opened for its wake-up";
+    ASSERT_TRUE(h.AnswerBox());
+    h.Advance(2000);
+    EXPECT_EQ(Story(Lead()), "open@0 set@1200 0F@1200 AA@1200 CC@1200 close@1200 open@1200 "
+                             "set@7680 01@7680 02@7680 03@7680 04@7680 ");
+    EXPECT_EQ(ecu.wakeUps, 1);
+    EXPECT_FLOAT_EQ(EngineReadings.engineSpeed, 5000.0f);
+    EXPECT_EQ(h.Boxes().size(), 1u);
+}
+
+// The lead is pulled out just as the wake-up reopens it: its settings fail because it has
+// gone, which is no question of rates. No box: the title says it, and it is tried again.
+TEST_F(TwoPorts, ALeadThatGoesAsItIsReopenedGetsNoRateAdvice) {
+    Lead().onOpen = [](ScriptedLine& line) {
+        if (line.OpenCount() == 2) line.pulledOut = true;
+    };
+    h.Start();
+    ASSERT_TRUE(h.ChooseMenu("&Engine", "500 (899/1000 SPI)"));
+    ASSERT_TRUE(h.ChooseListEntry(1));
+    h.Advance(360);
+    EXPECT_TRUE(h.Boxes().empty());
+    h.Advance(2000);
+    EXPECT_TRUE(h.Boxes().empty());
+    EXPECT_EQ(h.Title(), "Fiat Punto MK1 55 - the lead is not connected");
+    EXPECT_TRUE(h.Running());
+}
+
 } // namespace

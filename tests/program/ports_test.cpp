@@ -208,6 +208,7 @@ TEST(Ports, APortThatCannotBeOpenedShowsTwoBoxesAndEnds) {
     EXPECT_FALSE(h.Running());
     EXPECT_EQ(h.ExitCode(), 0);
     EXPECT_EQ(portHandle, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(h.Boxes().size(), 2u) << "the settings on the port that failed say nothing";
 }
 
 TEST(Ports, ComWithoutNumberGivesAPathThatCannotBeFound) {
