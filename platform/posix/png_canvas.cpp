@@ -1,5 +1,6 @@
 // PNG pictures drawn by cairo, with the dashboard's font.
 #include "platform/canvas.h"
+#include "platform/utf8.h"
 
 #include <cairo.h>
 
@@ -48,14 +49,16 @@ class PngCanvas : public Canvas {
     void Text(double x, double y, const std::string& utf8, double size, Color color,
               Align align) override {
         cairo_set_font_size(cr_, size);
+        // A text that is not UTF-8 would put cairo in an error state: a blank picture.
+        const std::string text = platform::Utf8FromSystem(utf8);
         cairo_text_extents_t te;
-        cairo_text_extents(cr_, utf8.c_str(), &te);
+        cairo_text_extents(cr_, text.c_str(), &te);
         double left = align == Align::Left     ? x
                       : align == Align::Center ? x - te.x_advance / 2
                                                : x - te.x_advance;
         Source(color);
         cairo_move_to(cr_, left, y);
-        cairo_show_text(cr_, utf8.c_str());
+        cairo_show_text(cr_, text.c_str());
         cairo_new_path(cr_);
     }
 

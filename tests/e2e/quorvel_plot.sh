@@ -27,6 +27,18 @@ run_tool png "engine details.csv" -o drive.png
 expect_status 0 "the PNG plot" png
 [ "$(identify -format %m:%wx%h drive.png)" = "PNG:1200x1160" ] || fail "not a 1200x1160 PNG"
 
+# A log whose name is not UTF-8 (Latin-1, as an older system or a copied disk gives it):
+# its picture is still an SVG that renders, and a PNG that is not blank.
+latin1=$(printf 'viaggio citt\xe0')
+cp "engine details.csv" "$latin1.csv"
+run_tool latin1 "$latin1.csv"
+expect_status 0 "a log named in Latin-1" latin1
+rsvg-convert "$latin1.svg" -o latin1.png || fail "the SVG of a Latin-1 name does not render"
+grep -q "viaggio città.csv" "$latin1.svg" || fail "the title does not hold the name in UTF-8"
+run_tool latin1png "$latin1.csv" -o latin1-drawn.png
+expect_status 0 "a log named in Latin-1, as PNG" latin1png
+[ "$(identify -format %k latin1-drawn.png)" -gt 10 ] || fail "the PNG of a Latin-1 name is blank"
+
 # Bad lines: named and left out; the good ones are drawn.
 { head -3 "engine details.csv"; echo "850.0, 20.0"; echo "a, b, c, d, e, f, g, h, i, 0, 0, 0, , 1, 2, 3, 4, 5, 6, 7, 8, 9"; } >bad.csv
 run_tool bad bad.csv -o bad.svg

@@ -3,6 +3,7 @@
 // bars, and the PNG's pixels.
 #include "dashboard/gauge_table.h"
 #include "platform/canvas.h"
+#include "platform/utf8.h"
 #include "tools/common/drive_log.h"
 #include "tools/quorvel-plot/plot.h"
 #include "tools/quorvel-plot/svg_canvas.h"
@@ -147,6 +148,32 @@ TEST(PlotSvg, ASpikeIsKeptWhenADayIsReducedToPixelColumns) {
     EXPECT_LT(svg.size(), 2u * 1024 * 1024) << "a day's picture stays under 2 MB";
 }
 
+// Two lines a pixel column: each column keeps its lowest and highest in the order they
+// came, so a rise is drawn rising and a fall falling.
+TEST(PlotSvg, AColumnKeepsItsLowestAndHighestInTheirOrder) {
+    std::string text = kHeader;
+    const int n = 2 * plot::kPlotWidth;
+    for (int i = 0; i < n; ++i) {
+        double revs = 850;
+        if (i == 20) revs = 5000; // column 10: the peak first
+        if (i == 23) revs = 5000; // column 11: the peak second
+        if (i == 21 || i == 22) revs = 800;
+        text += Line(revs);
+    }
+    std::string points = RevsPoints(Svg(Parsed(text)));
+    auto y = [](double revs) {
+        char v[32];
+        std::snprintf(v, sizeof v, "%.1f", plot::YOf(0, revs));
+        std::string s = v;
+        if (s.size() > 2 && s.compare(s.size() - 2, 2, ".0") == 0) s.resize(s.size() - 2);
+        return s;
+    };
+    const std::string x10 = std::to_string(static_cast<int>(plot::kLeft + 10)) + ".5,";
+    const std::string x11 = std::to_string(static_cast<int>(plot::kLeft + 11)) + ".5,";
+    EXPECT_NE(points.find(x10 + y(5000) + " " + x10 + y(800)), std::string::npos) << points;
+    EXPECT_NE(points.find(x11 + y(800) + " " + x11 + y(5000)), std::string::npos) << points;
+}
+
 TEST(PlotPng, BandsAndTheReadingInThePixels) {
     drivelog::Log log = Parsed(std::string(kHeader) + Line(850, 110) + Line(850, 110));
     std::string error;
@@ -178,6 +205,50 @@ TEST(PlotPng, BandsAndTheReadingInThePixels) {
     EXPECT_LT((line >> 16) & 0xFF, 0x60u) << std::hex << line << ": the series' dark blue";
     EXPECT_EQ(pixel(plot::kLeft + 250, plot::YOf(1, 110) - 3), 0xFFC8C8u);
     cairo_surface_destroy(png);
+}
+
+// A file name that is not UTF-8 (Latin-1 on Linux; the ANSI code page on Windows) is made
+// UTF-8 before it reaches a picture; a control character never reaches the SVG.
+TEST(Picture, NamesThatAreNotUtf8AreMadeUtf8) {
+    EXPECT_EQ(platform::Utf8FromSystem("viaggio citt\xe0.csv"), "viaggio citt\xc3\xa0.csv");
+    EXPECT_EQ(platform::Utf8FromSystem("viaggio citt\xc3\xa0.csv"), "viaggio citt\xc3\xa0.csv")
+        << "UTF-8 stays as it is";
+    std::unique_ptr<canvas::Canvas> svg = canvas::NewSvg(100, 100);
+    svg->Text(10, 10,
+              "a\x01"
+              "b",
+              12, canvas::Color{0, 0, 0}, canvas::Align::Left);
+    std::string path = (fs::temp_directory_path() / "quorvel-control.svg").string();
+    std::string error;
+    ASSERT_TRUE(svg->Save(path, &error));
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ(text.str().find('\x01'), std::string::npos);
+    EXPECT_NE(text.str().find("a\xEF\xBF\xBD"
+                              "b"),
+              std::string::npos);
+    fs::remove(path);
+}
+
+// cairo takes only UTF-8: a stray byte must not leave the PNG blank.
+TEST(Picture, APngTitleThatIsNotUtf8StillDraws) {
+    std::string error;
+    std::unique_ptr<canvas::Canvas> png = canvas::NewPng(200, 40, &error);
+    ASSERT_NE(png, nullptr) << error;
+    png->Rectangle(0, 0, 200, 40, canvas::Color{255, 255, 255});
+    png->Text(10, 20, "citt\xe0", 12, canvas::Color{0, 0, 0}, canvas::Align::Left);
+    png->Rectangle(100, 0, 50, 40, canvas::Color{255, 0, 0});
+    std::string path = (fs::temp_directory_path() / "quorvel-latin1.png").string();
+    ASSERT_TRUE(png->Save(path, &error)) << error;
+    cairo_surface_t* s = cairo_image_surface_create_from_png(path.c_str());
+    ASSERT_EQ(cairo_surface_status(s), CAIRO_STATUS_SUCCESS);
+    const unsigned char* data = cairo_image_surface_get_data(s);
+    uint32_t red =
+        reinterpret_cast<const uint32_t*>(data + 20 * cairo_image_surface_get_stride(s))[120];
+    EXPECT_EQ(red & 0xFFFFFF, 0xFF0000u) << "what is drawn after the text is there";
+    cairo_surface_destroy(s);
+    fs::remove(path);
 }
 
 } // namespace

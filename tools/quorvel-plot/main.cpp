@@ -1,16 +1,14 @@
 // quorvel-plot: an "engine details.csv" as a picture of the drive.
+#include "platform/utf8.h"
 #include "plot.h"
 #include "svg_canvas.h"
 #include "version.h"
 
-#include <chrono>
 #include <ctime>
-#include <filesystem>
 #include <iostream>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -45,17 +43,32 @@ bool EndsWith(const std::string& s, const std::string& end) {
 
 // The local time of the file's last change, "2026-12-08 14:30".
 std::string LastChanged(const std::string& path) {
-    std::error_code error;
-    fs::file_time_type when = fs::last_write_time(path, error);
-    if (error) return "";
-    auto system = std::chrono::time_point_cast<std::chrono::system_clock::duration>(
-        when - fs::file_time_type::clock::now() + std::chrono::system_clock::now());
-    std::time_t t = std::chrono::system_clock::to_time_t(system);
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) return "";
+    std::time_t t = st.st_mtime;
     const std::tm* local = std::localtime(&t);
     if (local == nullptr) return "";
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", local);
     return text;
+}
+
+// A file's name without its folder, and with another extension, taken from the bytes
+// as the system gave them: a path object would convert them (and on Windows mangle a
+// name beyond ASCII).
+std::string NameOnly(const std::string& path) {
+    size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string WithExtension(const std::string& path, const std::string& extension) {
+    size_t dot = path.rfind('.');
+    size_t slash = path.find_last_of("/\\");
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash) ||
+        dot == (slash == std::string::npos ? 0 : slash + 1)) {
+        return path + extension;
+    }
+    return path.substr(0, dot) + extension;
 }
 
 } // namespace
@@ -85,7 +98,7 @@ int main(int argc, char** argv) {
         }
     }
     if (file.empty()) return Usage("name the log to plot, such as \"engine details.csv\"");
-    if (out.empty()) out = fs::path(file).replace_extension(".svg").string();
+    if (out.empty()) out = WithExtension(file, ".svg");
     const bool png = EndsWith(out, ".png");
     if (!png && !EndsWith(out, ".svg"))
         return Usage("the picture \"" + out + "\" must end in .svg or .png");
@@ -112,7 +125,8 @@ int main(int argc, char** argv) {
         std::cerr << "quorvel-plot: cannot write " << out << ": " << error << "\n";
         return 2;
     }
-    plot::Draw(log, fs::path(file).filename().string(), LastChanged(file), picture.get());
+    // The name in the picture's title as UTF-8, whatever bytes the system gave it in.
+    plot::Draw(log, platform::Utf8FromSystem(NameOnly(file)), LastChanged(file), picture.get());
     if (!picture->Save(out, &error)) {
         std::cerr << "quorvel-plot: cannot write " << out << ": " << error << "\n";
         return 1;

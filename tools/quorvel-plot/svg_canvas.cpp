@@ -40,7 +40,12 @@ std::string Escape(const std::string& text) {
             out += "&quot;";
             break;
         default:
-            out += c;
+            // XML holds no control character but the white space ones.
+            if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+                out += "\xEF\xBF\xBD";
+            } else {
+                out += c;
+            }
         }
     }
     return out;
