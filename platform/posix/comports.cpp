@@ -8,10 +8,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
+#include <fcntl.h>
 #include <fstream>
 #include <pwd.h>
 #include <set>
 #include <sstream>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -57,11 +59,15 @@ void DescribeUsb(const std::string& device, SerialDevice* d, std::string* legacy
             d->manufacturer = ReadLine(dir + "/manufacturer");
             d->serial = ReadLine(dir + "/serial");
             std::string id = "usb:" + d->vendorId + ":" + d->productId;
+            std::string iface = ":" + std::to_string(std::max(d->interfaceNumber, 0));
+            std::string place = "@" + BaseName(dir);
             // Without a serial number the adapter's place on the bus names it, as on
             // Windows.
-            std::string which = d->serial.empty() ? "@" + BaseName(dir) : ":" + d->serial;
+            std::string which = d->serial.empty() ? place : ":" + d->serial;
             *legacyIdentity = id + which;
-            d->identity = *legacyIdentity + ":" + std::to_string(std::max(d->interfaceNumber, 0));
+            d->identity = *legacyIdentity + iface;
+            d->serialIdentity = d->identity;
+            d->placeIdentity = d->serial.empty() ? d->identity : id + which + place + iface;
             return;
         }
         dir = Parent(dir);
@@ -112,6 +118,27 @@ bool MakeFolders(const std::string& dir) {
     return true;
 }
 
+// The store is read, changed and written by one program at a time (the dashboard and
+// quorvel-ports may list ports together): a lock file beside it, held while this lives.
+// Without a folder that can hold it, the store goes unlocked.
+class StoreLock {
+  public:
+    explicit StoreLock(const std::string& dir) {
+        if (dir.empty() || !MakeFolders(dir)) return;
+        fd_ = open((dir + "/comports.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        while (fd_ >= 0 && flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+    ~StoreLock() {
+        if (fd_ >= 0) close(fd_); // the lock goes with it
+    }
+    StoreLock(const StoreLock&) = delete;
+    StoreLock& operator=(const StoreLock&) = delete;
+
+  private:
+    int fd_ = -1;
+};
+
 } // namespace
 
 std::string NameWithoutCom(const std::string& name) {
@@ -161,16 +188,21 @@ std::map<std::string, int> LoadComNumbers(const std::string& file) {
 bool SaveComNumbers(const std::string& dir, const std::map<std::string, int>& numbers) {
     if (dir.empty() || !MakeFolders(dir)) return false;
     std::string file = dir + "/comports";
-    std::string temp = file + ".new";
-    {
-        std::ofstream out(temp);
-        if (!out) return false;
-        out << "# COM numbers of serial ports, kept so that each port keeps its number\n";
-        for (const auto& [identity, n] : numbers)
-            out << n << ' ' << Escape(identity) << '\n';
-        if (!out.flush()) return false;
+    // A temporary file of this program's own, put in the store's place whole.
+    std::string temp = file + ".XXXXXX";
+    int fd = mkstemp(temp.data());
+    if (fd < 0) return false;
+    std::string text = "# COM numbers of serial ports, kept so that each port keeps its number\n";
+    for (const auto& [identity, n] : numbers)
+        text += std::to_string(n) + ' ' + Escape(identity) + '\n';
+    bool written = fchmod(fd, 0644) == 0 &&
+                   write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    written = close(fd) == 0 && written;
+    if (!written || std::rename(temp.c_str(), file.c_str()) != 0) {
+        unlink(temp.c_str());
+        return false;
     }
-    return std::rename(temp.c_str(), file.c_str()) == 0;
+    return true;
 }
 
 std::vector<SerialDevice> SerialDevices(const DeviceTree& tree) {
@@ -206,9 +238,23 @@ std::vector<SerialDevice> SerialDevices(const DeviceTree& tree) {
     std::sort(found.begin(), found.end(),
               [](const SerialDevice& a, const SerialDevice& b) { return a.tty < b.tty; });
 
+    // Leads that share a serial number are named by their place on the bus too; the one
+    // that had the serial number's COM number keeps it.
+    std::map<std::string, int> sharing;
+    for (const SerialDevice& s : found)
+        ++sharing[s.identity];
+    std::map<std::string, std::string> sharedSerial; // identity by place -> by serial
+    for (SerialDevice& s : found) {
+        if (s.placeIdentity.empty() || s.placeIdentity == s.identity || sharing[s.identity] < 2)
+            continue;
+        sharedSerial[s.placeIdentity] = s.identity;
+        s.identity = s.placeIdentity;
+    }
+
     // Numbers of on-board ports are fixed (ttySk is COM(k+1)); other ports keep the
     // number they were given first, and a new one takes the lowest free number from 3.
     std::string dir = tree.config.empty() ? DefaultConfigDir() : tree.config;
+    StoreLock lock(dir);
     std::map<std::string, int> numbers =
         dir.empty() ? std::map<std::string, int>{} : LoadComNumbers(dir + "/comports");
     std::set<int> taken;
@@ -230,6 +276,15 @@ std::vector<SerialDevice> SerialDevices(const DeviceTree& tree) {
                 numbers.erase(old->second);
                 known = numbers.find(s.identity);
                 changed = true;
+            }
+            auto shared = sharedSerial.find(s.identity);
+            if (known == numbers.end() && shared != sharedSerial.end()) {
+                auto bySerial = numbers.find(shared->second);
+                if (bySerial != numbers.end() && taken.count(bySerial->second) == 0) {
+                    numbers[s.identity] = bySerial->second;
+                    known = numbers.find(s.identity);
+                    changed = true;
+                }
             }
             if (known != numbers.end() && taken.count(known->second) == 0) {
                 s.number = known->second;

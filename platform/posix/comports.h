@@ -30,8 +30,13 @@ struct SerialDevice {
     int interfaceNumber = -1;
     // What names the port from run to run: the USB serial number (or the device's place
     // on the bus when it has none) with the interface, so that each port of a two-port
-    // adapter keeps its own number; ttySk for an on-board port.
+    // adapter keeps its own number; ttySk for an on-board port. Leads that share a serial
+    // number (cheap clones do) are told apart by their place on the bus as well.
     std::string identity;
+    // The port by its serial number and its place on the bus together, whether or not
+    // another lead shares the serial number now; and by its serial number alone.
+    std::string placeIdentity;
+    std::string serialIdentity;
     // Why the port list leaves it out ("" when it is listed).
     std::string skipped;
     int number = 0; // n of COMn, for a listed device

@@ -1,6 +1,7 @@
 // Open files of other processes, from /proc.
 #include "holders.h"
 
+#include <climits>
 #include <cstdlib>
 #include <dirent.h>
 #include <fstream>
@@ -11,16 +12,21 @@ namespace w32 {
 
 namespace {
 
-bool SameDevice(const struct stat& a, const struct stat& b) {
-    if (S_ISCHR(a.st_mode) && S_ISCHR(b.st_mode)) return a.st_rdev == b.st_rdev;
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
 std::string CommandName(const std::string& pid) {
     std::ifstream in("/proc/" + pid + "/comm");
     std::string name;
     std::getline(in, name);
     return name.empty() ? "a process" : name;
+}
+
+// Whether an open file, as /proc names it, is the device. The name is compared first;
+// only another name under /dev (a second node of the same device) is looked at, since
+// devtmpfs answers at once where a hung network or FUSE mount would freeze the caller.
+bool IsDevice(const std::string& target, const std::string& device, dev_t rdev) {
+    if (target == device) return true;
+    if (target.rfind("/dev/", 0) != 0) return false;
+    struct stat st {};
+    return stat(target.c_str(), &st) == 0 && S_ISCHR(st.st_mode) && st.st_rdev == rdev;
 }
 
 } // namespace
@@ -29,7 +35,11 @@ std::vector<Holder> ProcessesHolding(const std::string& devicePath, bool* comple
     std::vector<Holder> holders;
     if (complete != nullptr) *complete = true;
     struct stat device {};
-    if (stat(devicePath.c_str(), &device) != 0) return holders;
+    char canonical[PATH_MAX];
+    if (stat(devicePath.c_str(), &device) != 0 || !S_ISCHR(device.st_mode) ||
+        realpath(devicePath.c_str(), canonical) == nullptr) {
+        return holders;
+    }
     DIR* proc = opendir("/proc");
     if (proc == nullptr) {
         if (complete != nullptr) *complete = false;
@@ -49,8 +59,12 @@ std::vector<Holder> ProcessesHolding(const std::string& devicePath, bool* comple
         bool holds = false;
         while (dirent* f = readdir(fds)) {
             if (f->d_name[0] == '.') continue;
-            struct stat st {};
-            if (stat((fdDir + "/" + f->d_name).c_str(), &st) == 0 && SameDevice(st, device)) {
+            // The link names the open file; reading it never touches the file itself.
+            char target[PATH_MAX];
+            ssize_t n = readlink((fdDir + "/" + f->d_name).c_str(), target, sizeof target - 1);
+            if (n <= 0) continue;
+            target[n] = '\0';
+            if (IsDevice(target, canonical, device.st_rdev)) {
                 holds = true;
                 break;
             }

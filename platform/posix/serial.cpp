@@ -187,10 +187,19 @@ bool WritePort(Port& p, const uint8_t* bytes, DWORD count, DWORD* done) {
 
 // A tty of the device tree is found again at every open, by what names it: an adapter
 // pulled out and plugged back in is another /dev/ttyUSBn, and the same COMn.
+// A lead listed when it shared its serial number with another is found by its place on
+// the bus once it is alone; one listed alone, by its COM number once another shares it.
 std::string DeviceNow(const PortEntry& entry) {
     if (entry.identity.empty()) return entry.devicePath;
-    for (const SerialDevice& s : SerialDevices(CurrentDeviceTree())) {
-        if (s.skipped.empty() && s.identity == entry.identity) return s.devicePath;
+    std::vector<SerialDevice> devices = SerialDevices(CurrentDeviceTree());
+    for (const SerialDevice& s : devices) {
+        if (s.skipped.empty() &&
+            (s.identity == entry.identity || s.placeIdentity == entry.identity))
+            return s.devicePath;
+    }
+    for (const SerialDevice& s : devices) {
+        if (s.skipped.empty() && s.number == entry.number && s.serialIdentity == entry.identity)
+            return s.devicePath;
     }
     return "";
 }
@@ -227,11 +236,17 @@ HANDLE OpenTty(const std::string& path, Port* port) {
                                                       DescribeHolders(holders) + ".");
         return INVALID_HANDLE_VALUE;
     }
-    // Later openers are kept out too, and other Quorvels even as root.
+    // Later openers are kept out too, and other Quorvels even as root. A holder the scan
+    // could not see (another user's program) is named as such.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         int e = errno;
         close(fd);
-        SetLastErrorFromErrno(e == EWOULDBLOCK ? EBUSY : e);
+        if (e == EWOULDBLOCK) {
+            SetLastErrorWithText(ERROR_ACCESS_DENIED,
+                                 "Access is denied: the port is in use by another program.");
+        } else {
+            SetLastErrorFromErrno(e);
+        }
         return INVALID_HANDLE_VALUE;
     }
     ioctl(fd, TIOCEXCL);

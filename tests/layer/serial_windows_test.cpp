@@ -16,7 +16,10 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <poll.h>
 #include <pwd.h>
+#include <set>
+#include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
@@ -224,6 +227,23 @@ TEST_F(PtyLine, APortAnotherProcessHoldsIsRefusedAndTheHolderNamed) {
     EXPECT_NE(port, INVALID_HANDLE_VALUE) << "free once the holder is gone";
 }
 
+// A holder the /proc scan cannot see (here this very process, which the scan leaves out,
+// as it cannot see another user's program) still keeps the port through its lock.
+TEST_F(PtyLine, APortLockedByAHolderTheScanCannotSeeIsRefused) {
+    int other = open(slave.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+    ASSERT_TRUE(w32::ProcessesHolding(slave).empty());
+    port = OpenCom(1);
+    EXPECT_EQ(port, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(SystemText(ERROR_ACCESS_DENIED),
+              "Access is denied: the port is in use by another program.");
+    close(other);
+    port = OpenCom(1);
+    EXPECT_NE(port, INVALID_HANDLE_VALUE) << "free once the lock is gone";
+}
+
 // A device tree built for the test: sysfs, /dev (links to pseudo-terminals) and the
 // COM number store.
 class DeviceTree : public ::testing::Test, protected FakeDevices {
@@ -287,6 +307,135 @@ TEST_F(DeviceTree, EachPortOfATwoPortAdapterKeepsItsNumber) {
     std::map<std::string, int> second = Numbers();
     EXPECT_EQ(second["ttyUSB1"], 3) << "interface 0 keeps COM3";
     EXPECT_EQ(second["ttyUSB0"], 4);
+    // Only one of them named anew: interface 1 keeps ttyUSB0, interface 0 is ttyUSB2.
+    fs::remove_all(root / "sys");
+    AddUsbPort("ttyUSB2", "1-2", "0403", "6010", "Dual RS232-HS", "FT4XYZ", 0);
+    AddUsbPort("ttyUSB0", "1-2", "0403", "6010", "Dual RS232-HS", "FT4XYZ", 1);
+    std::map<std::string, int> third = Numbers();
+    EXPECT_EQ(third["ttyUSB2"], 3);
+    EXPECT_EQ(third["ttyUSB0"], 4);
+}
+
+// Cheap FTDI clones share one serial number: two of them plugged at once keep a number
+// each, by their place on the bus, and the store stays as it is from listing to listing.
+TEST_F(DeviceTree, TwoLeadsWithOneSerialNumberKeepANumberEach) {
+    AddUsbPort("ttyUSB0", "1-1", "0403", "6001", "FT232R USB UART", "A50285BI", 0);
+    int first = Node("ttyUSB0");
+    ASSERT_EQ(Numbers()["ttyUSB0"], 3) << "alone, its serial number names it";
+    AddUsbPort("ttyUSB1", "1-2", "0403", "6001", "FT232R USB UART", "A50285BI", 0);
+    int second = Node("ttyUSB1");
+    std::map<std::string, int> both = Numbers();
+    EXPECT_EQ(both["ttyUSB0"], 3) << "the lead that was there keeps its number";
+    EXPECT_EQ(both["ttyUSB1"], 4);
+    auto modified = fs::last_write_time(root / "config/comports");
+    std::string store;
+    std::getline(std::ifstream(root / "config/comports"), store, '\0');
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(Numbers(), both) << "listing " << i;
+    std::string again;
+    std::getline(std::ifstream(root / "config/comports"), again, '\0');
+    EXPECT_EQ(again, store);
+    EXPECT_EQ(fs::last_write_time(root / "config/comports"), modified) << "not written again";
+
+    // Each number opens its own lead.
+    ListComPorts();
+    for (auto [number, master] : {std::pair<int, int>{3, first}, std::pair<int, int>{4, second}}) {
+        HANDLE port = OpenCom(number);
+        ASSERT_NE(port, INVALID_HANDLE_VALUE) << number;
+        uint8_t byte = static_cast<uint8_t>(number);
+        DWORD n = 0;
+        ASSERT_TRUE(WriteFile(port, &byte, 1, &n, nullptr));
+        pollfd waiting{master, POLLIN, 0};
+        ASSERT_EQ(poll(&waiting, 1, 1000), 1) << "COM" << number << " reached its own lead";
+        uint8_t seen = 0;
+        ASSERT_EQ(read(master, &seen, 1), 1);
+        EXPECT_EQ(seen, byte);
+        CloseHandle(port);
+    }
+
+    // The second lead pulled out: COM4 opens nothing, and the first, alone again, is
+    // reached through COM3 as listed.
+    Unplug("ttyUSB1");
+    fs::remove_all(root / "sys/devices/pci0000:00/usb1/1-2");
+    EXPECT_EQ(OpenCom(4), INVALID_HANDLE_VALUE);
+    HANDLE alone = OpenCom(3);
+    EXPECT_NE(alone, INVALID_HANDLE_VALUE) << "the lead by its place, now alone";
+    CloseHandle(alone);
+
+    // The kernel names them the other way round next time: each keeps its number.
+    fs::remove_all(root / "sys");
+    AddUsbPort("ttyUSB1", "1-1", "0403", "6001", "FT232R USB UART", "A50285BI", 0);
+    AddUsbPort("ttyUSB0", "1-2", "0403", "6001", "FT232R USB UART", "A50285BI", 0);
+    std::map<std::string, int> swapped = Numbers();
+    EXPECT_EQ(swapped["ttyUSB1"], 3);
+    EXPECT_EQ(swapped["ttyUSB0"], 4);
+}
+
+// A lead listed alone, then a second with its serial number plugged in before the port
+// is opened: the number still opens the first.
+TEST_F(DeviceTree, ALeadListedAloneIsFoundByItsNumberOnceAnotherSharesItsSerial) {
+    AddUsbPort("ttyUSB0", "1-1", "0403", "6001", "FT232R USB UART", "A50285BI", 0);
+    int first = Node("ttyUSB0");
+    ListComPorts();
+    AddUsbPort("ttyUSB1", "1-2", "0403", "6001", "FT232R USB UART", "A50285BI", 0);
+    Node("ttyUSB1");
+    HANDLE port = OpenCom(3);
+    ASSERT_NE(port, INVALID_HANDLE_VALUE);
+    uint8_t byte = 0x0F;
+    DWORD n = 0;
+    ASSERT_TRUE(WriteFile(port, &byte, 1, &n, nullptr));
+    pollfd waiting{first, POLLIN, 0};
+    EXPECT_EQ(poll(&waiting, 1, 1000), 1) << "COM3 is still the first lead";
+    CloseHandle(port);
+}
+
+// The dashboard and quorvel-ports list ports at the same time, each writing the store:
+// no entry is lost and no number is given twice.
+TEST_F(DeviceTree, TwoProgramsListingAtOnceLoseNoEntry) {
+    const std::string config = (root / "config").string();
+    int start[2];
+    ASSERT_EQ(pipe(start), 0);
+    std::vector<pid_t> children;
+    for (char who : {'A', 'B'}) {
+        pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            // A tree of its own, which gains an adapter before each listing; both start
+            // together.
+            FakeDevices tree(std::string("quorvel-tree-") + who);
+            close(start[1]);
+            char go = 0;
+            (void)!read(start[0], &go, 1);
+            std::map<std::string, int> kept; // each adapter's number when first listed
+            int changed = 0;
+            for (int i = 0; i < 60; ++i) {
+                tree.AddUsbPort("ttyUSB" + std::to_string(i), "1-" + std::to_string(i + 1), "0403",
+                                "6001", "FT232R USB UART", who + std::to_string(i), 0);
+                for (const w32::SerialDevice& d : w32::SerialDevices(w32::DeviceTree{
+                         (tree.root / "sys").string(), (tree.root / "dev").string(), config})) {
+                    auto [at, added] = kept.emplace(d.identity, d.number);
+                    changed += !added && at->second != d.number ? 1 : 0;
+                }
+            }
+            _exit(changed == 0 ? 0 : 1);
+        }
+        children.push_back(child);
+    }
+    usleep(100000); // both have built their trees
+    close(start[0]);
+    close(start[1]);
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << "an adapter's number changed between two listings";
+    }
+    std::map<std::string, int> stored = w32::LoadComNumbers(config + "/comports");
+    EXPECT_EQ(stored.size(), 120u) << "every adapter of both";
+    std::set<int> numbers;
+    for (const auto& [identity, n] : stored)
+        numbers.insert(n);
+    EXPECT_EQ(numbers.size(), stored.size()) << "no number given twice";
 }
 
 TEST_F(DeviceTree, ASerialNumberOfAnyBytesSurvivesTheStore) {
