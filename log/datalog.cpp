@@ -52,10 +52,12 @@ bool KeepOlderLog() {
     if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return true;
     if (info.nFileSizeHigh == 0 && info.nFileSizeLow == 0) return true;
 
-    FILETIME local;
+    // The local time of that moment, with the summer time of that moment: a winter log
+    // keeps its winter hour when it is renamed in summer.
+    SYSTEMTIME utc;
     SYSTEMTIME t;
-    if (!FileTimeToLocalFileTime(&info.ftLastWriteTime, &local) ||
-        !FileTimeToSystemTime(&local, &t)) {
+    if (!FileTimeToSystemTime(&info.ftLastWriteTime, &utc) ||
+        !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &t)) {
         return false;
     }
     char stem[64];

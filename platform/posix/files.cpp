@@ -13,9 +13,23 @@ namespace w32 {
 namespace {
 
 DWORD moveFault = 0;
+bool moveByLink = false;
+int unlinkFault = 0;
 
 // Seconds and nanoseconds since 1970 as 100 ns steps since 1601, as FILETIME counts.
 constexpr uint64_t kEpochDifference = 116444736000000000ULL;
+
+// A broken-down time as SYSTEMTIME has it.
+void ToSystemTime(const struct tm& t, WORD milliseconds, LPSYSTEMTIME out) {
+    out->wYear = static_cast<WORD>(t.tm_year + 1900);
+    out->wMonth = static_cast<WORD>(t.tm_mon + 1);
+    out->wDayOfWeek = static_cast<WORD>(t.tm_wday);
+    out->wDay = static_cast<WORD>(t.tm_mday);
+    out->wHour = static_cast<WORD>(t.tm_hour);
+    out->wMinute = static_cast<WORD>(t.tm_min);
+    out->wSecond = static_cast<WORD>(t.tm_sec);
+    out->wMilliseconds = milliseconds;
+}
 
 FILETIME ToFileTime(const timespec& t) {
     uint64_t v = kEpochDifference + static_cast<uint64_t>(t.tv_sec) * 10000000ULL +
@@ -54,6 +68,11 @@ DWORD FileError(int error) {
 
 void SetFileMoveFault(DWORD error) { moveFault = error; }
 
+void SetMoveByLinkFault(bool byLink, int unlinkErrno) {
+    moveByLink = byLink;
+    unlinkFault = unlinkErrno;
+}
+
 } // namespace w32
 
 using namespace w32;
@@ -89,51 +108,83 @@ BOOL MoveFileA(LPCSTR existing, LPCSTR newName) {
         SetLastError(moveFault);
         return FALSE;
     }
-    if (renameat2(AT_FDCWD, existing, AT_FDCWD, newName, RENAME_NOREPLACE) == 0) return TRUE;
-    int error = errno;
-    if (error == EINVAL || error == ENOSYS) {
-        // A file system without the flag: a second name, then the first one goes.
-        if (link(existing, newName) == 0) {
-            unlink(existing);
-            return TRUE;
-        }
+    int error = EINVAL;
+    if (!moveByLink) {
+        if (renameat2(AT_FDCWD, existing, AT_FDCWD, newName, RENAME_NOREPLACE) == 0) return TRUE;
         error = errno;
+    }
+    if (error == EINVAL || error == ENOSYS) {
+        // A file system without the flag: a second name, then the first one goes. If it
+        // cannot go, the second goes again: two names of one file would let the next
+        // writer of the first name empty the moved file.
+        if (link(existing, newName) == 0) {
+            if (unlinkFault == 0 && unlink(existing) == 0) return TRUE;
+            error = unlinkFault != 0 ? unlinkFault : errno;
+            unlink(newName);
+        } else {
+            error = errno;
+        }
     }
     SetLastError(FileError(error));
     return FALSE;
 }
 
-// The offset from UTC of the zone in force at that moment.
+// The offset from UTC in force now, as Windows documents it (not the one of that moment).
 BOOL FileTimeToLocalFileTime(const FILETIME* fileTime, LPFILETIME localFileTime) {
     W32_REQUIRE(fileTime != nullptr && localFileTime != nullptr, "a missing time", FALSE);
-    uint64_t v = FromFileTime(*fileTime);
-    auto seconds = static_cast<time_t>((v - kEpochDifference) / 10000000ULL);
+    time_t now = time(nullptr);
     struct tm local {};
-    localtime_r(&seconds, &local);
-    int64_t shifted = static_cast<int64_t>(v) + static_cast<int64_t>(local.tm_gmtoff) * 10000000LL;
+    localtime_r(&now, &local);
+    int64_t shifted = static_cast<int64_t>(FromFileTime(*fileTime)) +
+                      static_cast<int64_t>(local.tm_gmtoff) * 10000000LL;
     *localFileTime = FILETIME{static_cast<DWORD>(static_cast<uint64_t>(shifted) & 0xFFFFFFFF),
                               static_cast<DWORD>(static_cast<uint64_t>(shifted) >> 32)};
     return TRUE;
 }
 
+// Any time from 1601 on, as Windows takes it (before 1970 too).
 BOOL FileTimeToSystemTime(const FILETIME* fileTime, LPSYSTEMTIME systemTime) {
     W32_REQUIRE(fileTime != nullptr && systemTime != nullptr, "a missing time", FALSE);
     uint64_t v = FromFileTime(*fileTime);
-    if (v < kEpochDifference) {
+    if (v > 0x7FFFFFFFFFFFFFFFULL) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    uint64_t since1970 = v - kEpochDifference;
-    auto seconds = static_cast<time_t>(since1970 / 10000000ULL);
+    auto seconds = static_cast<time_t>(static_cast<int64_t>(v / 10000000ULL) -
+                                       static_cast<int64_t>(kEpochDifference / 10000000ULL));
     struct tm t {};
-    gmtime_r(&seconds, &t);
-    systemTime->wYear = static_cast<WORD>(t.tm_year + 1900);
-    systemTime->wMonth = static_cast<WORD>(t.tm_mon + 1);
-    systemTime->wDayOfWeek = static_cast<WORD>(t.tm_wday);
-    systemTime->wDay = static_cast<WORD>(t.tm_mday);
-    systemTime->wHour = static_cast<WORD>(t.tm_hour);
-    systemTime->wMinute = static_cast<WORD>(t.tm_min);
-    systemTime->wSecond = static_cast<WORD>(t.tm_sec);
-    systemTime->wMilliseconds = static_cast<WORD>((since1970 / 10000ULL) % 1000);
+    if (gmtime_r(&seconds, &t) == nullptr || t.tm_year + 1900 > 30827) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    ToSystemTime(t, static_cast<WORD>((v / 10000ULL) % 1000), systemTime);
+    return TRUE;
+}
+
+// The current zone only (a null zone): the offset in force at that moment, summer time
+// included.
+BOOL SystemTimeToTzSpecificLocalTime(const TIME_ZONE_INFORMATION* zone, const SYSTEMTIME* utc,
+                                     LPSYSTEMTIME local) {
+    W32_REQUIRE(zone == nullptr, "a time zone other than the current one", FALSE);
+    W32_REQUIRE(utc != nullptr && local != nullptr, "a missing time", FALSE);
+    if (utc->wMonth < 1 || utc->wMonth > 12 || utc->wDay < 1 || utc->wDay > 31 || utc->wHour > 23 ||
+        utc->wMinute > 59 || utc->wSecond > 59 || utc->wMilliseconds > 999) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    struct tm t {};
+    t.tm_year = utc->wYear - 1900;
+    t.tm_mon = utc->wMonth - 1;
+    t.tm_mday = utc->wDay;
+    t.tm_hour = utc->wHour;
+    t.tm_min = utc->wMinute;
+    t.tm_sec = utc->wSecond;
+    time_t seconds = timegm(&t);
+    struct tm shifted {};
+    if (localtime_r(&seconds, &shifted) == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    ToSystemTime(shifted, utc->wMilliseconds, local);
     return TRUE;
 }

@@ -196,6 +196,9 @@ constexpr uintptr_t kProgramIcon = 0x32000;
 // Makes MoveFileA fail with this error (0: moves work), as a file system that refuses
 // them would; a test's stand-in for a read-only folder that root could still write.
 void SetFileMoveFault(DWORD error);
+// Makes MoveFileA take its way for file systems without RENAME_NOREPLACE (a second name,
+// then the first removed), with the removal failing with this errno (0: it works).
+void SetMoveByLinkFault(bool byLink, int unlinkErrno);
 
 // Forgets every window, class, timer, box and message: tests of the layer itself start
 // from nothing.

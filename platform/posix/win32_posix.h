@@ -497,8 +497,14 @@ DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languag
                      DWORD size, va_list* arguments);
 BOOL GetFileAttributesExA(LPCSTR name, GET_FILEEX_INFO_LEVELS level, LPVOID information);
 BOOL MoveFileA(LPCSTR existing, LPCSTR newName);
+// Windows' meanings: FileTimeToLocalFileTime shifts by the offset from UTC in force now;
+// SystemTimeToTzSpecificLocalTime (of the current zone, a null zone) by the offset in
+// force at that moment, summer time included.
 BOOL FileTimeToLocalFileTime(const FILETIME* fileTime, LPFILETIME localFileTime);
 BOOL FileTimeToSystemTime(const FILETIME* fileTime, LPSYSTEMTIME systemTime);
+typedef struct _TIME_ZONE_INFORMATION TIME_ZONE_INFORMATION;
+BOOL SystemTimeToTzSpecificLocalTime(const TIME_ZONE_INFORMATION* zone, const SYSTEMTIME* utc,
+                                     LPSYSTEMTIME local);
 HLOCAL LocalAlloc(UINT flags, size_t bytes);
 HLOCAL LocalFree(HLOCAL memory);
 

@@ -126,6 +126,29 @@ TEST_F(DataLog, AnOlderLogIsKeptUnderTheDateOfItsLastChange) {
     EXPECT_TRUE(h.MenuChecked("&Logging", "Logging on"));
 }
 
+// A kept log is named by the local time of its last change as it was then, summer time
+// and all, whatever the season is now.
+TEST_F(DataLog, AKeptLogIsNamedWithTheSummerTimeOfItsOwnMoment) {
+    const char* tz = std::getenv("TZ");
+    const std::string saved = tz != nullptr ? tz : "";
+    setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+    tzset();
+    OlderLog(kLog, kLastDrive, 2026, 7, 15, 14, 30, 5); // summer
+    h.Start();
+    ASSERT_TRUE(h.ChooseMenu("&Logging", "Logging on"));
+    ASSERT_TRUE(h.ChooseMenu("&Logging", "Logging off"));
+    OlderLog(kLog, kLastDrive, 2026, 1, 15, 14, 30, 5); // winter
+    ASSERT_TRUE(h.ChooseMenu("&Logging", "Logging on"));
+    EXPECT_EQ(Kept(), (std::vector<std::string>{"engine details 2026-01-15 143005.csv",
+                                                "engine details 2026-07-15 143005.csv"}));
+    if (tz != nullptr) {
+        setenv("TZ", saved.c_str(), 1);
+    } else {
+        unsetenv("TZ");
+    }
+    tzset();
+}
+
 TEST_F(DataLog, ATakenNameGetsTheNextNumber) {
     OlderLog("engine details 2026-03-04 050607.csv", "first", 2026, 3, 4, 5, 6, 7);
     OlderLog("engine details 2026-03-04 050607 (2).csv", "second", 2026, 3, 4, 5, 6, 7);

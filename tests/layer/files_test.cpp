@@ -1,0 +1,98 @@
+// The layer's files where Linux differs from what Windows promises: summer time against
+// the offset in force now, and moving a file on a file system that cannot refuse to
+// replace one in a single call.
+#include "platform/posix/layer.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+// Central European time, written out so that no zone file is needed.
+class CentralEurope : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const char* tz = std::getenv("TZ");
+        saved = tz != nullptr ? tz : "";
+        hadTz = tz != nullptr;
+        setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+        tzset();
+    }
+    void TearDown() override {
+        if (hadTz) {
+            setenv("TZ", saved.c_str(), 1);
+        } else {
+            unsetenv("TZ");
+        }
+        tzset();
+    }
+    static FILETIME At(time_t seconds) {
+        unsigned long long v =
+            (static_cast<unsigned long long>(seconds) + 11644473600ULL) * 10000000ULL;
+        return FILETIME{static_cast<DWORD>(v & 0xFFFFFFFF), static_cast<DWORD>(v >> 32)};
+    }
+    std::string saved;
+    bool hadTz = false;
+};
+
+TEST_F(CentralEurope, AMomentIsLocalTimeWithItsOwnSummerTimeTheFileTimeWithTodays) {
+    const time_t july = 1784118605;    // 2026-07-15 12:30:05 UTC
+    const time_t january = 1768480205; // 2026-01-15 12:30:05 UTC
+    for (time_t moment : {july, january}) {
+        FILETIME f = At(moment);
+        SYSTEMTIME utc{};
+        ASSERT_TRUE(FileTimeToSystemTime(&f, &utc));
+        EXPECT_EQ(utc.wHour, 12);
+        SYSTEMTIME local{};
+        ASSERT_TRUE(SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local));
+        EXPECT_EQ(local.wHour, moment == july ? 14 : 13) << "the offset of that moment";
+        EXPECT_EQ(local.wMinute, 30);
+
+        // Windows shifts a file time by the offset in force now, whatever the moment.
+        time_t now = time(nullptr);
+        struct tm today {};
+        localtime_r(&now, &today);
+        FILETIME shifted{};
+        ASSERT_TRUE(FileTimeToLocalFileTime(&f, &shifted));
+        SYSTEMTIME s{};
+        ASSERT_TRUE(FileTimeToSystemTime(&shifted, &s));
+        EXPECT_EQ(s.wHour, 12 + today.tm_gmtoff / 3600);
+    }
+}
+
+// Where RENAME_NOREPLACE is refused the layer gives the file a second name and removes
+// the first; when the removal fails, the second name goes again and the move fails: one
+// file under two names would be emptied by the next writer of the first.
+TEST(LayerFiles, AMoveByLinkWhoseRemovalFailsLeavesOneName) {
+    char folder[] = "/tmp/quorvel-move-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    std::string a = std::string(folder) + "/engine details.csv";
+    std::string b = std::string(folder) + "/engine details 2026-03-04 050607.csv";
+    std::ofstream(a) << "the last drive";
+    w32::SetMoveByLinkFault(true, EACCES);
+    SetLastError(0);
+    EXPECT_FALSE(MoveFileA(a.c_str(), b.c_str()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(access(b.c_str(), F_OK), -1) << "no second name left behind";
+    EXPECT_EQ(access(a.c_str(), F_OK), 0);
+
+    w32::SetMoveByLinkFault(true, 0);
+    EXPECT_TRUE(MoveFileA(a.c_str(), b.c_str()));
+    EXPECT_EQ(access(a.c_str(), F_OK), -1);
+    std::ifstream moved(b);
+    std::string text;
+    std::getline(moved, text);
+    EXPECT_EQ(text, "the last drive");
+    w32::SetMoveByLinkFault(false, 0);
+    std::remove(b.c_str());
+    rmdir(folder);
+}
+
+} // namespace
