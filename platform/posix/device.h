@@ -69,6 +69,8 @@ class ScriptedLine {
     std::function<uint32_t(uint32_t)> driverRate;
     // The adapter is pulled out: every call on the open line fails from now on.
     bool pulledOut = false;
+    // The adapter takes no byte (its output is stuck): writes wait out their time-out.
+    bool takesNothing = false;
     // Called for every byte the program writes (an ECU model answers here).
     std::function<void(ScriptedLine&, uint8_t)> onWrite;
     // Called when the program has opened the line (a test may pull it out right then).

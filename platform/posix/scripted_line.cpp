@@ -90,7 +90,14 @@ class ScriptedDevice : public Device {
         return Gone() ? Wait::Gone : Wait::TimedOut;
     }
 
-    Wait WaitWritable(int64_t) override { return Gone() ? Wait::Gone : Wait::Ready; }
+    Wait WaitWritable(int64_t deadline) override {
+        if (Gone()) return Wait::Gone;
+        if (!line_->takesNothing) return Wait::Ready;
+        Backend& clock = CurrentBackend();
+        if (deadline > static_cast<int64_t>(clock.Now()))
+            clock.Sleep(static_cast<uint64_t>(deadline) - clock.Now());
+        return Wait::TimedOut;
+    }
 
     long ReadAvailable(uint8_t* out, size_t max) override {
         if (Gone()) return -1;
@@ -106,6 +113,7 @@ class ScriptedDevice : public Device {
     // The record is taken before the line answers, so that events stay in order.
     long WriteSome(const uint8_t* bytes, size_t count) override {
         if (Gone()) return -1;
+        if (line_->takesNothing) return 0;
         std::shared_ptr<ScriptedLine> line = line_;
         for (size_t i = 0; i < count; ++i) {
             line->Record(ScriptedLine::Event::Write, bytes[i]);

@@ -109,6 +109,21 @@ TEST_F(PtyWrite, AWriteTimeOutBoundsAWriteThatCannotGoOut) {
     EXPECT_LE(ms, 400);
 }
 
+// On the program's clock: the write's total is its multiplier times the bytes asked plus
+// its constant.
+TEST_F(ScriptedTimeouts, AWriteTimeOutIsTheMultiplierTimesTheCountPlusTheConstant) {
+    line->takesNothing = true;
+    COMMTIMEOUTS t{0, 0, 0, 10, 50};
+    ASSERT_TRUE(SetCommTimeouts(port, &t));
+    const uint8_t bytes[20] = {};
+    DWORD written = 99;
+    uint64_t start = clock.Now();
+    EXPECT_TRUE(WriteFile(port, bytes, sizeof bytes, &written, nullptr))
+        << "a time-out is no failure";
+    EXPECT_EQ(written, 0u);
+    EXPECT_EQ(clock.Now() - start, 10u * 20u + 50u);
+}
+
 class Timeouts : public PtyCom1 {};
 
 TEST_F(Timeouts, EveryReadValueMaxdwordIsRefusedAsWindowsRefusesIt) {
