@@ -27,13 +27,20 @@ struct Port {
 
     std::vector<std::string> holders; // other processes that have it open
     bool holdersKnown = true;         // false: some processes could not be looked into
+    // false: the port was not opened, so whether it opens and who has it are not known
+    // (Windows tells both only by opening it).
+    bool lookedAt = true;
 
     uint32_t driverRate = 0;   // what the driver runs when asked for 7680 (0: not asked)
     std::string driverProblem; // why it could not be asked
+    // Linux drivers report the rate they set; Windows' only take or refuse the rate, so
+    // one they took says nothing of what the chip runs.
+    bool driverOnlyAccepted = false;
 };
 
 // Every serial device, those the dashboard lists in its order first. askDrivers: open
-// each free port for a moment and ask its driver for 7680 baud (nothing is written).
+// each free port for a moment and ask its driver for 7680 baud (nothing is written);
+// false opens no port at all.
 std::vector<Port> ListPorts(bool askDrivers);
 
 // Causes outside the ports that users of USB serial leads meet, with their fixes.

@@ -86,6 +86,7 @@ void TryPort(Port* p, bool askDriver) {
         asked.StopBits = ONESTOPBIT;
         if (SetCommState(h, &asked)) {
             p->driverRate = 7680;
+            p->driverOnlyAccepted = true;
             SetCommState(h, &dcb);
         } else {
             p->driverProblem = "the driver refused 7680 baud: " + SystemText(GetLastError());
@@ -119,8 +120,16 @@ std::vector<Port> ListPorts(bool askDrivers) {
         if ((a.number == 0) != (b.number == 0)) return a.number != 0;
         return a.number != 0 && _stricmp(a.friendlyName.c_str(), b.friendlyName.c_str()) < 0;
     });
+    // Opening a port resets boards through DTR and can take seconds on a Bluetooth port:
+    // without the driver check none is opened.
     for (Port& p : ports) {
-        if (p.number != 0) TryPort(&p, askDrivers);
+        if (p.number == 0) continue;
+        if (askDrivers) {
+            TryPort(&p, true);
+        } else {
+            p.lookedAt = false;
+            p.driverProblem = "--no-driver-check opens no port";
+        }
     }
     return ports;
 }

@@ -6,13 +6,15 @@
 #        wine.sh session    PREFIX WINDOWS_BUILD ECU_SIM REGISTERS HEADLESS_PICTURE
 #        wine.sh port-choice PREFIX WINDOWS_BUILD ECU_SIM REGISTERS
 #        wine.sh key-cycle  PREFIX WINDOWS_BUILD ECU_SIM
+#        wine.sh ports      PREFIX WINDOWS_BUILD ECU_SIM
 #        wine.sh timeouts   PREFIX WINDOWS_BUILD SERIAL_PEER
 # prefix makes a fresh Wine prefix, which the others use: the behaviour tests as a
 # console program; the program with no serial port (its port error box, then exit 0);
 # a whole session on a registered port that leads to the simulated ECU; a second port
 # without an ECU that sorts first, and the user's choice of the simulator's port; a key
-# cycle and a pulled lead on a registered port of its own; the table of serial read
-# time-outs on a pseudo-terminal.
+# cycle and a pulled lead on a registered port of its own; quorvel-ports.exe on a CP210x
+# lead whose driver takes 7680 baud and on a port it must not open; the table of serial
+# read time-outs on a pseudo-terminal.
 set -euo pipefail
 check=$1
 export WINEPREFIX
@@ -170,6 +172,12 @@ session)
     wine "$windows/quorvel-plot.exe" "engine details.csv" >"$work/plot.out" 2> >(quiet) ||
       fail "quorvel-plot.exe: $(tr -d '\r' <"$work/plot.out")"
     grep -q '<polyline' "engine details.svg" || fail "quorvel-plot.exe wrote no picture of the log"
+    # A name beyond ASCII reaches the program in the ANSI code page: the picture's title
+    # holds it in UTF-8.
+    cp "engine details.csv" "viaggio città.csv"
+    wine "$windows/quorvel-plot.exe" "viaggio città.csv" >"$work/plot2.out" 2> >(quiet) ||
+      fail "quorvel-plot.exe on a name beyond ASCII: $(tr -d '\r' <"$work/plot2.out")"
+    grep -q 'viaggio città.csv' "viaggio città.svg" || fail "the title of viaggio città.svg is not UTF-8"
   fi
   echo "PASS: under Wine: engine chosen, logging on, the Linux dashboard, log lines as Linux writes them, wake-up and requests right, exit code 0, the log plotted"
   ;;
@@ -241,6 +249,35 @@ key-cycle)
   echo "PASS: under Wine: key off and on, lead out and back: the title said it, nothing logged while asleep, back by itself"
   ;;
 
+ports)
+  ecu_sim=$4
+  mkdir "$work/run"
+  cd "$work/run"
+  # Registered last of all the checks: these ports sort before the others' own.
+  wine "$windows/register-port.exe" "CP210x lead (COM10)" 'USB\VID_10C4&PID_EA60&REV_0100' \
+    "Silicon Labs CP210x USB to UART Bridge" >"$work/registered" 2> >(quiet)
+  wine "$windows/register-port.exe" "Absent lead (COM11)" >>"$work/registered" 2> >(quiet)
+  spawn "$ecu_sim" --link "$work/cp210x" --custom-rate 7680 >/dev/null
+  wait_for 50 test -e "$work/cp210x" || fail "the simulator made no pseudo-terminal"
+  ln -sfn "$work/cp210x" "$WINEPREFIX/dosdevices/com10"
+  ln -sfn "$work/nothing-here" "$WINEPREFIX/dosdevices/com11"
+  block() { awk -v com="$1" '$1 == com { on = 1 } on && /^$/ { exit } on' "$2"; }
+  wine "$windows/quorvel-ports.exe" >"$work/list.raw" 2> >(quiet) || true
+  tr -d '\r' <"$work/list.raw" >"$work/list.out"
+  block COM10 "$work/list.out" | tee "$work/com10.out"
+  # The driver took 7680 baud; that says nothing of what a CP210x whose part is not named runs.
+  grep -q '10c4:ea60, Silicon Labs CP210x' "$work/com10.out" || fail "COM10 is not told a CP210x"
+  grep -q '7680 baud:  not known: the driver took 7680 baud' "$work/com10.out" ||
+    fail "a rate the driver only took is told as known: $(grep '7680 baud' "$work/com10.out")"
+  block COM11 "$work/list.out" | grep -q 'access:     no (' || fail "the listing did not try the absent lead"
+  # Without the driver check no port is opened: the absent lead's access is not looked at.
+  wine "$windows/quorvel-ports.exe" --no-driver-check >"$work/quick.raw" 2> >(quiet) || true
+  tr -d '\r' <"$work/quick.raw" >"$work/quick.out"
+  block COM11 "$work/quick.out" | tee "$work/com11.out"
+  grep -q 'access:     not looked at' "$work/com11.out" || fail "--no-driver-check opened COM11"
+  echo "PASS: under Wine: a rate the driver only took is not a verdict, and --no-driver-check opens no port"
+  ;;
+
 timeouts)
   peer=$4
   [ -f "$windows/serial_timeouts_win.exe" ] || { echo "SKIP: no serial_timeouts_win.exe in $windows"; exit 77; }
@@ -256,7 +293,7 @@ timeouts)
   ;;
 
 *)
-  echo "usage: wine.sh prefix|behaviour|port-error|session|port-choice|key-cycle|timeouts PREFIX ..." >&2
+  echo "usage: wine.sh prefix|behaviour|port-error|session|port-choice|key-cycle|ports|timeouts PREFIX ..." >&2
   exit 2
   ;;
 esac

@@ -79,6 +79,55 @@ TEST(Chips, TheDriversAnswerWhereItDiffersFromTheRateAsked) {
               RateVerdict::Near);
 }
 
+// A UART copes with about 2%: 153 baud either side of 7680 is near, 154 is too far.
+TEST(Chips, NearEndsAtTwoPercentEitherSide) {
+    ports::Chip unknown = ports::IdentifyChip("dead", "beef", "", "pl2303");
+    for (auto [rate, verdict] : {std::pair<uint32_t, RateVerdict>{7833, RateVerdict::Near},
+                                 {7834, RateVerdict::Impossible},
+                                 {7527, RateVerdict::Near},
+                                 {7526, RateVerdict::Impossible}}) {
+        EXPECT_EQ(ports::RateFor(unknown, rate, "pl2303").verdict, verdict) << rate;
+    }
+}
+
+// pl2303 and cp210x report what the chip runs (cp210x asks the chip for its part, whatever
+// its product string says); ch341 reports the rate asked, so its chip's table decides.
+TEST(Chips, ADriverThatReportsWhatTheChipRunsIsBelievedBeforeTheTable) {
+    ports::Chip named2102 =
+        ports::IdentifyChip("10c4", "ea60", "CP2102 USB to UART Bridge Controller", "cp210x");
+    ports::Rate cp2102n = ports::RateFor(named2102, 7680, "cp210x");
+    EXPECT_EQ(cp2102n.verdict, RateVerdict::Exact) << "a CP2102N under a CP2102's name";
+    EXPECT_EQ(cp2102n.text, "exact, as the driver reports");
+    EXPECT_EQ(ports::RateFor(named2102, 9600, "cp210x").verdict, RateVerdict::Impossible);
+    ports::Chip pl2303 = ports::IdentifyChip("067b", "2303", "USB-Serial Controller", "pl2303");
+    EXPECT_EQ(ports::RateFor(pl2303, 7680, "pl2303").text, "exact, as the driver reports")
+        << "an HXN sends the rate itself";
+    EXPECT_EQ(ports::RateFor(pl2303, 7682, "pl2303").text,
+              "near: 7682 baud, +0.03% (a UART copes), as the driver reports");
+    ports::Chip ch340 = ports::IdentifyChip("1a86", "7523", "", "ch341-uart");
+    EXPECT_EQ(ports::RateFor(ch340, 7680, "ch341-uart").text,
+              "near: 7692 baud, +0.16% (a UART copes), though the driver reports 7680");
+}
+
+// Windows' drivers take a rate or refuse it and say no more: a CP2102 takes 7680 and runs
+// 9600, so a taken rate is no verdict; the chip behind the hardware id is.
+TEST(Chips, ARateADriverOnlyTookIsJudgedByTheChip) {
+    ports::Chip cp2102 =
+        ports::IdentifyChip("10c4", "ea60", "CP2102 USB to UART Bridge Controller", "silabser");
+    ports::Rate r = ports::RateFor(cp2102, 7680, "silabser", true);
+    EXPECT_EQ(r.verdict, RateVerdict::Impossible);
+    EXPECT_EQ(r.text, "impossible: the chip runs 9600 baud instead (+25.00%), by what the chip "
+                      "is; the driver took 7680 baud without saying what it set");
+    ports::Chip cp210x =
+        ports::IdentifyChip("10c4", "ea60", "Silicon Labs CP210x USB to UART Bridge", "silabser");
+    ports::Rate unknown = ports::RateFor(cp210x, 7680, "silabser", true);
+    EXPECT_EQ(unknown.verdict, RateVerdict::Unknown) << "not exact: the part is not named";
+    EXPECT_EQ(unknown.text, "not known: the driver took 7680 baud, which does not say what the "
+                            "chip runs; run quorvel-ports --probe to try the port");
+    ports::Chip ftdi = ports::IdentifyChip("0403", "6001", "USB Serial Port", "FTDIBUS");
+    EXPECT_EQ(ports::RateFor(ftdi, 7680, "FTDIBUS", true).verdict, RateVerdict::Exact);
+}
+
 // A system built for the test: sysfs, /dev, udev rules and /proc.
 class PortsListing : public ::testing::Test, protected FakeDevices {
   protected:

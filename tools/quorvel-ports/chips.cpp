@@ -97,10 +97,17 @@ Chip IdentifyChip(const std::string& vendorId, const std::string& productId,
     return Chip{};
 }
 
-Rate RateFor(const Chip& chip, uint32_t driverRate) {
+bool DriverReportsChipRate(const std::string& driver) {
+    return driver == "ftdi_sio" || driver == "pl2303" || driver == "cp210x" ||
+           driver == "serial8250";
+}
+
+Rate RateFor(const Chip& chip, uint32_t driverRate, const std::string& driver, bool onlyAccepted) {
     Rate r;
     uint32_t runs = 0;
-    if (driverRate != 0 && driverRate != 7680) {
+    if (onlyAccepted) {
+        runs = chip.rate != RateVerdict::Unknown ? chip.runs : 0;
+    } else if (driverRate != 0 && (driverRate != 7680 || DriverReportsChipRate(driver))) {
         runs = driverRate;
     } else if (chip.rate != RateVerdict::Unknown) {
         runs = chip.runs;
@@ -108,7 +115,10 @@ Rate RateFor(const Chip& chip, uint32_t driverRate) {
         runs = 7680;
     }
     if (runs == 0) {
-        r.text = "not known: run quorvel-ports --probe to try the port";
+        r.text = onlyAccepted && driverRate != 0
+                     ? "not known: the driver took 7680 baud, which does not say what the chip "
+                       "runs; run quorvel-ports --probe to try the port"
+                     : "not known: run quorvel-ports --probe to try the port";
         return r;
     }
     r.runs = runs;
@@ -124,7 +134,11 @@ Rate RateFor(const Chip& chip, uint32_t driverRate) {
         r.text = "impossible: the chip runs " + std::to_string(runs) + " baud instead (" +
                  Percent(runs) + ")";
     }
-    if (driverRate != 0) {
+    if (onlyAccepted) {
+        r.text += driverRate != 0 ? ", by what the chip is; the driver took 7680 baud without "
+                                    "saying what it set"
+                                  : "";
+    } else if (driverRate != 0) {
         r.text += driverRate == runs ? ", as the driver reports"
                                      : ", though the driver reports " + std::to_string(driverRate);
     }

@@ -11,7 +11,8 @@ namespace {
 std::string Com(const portinfo::Port& p) { return "COM" + std::to_string(p.number); }
 
 Rate RateOf(const portinfo::Port& p) {
-    return RateFor(IdentifyChip(p.vendorId, p.productId, p.product, p.driver), p.driverRate);
+    return RateFor(IdentifyChip(p.vendorId, p.productId, p.product, p.driver), p.driverRate,
+                   p.driver, p.driverOnlyAccepted);
 }
 
 void Field(std::ostream& out, const char* name, const std::string& value) {
@@ -57,9 +58,17 @@ void WritePort(std::ostream& out, const portinfo::Port& p) {
     if (p.driverRate == 0 && !p.driverProblem.empty())
         rate += " (the driver was not asked: " + p.driverProblem + ")";
     Field(out, "7680 baud:", rate);
-    Field(out, "access:", AccessText(p));
-    Field(out, "held by:", HoldersText(p));
-    out << "  -> " << (Usable(p) ? "the dashboard can use it" : "the dashboard cannot use it")
+    if (p.lookedAt) {
+        Field(out, "access:", AccessText(p));
+        Field(out, "held by:", HoldersText(p));
+    } else {
+        Field(out, "access:", "not looked at: the port was not opened");
+        Field(out, "held by:", "not looked at: the port was not opened");
+    }
+    out << "  -> "
+        << (!Usable(p)    ? "the dashboard cannot use it"
+            : !p.lookedAt ? "the dashboard can use it if it opens (not tried)"
+                          : "the dashboard can use it")
         << "\n\n";
 }
 

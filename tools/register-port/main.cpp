@@ -1,7 +1,9 @@
 // register-port: adds a serial port to Windows' device list, as the driver of a USB
 // adapter would when it is plugged in, so that the program finds it through SetupAPI.
 // Wine lists no serial port by itself; the Wine session test registers one with this.
-// usage: register-port "FRIENDLY NAME (COMn)"
+// usage: register-port "FRIENDLY NAME (COMn)" [HARDWARE-ID [DESCRIPTION]]
+//   HARDWARE-ID such as USB\VID_10C4&PID_EA60&REV_0100 and DESCRIPTION such as "Silicon Labs
+//   CP210x USB to UART Bridge": what a USB adapter's driver records, for quorvel-ports.
 #include <windows.h>
 
 #include <initguid.h>
@@ -27,8 +29,9 @@ int Fail(const char* step) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2 || std::strstr(argv[1], "(COM") == nullptr) {
-        std::fprintf(stderr, "usage: register-port \"FRIENDLY NAME (COMn)\"\n");
+    if (argc < 2 || argc > 4 || std::strstr(argv[1], "(COM") == nullptr) {
+        std::fprintf(stderr,
+                     "usage: register-port \"FRIENDLY NAME (COMn)\" [HARDWARE-ID [DESCRIPTION]]\n");
         return 2;
     }
     const char* friendly = argv[1];
@@ -45,6 +48,19 @@ int main(int argc, char** argv) {
     if (!SetupDiSetDeviceRegistryPropertyA(set, &device, SPDRP_FRIENDLYNAME,
                                            reinterpret_cast<const BYTE*>(friendly), size))
         return Fail("SetupDiSetDeviceRegistryPropertyA");
+    if (argc >= 3) {
+        // A list of strings, ended by an empty one.
+        char ids[512] = {};
+        std::snprintf(ids, sizeof ids - 1, "%s", argv[2]);
+        const DWORD idsSize = static_cast<DWORD>(std::strlen(ids) + 2);
+        if (!SetupDiSetDeviceRegistryPropertyA(set, &device, SPDRP_HARDWAREID,
+                                               reinterpret_cast<const BYTE*>(ids), idsSize))
+            return Fail("SetupDiSetDeviceRegistryPropertyA (hardware id)");
+    }
+    if (argc == 4 && !SetupDiSetDeviceRegistryPropertyA(
+                         set, &device, SPDRP_DEVICEDESC, reinterpret_cast<const BYTE*>(argv[3]),
+                         static_cast<DWORD>(std::strlen(argv[3]) + 1)))
+        return Fail("SetupDiSetDeviceRegistryPropertyA (description)");
     SP_DEVICE_INTERFACE_DATA iface = {};
     iface.cbSize = sizeof iface;
     if (!SetupDiCreateDeviceInterfaceA(set, &device, &kComPortInterface, nullptr, 0, &iface))
