@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The packages as users install them: the .deb passes lintian (no error, no warning), its
-# desktop entry and AppStream metadata are valid, installed with dpkg it starts quorvel
+# programs are hardened as Debian's own, its desktop entry and AppStream metadata are valid, installed with dpkg it starts quorvel
 # from PATH (the port error box when there is no port) and purged it leaves none of its
 # files; the Windows zip holds what it should, its quorvel.exe carries its version
 # information and icon, and it starts under Wine.
@@ -21,6 +21,23 @@ version=$(dpkg-deb -f "$deb" Version)
 echo "== lintian =="
 lintian --fail-on error,warning "$deb" 2>&1 | grep -v 'running with root privileges' | tee "$work/lintian.out" || true
 lintian --fail-on error,warning "$deb" >/dev/null 2>&1 || fail "lintian reports errors or warnings"
+
+echo "== hardening =="
+# Every program as Debian hardens its own (hardening-check from devscripts). Control flow
+# protection is checked by its instructions: Debian 12's C library start files carry no
+# IBT/SHSTK note, so no program linked there (Debian's own included) is marked with it.
+dpkg-deb -x "$deb" "$work/hardened"
+if command -v hardening-check >/dev/null; then
+  for program in quorvel quorvel-ports quorvel-plot quorvel-ecu-sim; do
+    hardening-check --nocfprotection "$work/hardened/usr/bin/$program" >"$work/hardening.out" ||
+      fail "$program is not hardened: $(cat "$work/hardening.out")"
+    objdump -d "$work/hardened/usr/bin/$program" | grep -q endbr64 ||
+      fail "$program was built without control flow protection (-fcf-protection)"
+  done
+  echo "hardened: PIE, stack protector, fortified functions, read-only relocations bound at start, control flow protection"
+else
+  echo "SKIP (hardening): hardening-check (devscripts) is not installed"
+fi
 
 echo "== desktop entry and AppStream =="
 dpkg-deb -x "$deb" "$work/root"
