@@ -45,7 +45,21 @@ run_tool bad bad.csv -o bad.svg
 expect_status 0 "a log with two bad lines" bad
 expect_text bad.err "quorvel-plot: bad.csv: line 4: 2 fields, not the 22 of a data line (line left out)"
 expect_text bad.err 'quorvel-plot: bad.csv: line 5, column 1 (revs): "a" is not a number (line left out)'
-expect_text bad.out "2 polls"
+expect_text bad.out "4 polls (2 left out as gaps)"
+
+# Anything but a log is refused at once, in one line.
+for other in /bin/ls /etc/passwd; do
+  run_tool other "$other"
+  expect_status 1 "$other" other
+  [ "$(wc -l <"$e2e_work/other.err")" = 1 ] || fail "$other gave $(wc -l <"$e2e_work/other.err") lines of complaint"
+  expect_text other.err "quorvel-plot: $other is not an engine data log: it does not begin with the header"
+done
+
+# Each chart scaled to its own readings.
+run_tool fit "engine details.csv" --fit -o fit.svg
+expect_status 0 "--fit" fit
+grep -q "each chart scaled to its own readings" fit.svg || fail "--fit did not scale the charts"
+rsvg-convert fit.svg -o fit.png || fail "rsvg-convert cannot render the fitted SVG"
 
 head -1 "engine details.csv" >header-only.csv
 run_tool empty header-only.csv

@@ -59,7 +59,24 @@ TEST(DriveLog, BothHeadersAndEveryGoodLineAreRead) {
     }
     EXPECT_EQ(Parsed(kHeader).headerColumns, 22);
     EXPECT_EQ(Parsed(kOldHeader).headerColumns, 24);
-    EXPECT_EQ(Parsed(Line(850)).lines.size(), 1u) << "a log without its header";
+}
+
+// Anything that does not begin with the dashboard's header is no log: refused at once,
+// in one line, not line by line.
+TEST(DriveLog, AFileWithoutTheHeaderIsRefusedAtOnce) {
+    for (const std::string& text :
+         {Line(850) + Line(900), std::string("root:x:0:0:root:/root:/bin/bash\n") + Line(850),
+          std::string("\x7f"
+                      "ELF\x02\x01\x01\n\x00\x00garbage"),
+          std::string()}) {
+        drivelog::Log log;
+        std::string error;
+        EXPECT_FALSE(drivelog::Parse(text, &log, &error));
+        EXPECT_TRUE(log.lines.empty());
+        EXPECT_TRUE(log.problems.empty()) << "no complaint line by line";
+        EXPECT_EQ(error, "it does not begin with the header the dashboard writes (\"revs, water "
+                         "temp, ...\")");
+    }
 }
 
 TEST(DriveLog, BadLinesAreNamedByLineAndColumnAndLeftOut) {
@@ -71,7 +88,8 @@ TEST(DriveLog, BadLinesAreNamedByLineAndColumnAndLeftOut) {
                        "\r\n" + Line(900);
     drivelog::Log log = Parsed(text);
     EXPECT_EQ(log.lines.size(), 2u);
-    ASSERT_EQ(log.problems.size(), 4u);
+    EXPECT_EQ(log.polls, 7) << "every line after the header is a poll's, read or not";
+    ASSERT_EQ(log.problems.size(), 5u);
     EXPECT_EQ(drivelog::Describe(log.problems[0]), "line 3: 2 fields, not the 22 of a data line");
     EXPECT_EQ(drivelog::Describe(log.problems[1]),
               "line 4, column 3 (air temp): \"warm\" is not a number");
@@ -79,6 +97,7 @@ TEST(DriveLog, BadLinesAreNamedByLineAndColumnAndLeftOut) {
               "line 5, column 10 (error 1): \"300\" is not a byte (0 to 255)");
     EXPECT_EQ(drivelog::Describe(log.problems[3]),
               "line 6, column 13: \"x\" where the empty column is");
+    EXPECT_EQ(drivelog::Describe(log.problems[4]), "line 7: an empty line");
     EXPECT_FALSE(drivelog::Parse(std::string(kHeader) + "nothing, here\r\n", &log));
     EXPECT_TRUE(log.lines.empty());
 }
@@ -115,9 +134,63 @@ TEST(PlotSvg, KnownReadingsStandWhereTheGaugeRangePutsThem) {
         << "the pressure chart's top";
 }
 
+// Each line stands for its poll's half second: two lines that cannot be read leave a gap,
+// and the readings after it keep their time.
+TEST(PlotSvg, UnreadableLinesLeaveAGapAndLaterReadingsKeepTheirTime) {
+    std::string text = std::string(kHeader) + Line(0) + Line(4000) + "bad\r\n" + "bad\r\n" +
+                       Line(4000) + Line(8000) + Line(8000) + Line(0);
+    drivelog::Log log = Parsed(text);
+    ASSERT_EQ(log.polls, 8);
+    std::string svg = Svg(log);
+    // Eight polls over 1000 pixels: 125 each; polls 2 and 3 are missing.
+    EXPECT_NE(svg.find("points=\"160,150 285,110\""), std::string::npos) << svg.substr(0, 3000);
+    EXPECT_NE(svg.find("points=\"660,110 785,70 910,70 1035,150\""), std::string::npos)
+        << "after the gap, at their own time";
+    EXPECT_NE(svg.find("8 answered polls (2 unreadable, left as gaps)"), std::string::npos);
+}
+
+// Values marked along each chart with light lines across; --fit scales a chart to its
+// own readings, so that the water warming from 28 to 37 C is not a flat line.
+TEST(PlotSvg, ChartsHaveValueTicksAndFitScalesThemToTheirReadings) {
+    EXPECT_DOUBLE_EQ(plot::ValueStep(8000), 2000);
+    EXPECT_DOUBLE_EQ(plot::ValueStep(180), 50);
+    EXPECT_DOUBLE_EQ(plot::ValueStep(9), 2);
+    EXPECT_DOUBLE_EQ(plot::ValueStep(1), 0.2);
+    EXPECT_DOUBLE_EQ(plot::ValueStep(12), 2.5);
+    std::string text = kHeader;
+    for (int i = 0; i < 20; ++i)
+        text += Line(850, 28 + 9.0 * i / 19);
+    drivelog::Log log = Parsed(text);
+    std::string gauge = Svg(log);
+    // The revs chart (0 to 8000): ticks at 2000, 4000 and 6000 between its ends.
+    for (const char* tick : {">2000</text>", ">4000</text>", ">6000</text>"})
+        EXPECT_NE(gauge.find(tick), std::string::npos) << tick;
+    plot::Range water = plot::FitRange(log, 1);
+    EXPECT_DOUBLE_EQ(water.low, 28);
+    EXPECT_DOUBLE_EQ(water.high, 38);
+    EXPECT_DOUBLE_EQ(plot::YOf(1, 28, water), plot::kTop + plot::kChartStep + plot::kChartHeight);
+    EXPECT_DOUBLE_EQ(plot::YOf(1, 38, water), plot::kTop + plot::kChartStep);
+    std::unique_ptr<canvas::Canvas> c = canvas::NewSvg(plot::kWidth, plot::kHeight);
+    plot::Draw(log, "engine details.csv", "", c.get(), plot::Options{true});
+    fs::path file =
+        fs::temp_directory_path() / ("quorvel-fit-" + std::to_string(getpid()) + ".svg");
+    std::string error;
+    ASSERT_TRUE(c->Save(file.string(), &error));
+    std::ifstream in(file);
+    std::stringstream fitted;
+    fitted << in.rdbuf();
+    fs::remove(file);
+    EXPECT_NE(fitted.str().find(">38</text>"), std::string::npos) << "the water chart's top";
+    EXPECT_NE(fitted.str().find("each chart scaled to its own readings"), std::string::npos);
+    plot::Range steady = plot::FitRange(Parsed(std::string(kHeader) + Line(850) + Line(850)), 0);
+    EXPECT_LT(steady.low, 850);
+    EXPECT_GT(steady.high, 850) << "one value all through still has a height";
+}
+
 TEST(PlotSvg, TheTitleSaysTheFileTheDateTheLengthAndThatALineIsAPoll) {
     std::string svg = Svg(Parsed(std::string(kHeader) + Line(850) + Line(860) + Line(870)));
-    EXPECT_NE(svg.find(">engine details.csv, 2026-12-08 14:30</text>"), std::string::npos);
+    EXPECT_NE(svg.find(">engine details.csv, ended 2026-12-08 14:30</text>"), std::string::npos)
+        << "the date is when the drive ended, the log's last change";
     EXPECT_NE(svg.find(">2 s of driving: 3 answered polls, one answered poll every 0.5 s"),
               std::string::npos)
         << svg;

@@ -80,12 +80,15 @@ bool ReadLine(int number, const std::vector<std::string_view>& fields, Log* log)
 
 } // namespace
 
-bool Parse(const std::string& text, Log* log) {
+bool Parse(const std::string& text, Log* log, std::string* error) {
     *log = Log{};
     std::vector<std::string_view> fields;
     const char* c = text.data();
     const char* end = c + text.size();
     int number = 0;
+    if (c == end && error != nullptr)
+        *error = "it does not begin with the header the dashboard writes (\"revs, water temp, "
+                 "...\")";
     while (c < end) {
         const char* eol =
             static_cast<const char*>(std::memchr(c, '\n', static_cast<size_t>(end - c)));
@@ -93,21 +96,34 @@ bool Parse(const std::string& text, Log* log) {
         const char* last = stop;
         if (last > c && last[-1] == '\r') --last;
         ++number;
-        if (last > c) {
+        if (number == 1) {
+            // Anything but a log is refused at once, not line by line.
             Split(c, last, &fields);
-            if (number == 1 && fields[0] == "revs") {
-                log->headerColumns = static_cast<int>(fields.size());
-                if (fields.size() != 22 && fields.size() != 24)
-                    log->problems.push_back(Problem{1, 0,
-                                                    "a header of " + std::to_string(fields.size()) +
-                                                        " columns, not the dashboard's 22 "
-                                                        "(or the older 24)"});
-            } else {
+            if (fields.size() < 2 || fields[0] != "revs" || fields[1] != "water temp") {
+                if (error != nullptr)
+                    *error = "it does not begin with the header the dashboard writes "
+                             "(\"revs, water temp, ...\")";
+                return false;
+            }
+            log->headerColumns = static_cast<int>(fields.size());
+            if (fields.size() != 22 && fields.size() != 24)
+                log->problems.push_back(Problem{1, 0,
+                                                "a header of " + std::to_string(fields.size()) +
+                                                    " columns, not the dashboard's 22 "
+                                                    "(or the older 24)"});
+        } else {
+            log->polls = number - 1;
+            if (last > c) {
+                Split(c, last, &fields);
                 ReadLine(number, fields, log);
+            } else {
+                log->problems.push_back(Problem{number, 0, "an empty line"});
             }
         }
         c = stop + 1;
     }
+    if (log->lines.empty() && log->headerColumns != 0 && error != nullptr)
+        *error = "it holds no line of readings as the dashboard writes them";
     return !log->lines.empty();
 }
 
@@ -123,7 +139,13 @@ bool Read(const std::string& path, Log* log, std::string* error) {
         *error = "it could not be read to its end";
         return false;
     }
-    Parse(text.str(), log);
+    std::string why;
+    bool parsed = Parse(text.str(), log, &why);
+    log->read = true;
+    if (!parsed && log->headerColumns == 0) {
+        *error = why;
+        return false;
+    }
     return true;
 }
 

@@ -28,13 +28,22 @@ struct Problem {
 struct Log {
     std::vector<Line> lines;
     std::vector<Problem> problems;
-    int headerColumns = 0; // 22, the older 24, or 0 for none
+    bool read = false;     // the file's text was read (it may still be no log)
+    int headerColumns = 0; // 22, or the older 24
+    // Every line after the header stands for one answered poll, read or not: a line that
+    // cannot be read leaves its half second empty and the later ones keep their time.
+    int polls = 0;
+    // The poll a line stands for, from 0.
+    size_t PollOf(const Line& line) const { return static_cast<size_t>(line.number - 2); }
 };
 
-// False (with the system's reason) when the file cannot be read; lines that cannot be
-// read are left out and told in problems.
+// False when the file cannot be read (the system's reason), or when it does not begin
+// with the dashboard's header: it is then no log at all, and nothing more of it is read.
+// Lines that cannot be read are left out and told in problems.
 bool Read(const std::string& path, Log* log, std::string* error);
-bool Parse(const std::string& text, Log* log);
+// False when the text does not begin with the header (error says so) or holds no line
+// of readings.
+bool Parse(const std::string& text, Log* log, std::string* error = nullptr);
 
 // "line 12, column 3 (air temp): \"abc\" is not a number"
 std::string Describe(const Problem& p);

@@ -1,4 +1,5 @@
 // quorvel-plot: an "engine details.csv" as a picture of the drive.
+#include "platform/cli.h"
 #include "platform/utf8.h"
 #include "plot.h"
 #include "svg_canvas.h"
@@ -13,27 +14,33 @@
 namespace {
 
 const char kUsage[] =
-    "usage: quorvel-plot FILE [-o OUT]\n"
+    "usage: quorvel-plot FILE [-o OUT] [--fit]\n"
     "\n"
     "Draws the engine data log FILE (an \"engine details.csv\" that the Quorvel dashboard\n"
     "wrote) as a picture: one strip chart per reading on a shared time axis, each scaled to\n"
-    "its gauge's range with the gauge's coloured bands behind it, and under them a bar for\n"
-    "each fault the fault panel shows, drawn where the fault was present. The log has no\n"
-    "time column: each line is one answered poll, 0.5 s after the one before (the\n"
-    "dashboard writes no line while the ECU does not answer, so a key cycle leaves no gap).\n"
+    "its gauge's range with the gauge's coloured bands behind it and values marked along it,\n"
+    "and under them a bar for each fault the fault panel shows, drawn where the fault was\n"
+    "present. The title names the file and when the drive ended (the log's last change).\n"
+    "The log has no time column: each line is one answered poll, 0.5 s after the one\n"
+    "before (the dashboard writes no line while the ECU does not answer, so a key cycle\n"
+    "leaves no gap); a line that cannot be read leaves its half second empty.\n"
     "\n"
-    "  -o OUT   the picture: SVG when OUT ends in .svg, PNG when it ends in .png (the Linux\n"
-    "           build). Default: FILE with .svg in place of its extension, next to it.\n"
-    "  --help   this text\n"
+    "  -o OUT     the picture: SVG when OUT ends in .svg, PNG when it ends in .png.\n"
+    "             Default: FILE with .svg in place of its extension, next to it.\n"
+    "  --fit      scale each chart to its own readings instead of its gauge's range, so\n"
+    "             that small changes show (the water warming from 28 to 37 C)\n"
+    "  --help     this text\n"
     "  --version  the version\n"
     "\n"
     "Lines that cannot be read (a wrong number of fields, a field that is not a number) are\n"
-    "named on standard error by line and column and left out. Exit status: 0 when the\n"
-    "picture was written; 1 when FILE cannot be read, holds no line of readings, or the\n"
+    "named on standard error by line and column and left out; a file that does not begin\n"
+    "with the dashboard's header is refused at once. Exit status: 0 when the picture was\n"
+    "written; 1 when FILE cannot be read, is not a log, holds no line of readings, or the\n"
     "picture cannot be written; 2 for a wrong command line.\n";
 
 int Usage(const std::string& problem) {
-    std::cerr << "quorvel-plot: " << problem << "\nRun quorvel-plot --help for the options.\n";
+    std::cerr << "quorvel-plot: " << problem << "\nRun quorvel-plot " << platform::HelpOption()
+              << " for the options.\n";
     return 2;
 }
 
@@ -77,8 +84,9 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string file;
     std::string out;
+    plot::Options options;
     for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--help" || args[i] == "-h") {
+        if (platform::IsHelpOption(args[i])) {
             std::cout << kUsage;
             return 0;
         }
@@ -86,7 +94,9 @@ int main(int argc, char** argv) {
             std::cout << "quorvel-plot " << QUORVEL_VERSION << "\n";
             return 0;
         }
-        if (args[i] == "-o") {
+        if (args[i] == "--fit") {
+            options.fit = true;
+        } else if (args[i] == "-o") {
             if (i + 1 == args.size()) return Usage("-o needs the picture's file name");
             out = args[++i];
         } else if (!args[i].empty() && args[i][0] == '-') {
@@ -106,7 +116,12 @@ int main(int argc, char** argv) {
     drivelog::Log log;
     std::string error;
     if (!drivelog::Read(file, &log, &error)) {
-        std::cerr << "quorvel-plot: cannot read " << file << ": " << error << "\n";
+        if (log.read) {
+            std::cerr << "quorvel-plot: " << file << " is not an engine data log: " << error
+                      << "\n";
+        } else {
+            std::cerr << "quorvel-plot: cannot read " << file << ": " << error << "\n";
+        }
         return 1;
     }
     for (const drivelog::Problem& p : log.problems)
@@ -123,16 +138,19 @@ int main(int argc, char** argv) {
             : canvas::NewSvg(plot::kWidth, plot::kHeight);
     if (picture == nullptr) {
         std::cerr << "quorvel-plot: cannot write " << out << ": " << error << "\n";
-        return 2;
+        return 1;
     }
     // The name in the picture's title as UTF-8, whatever bytes the system gave it in.
-    plot::Draw(log, platform::Utf8FromSystem(NameOnly(file)), LastChanged(file), picture.get());
+    plot::Draw(log, platform::Utf8FromSystem(NameOnly(file)), LastChanged(file), picture.get(),
+               options);
     if (!picture->Save(out, &error)) {
         std::cerr << "quorvel-plot: cannot write " << out << ": " << error << "\n";
         return 1;
     }
+    const int unread = log.polls - static_cast<int>(log.lines.size());
     std::cout << "quorvel-plot: wrote " << out << ": "
-              << plot::Duration(static_cast<double>(log.lines.size()) * drivelog::kSecondsPerLine)
-              << ", " << log.lines.size() << " polls\n";
+              << plot::Duration(log.polls * drivelog::kSecondsPerLine) << ", " << log.polls
+              << " polls"
+              << (unread > 0 ? " (" + std::to_string(unread) + " left out as gaps)" : "") << "\n";
     return 0;
 }

@@ -27,55 +27,70 @@ const Color kFaultOn = {220, 30, 30};
 const Color kFaultOff = {236, 236, 236};
 
 // The bands of a gauge from the top: above threshold1 red, then yellow, green, yellow,
-// and red at or below threshold4 (a value on a threshold belongs to the band below).
-void Bands(int chart, const GaugeParameters& g, canvas::Canvas* c) {
+// and red at or below threshold4 (a value on a threshold belongs to the band below),
+// each as far as the chart's range shows it.
+void Bands(int chart, const GaugeParameters& g, const Range& range, canvas::Canvas* c) {
     const double edges[6] = {static_cast<double>(g.maximum),    static_cast<double>(g.threshold1),
                              static_cast<double>(g.threshold2), static_cast<double>(g.threshold3),
                              static_cast<double>(g.threshold4), static_cast<double>(g.minimum)};
     const Color colors[5] = {kRed, kYellow, kGreen, kYellow, kRed};
     for (int b = 0; b < 5; ++b) {
-        double high = std::min(edges[b], static_cast<double>(g.maximum));
-        double low = std::max(edges[b + 1], static_cast<double>(g.minimum));
+        double high = std::min({edges[b], static_cast<double>(g.maximum), range.high});
+        double low = std::max({edges[b + 1], static_cast<double>(g.minimum), range.low});
         if (high <= low) continue;
-        double y0 = YOf(chart, high);
-        double y1 = YOf(chart, low);
+        double y0 = YOf(chart, high, range);
+        double y1 = YOf(chart, low, range);
         c->Rectangle(kLeft, y0, kPlotWidth, y1 - y0, colors[b]);
     }
 }
 
-// The reading's points: every line's while they fit the width, else each pixel column's
-// lowest and highest in the order they came, so that no spike is lost.
-Points Series(const drivelog::Log& log, int chart) {
+// The reading's lines: one point a poll while the polls fit the width, else each pixel
+// column's lowest and highest in the order they came, so that no spike is lost. A poll
+// whose line could not be read (or a column without one) breaks the line there.
+std::vector<Points> Series(const drivelog::Log& log, int chart, const Range& range) {
     const auto member = kLoggedReadings[chart].value;
-    const size_t n = log.lines.size();
-    Points points;
-    if (n <= static_cast<size_t>(kPlotWidth)) {
-        for (size_t i = 0; i < n; ++i)
-            points.emplace_back(XOf(i, n), YOf(chart, log.lines[i].readings.*member));
-        return points;
-    }
-    for (int column = 0; column < kPlotWidth; ++column) {
-        size_t first = n * static_cast<size_t>(column) / kPlotWidth;
-        size_t last = n * static_cast<size_t>(column + 1) / kPlotWidth;
-        size_t low = first;
-        size_t high = first;
-        for (size_t i = first; i < last; ++i) {
-            float v = log.lines[i].readings.*member;
-            if (v < log.lines[low].readings.*member) low = i;
-            if (v > log.lines[high].readings.*member) high = i;
+    const size_t polls = static_cast<size_t>(std::max(log.polls, 1));
+    std::vector<Points> segments(1);
+    size_t next = 0; // the poll (or column) that continues the segment
+    auto place = [&](size_t at, double x, std::initializer_list<double> ys) {
+        if (at != next && !segments.back().empty()) segments.emplace_back();
+        for (double y : ys)
+            segments.back().emplace_back(x, y);
+        next = at + 1;
+    };
+    if (polls <= static_cast<size_t>(kPlotWidth)) {
+        for (const drivelog::Line& line : log.lines) {
+            size_t at = log.PollOf(line);
+            place(at, XOf(at, polls), {YOf(chart, line.readings.*member, range)});
         }
-        double x = kLeft + column + 0.5;
-        double yLow = YOf(chart, log.lines[low].readings.*member);
-        double yHigh = YOf(chart, log.lines[high].readings.*member);
-        if (low <= high) {
-            points.emplace_back(x, yLow);
-            if (high != low) points.emplace_back(x, yHigh);
-        } else {
-            points.emplace_back(x, yHigh);
-            points.emplace_back(x, yLow);
+    } else {
+        size_t i = 0;
+        for (int column = 0; column < kPlotWidth; ++column) {
+            size_t last = polls * static_cast<size_t>(column + 1) / kPlotWidth;
+            const drivelog::Line* low = nullptr;
+            const drivelog::Line* high = nullptr;
+            for (; i < log.lines.size() && log.PollOf(log.lines[i]) < last; ++i) {
+                const drivelog::Line& line = log.lines[i];
+                float v = line.readings.*member;
+                if (low == nullptr || v < low->readings.*member) low = &line;
+                if (high == nullptr || v > high->readings.*member) high = &line;
+            }
+            if (low == nullptr) continue;
+            double x = kLeft + column + 0.5;
+            double yLow = YOf(chart, low->readings.*member, range);
+            double yHigh = YOf(chart, high->readings.*member, range);
+            const auto at = static_cast<size_t>(column);
+            if (low == high) {
+                place(at, x, {yLow});
+            } else if (low->number < high->number) {
+                place(at, x, {yLow, yHigh});
+            } else {
+                place(at, x, {yHigh, yLow});
+            }
         }
     }
-    return points;
+    if (segments.back().empty()) segments.pop_back();
+    return segments;
 }
 
 // The time axis's step: a round one that gives six to a dozen ticks.
@@ -88,8 +103,8 @@ double TickStep(double length) {
     return steps[sizeof steps / sizeof steps[0] - 1];
 }
 
-void Grid(size_t lines, double top, double height, canvas::Canvas* c) {
-    const double length = static_cast<double>(lines) * drivelog::kSecondsPerLine;
+void Grid(int polls, double top, double height, canvas::Canvas* c) {
+    const double length = polls * drivelog::kSecondsPerLine;
     const double step = TickStep(length);
     for (int tick = 1; tick * step < length - 1e-9; ++tick) {
         double x = kLeft + kPlotWidth * tick * step / length;
@@ -97,12 +112,37 @@ void Grid(size_t lines, double top, double height, canvas::Canvas* c) {
     }
 }
 
-void Chart(const drivelog::Log& log, int chart, canvas::Canvas* c) {
+// A value as a tick shows it: no more decimals than it needs (2.5, 14, 0.25).
+std::string TickText(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", value);
+    std::string s = text;
+    while (s.back() == '0')
+        s.pop_back();
+    if (s.back() == '.') s.pop_back();
+    return s == "-0" ? "0" : s;
+}
+
+// The chart's value ticks between its ends, with light lines across; none so near an end
+// that its label would run into the end's.
+void ValueTicks(int chart, const Range& range, canvas::Canvas* c) {
+    const double step = ValueStep(range.high - range.low);
+    const double top = kTop + chart * kChartStep;
+    for (double v = std::ceil(range.low / step - 1e-9) * step; v < range.high; v += step) {
+        double y = YOf(chart, v, range);
+        if (y < top + 14 || y > top + kChartHeight - 12) continue;
+        c->Polyline({{kLeft, y}, {kLeft + kPlotWidth, y}}, kGrid, 1);
+        c->Text(kLeft - 6, y + 4, TickText(v), 10, kGray, Align::Right);
+    }
+}
+
+void Chart(const drivelog::Log& log, int chart, const Range& range, canvas::Canvas* c) {
     const LoggedReading& reading = kLoggedReadings[chart];
     const GaugeParameters& g = *reading.gauge;
     const double top = kTop + chart * kChartStep;
-    Bands(chart, g, c);
-    Grid(log.lines.size(), top, kChartHeight, c);
+    Bands(chart, g, range, c);
+    Grid(log.polls, top, kChartHeight, c);
+    ValueTicks(chart, range, c);
     c->Polyline({{kLeft, top},
                  {kLeft + kPlotWidth, top},
                  {kLeft + kPlotWidth, top + kChartHeight},
@@ -111,26 +151,23 @@ void Chart(const drivelog::Log& log, int chart, canvas::Canvas* c) {
                 kGray, 1);
     c->Text(10, top + 16, g.name, 13, kInk, Align::Left);
     c->Text(10, top + 32, g.units, 11, kGray, Align::Left);
-    c->Text(kLeft - 6, top + 10, std::to_string(g.maximum), 10, kGray, Align::Right);
-    c->Text(kLeft - 6, top + kChartHeight, std::to_string(g.minimum), 10, kGray, Align::Right);
-    c->Polyline(Series(log, chart), kSeries, 1.2);
+    c->Text(kLeft - 6, top + 10, TickText(range.high), 10, kGray, Align::Right);
+    c->Text(kLeft - 6, top + kChartHeight, TickText(range.low), 10, kGray, Align::Right);
+    for (const Points& segment : Series(log, chart, range))
+        c->Polyline(segment, kSeries, 1.2);
 }
 
-// Runs of a fault's presence, as spans of x.
+// Runs of a fault's presence, as spans of x, by the polls' places.
 std::vector<std::pair<double, double>> FaultSpans(const drivelog::Log& log, const FaultEntry& e) {
     std::vector<std::pair<double, double>> spans;
-    const size_t n = log.lines.size();
-    const size_t slots = std::min(n, static_cast<size_t>(kPlotWidth));
-    auto present = [&](size_t slot) {
-        size_t first = n * slot / slots;
-        size_t last = n * (slot + 1) / slots;
-        for (size_t i = first; i < last; ++i) {
-            if (FaultPresent(e, log.lines[i].faults)) return true;
-        }
-        return false;
-    };
+    const size_t polls = static_cast<size_t>(std::max(log.polls, 1));
+    const size_t slots = std::min(polls, static_cast<size_t>(kPlotWidth));
+    std::vector<bool> present(slots, false);
+    for (const drivelog::Line& line : log.lines) {
+        if (FaultPresent(e, line.faults)) present[log.PollOf(line) * slots / polls] = true;
+    }
     for (size_t s = 0; s < slots; ++s) {
-        if (!present(s)) continue;
+        if (!present[s]) continue;
         double x0 = kLeft + kPlotWidth * static_cast<double>(s) / static_cast<double>(slots);
         double x1 = kLeft + kPlotWidth * static_cast<double>(s + 1) / static_cast<double>(slots);
         if (!spans.empty() && std::abs(spans.back().second - x0) < 1e-9) {
@@ -148,7 +185,7 @@ void Faults(const drivelog::Log& log, canvas::Canvas* c) {
         const double top = kFaultTop + f * kFaultStep;
         c->Text(10, top + kFaultHeight - 2, e.name, 11, kInk, Align::Left);
         c->Rectangle(kLeft, top, kPlotWidth, kFaultHeight, kFaultOff);
-        Grid(log.lines.size(), top, kFaultHeight, c);
+        Grid(log.polls, top, kFaultHeight, c);
         for (const auto& [x0, x1] : FaultSpans(log, e))
             c->Rectangle(x0, top, std::max(x1 - x0, 1.0), kFaultHeight, kFaultOn);
     }
@@ -165,8 +202,8 @@ std::string Clock(double seconds) {
     return text;
 }
 
-void TimeAxis(size_t lines, canvas::Canvas* c) {
-    const double length = static_cast<double>(lines) * drivelog::kSecondsPerLine;
+void TimeAxis(int polls, canvas::Canvas* c) {
+    const double length = polls * drivelog::kSecondsPerLine;
     const double step = TickStep(length);
     for (int tick = 0; tick * step <= length + 1e-9; ++tick) {
         double t = tick * step;
@@ -180,16 +217,54 @@ void TimeAxis(size_t lines, canvas::Canvas* c) {
 
 } // namespace
 
+Range GaugeRange(int chart) {
+    const GaugeParameters& g = *kLoggedReadings[chart].gauge;
+    return Range{static_cast<double>(g.minimum), static_cast<double>(g.maximum)};
+}
+
+double ValueStep(double span) {
+    if (!(span > 0)) return 1;
+    double power = std::pow(10.0, std::floor(std::log10(span)) - 1);
+    for (;;) {
+        for (double m : {1.0, 2.0, 2.5, 5.0}) {
+            if (span / (m * power) <= 5 + 1e-9) return m * power;
+        }
+        power *= 10;
+    }
+}
+
+Range FitRange(const drivelog::Log& log, int chart) {
+    const auto member = kLoggedReadings[chart].value;
+    double low = 0;
+    double high = 0;
+    bool any = false;
+    for (const drivelog::Line& line : log.lines) {
+        double v = line.readings.*member;
+        low = any ? std::min(low, v) : v;
+        high = any ? std::max(high, v) : v;
+        any = true;
+    }
+    if (!any) return GaugeRange(chart);
+    if (high - low < 1e-6) {
+        // One value all through: a little either side of it.
+        double pad = std::max(std::fabs(low) * 0.05, 1.0);
+        low -= pad;
+        high += pad;
+    }
+    const double step = ValueStep(high - low);
+    return Range{std::floor(low / step) * step, std::ceil(high / step) * step};
+}
+
 double XOf(size_t i, size_t n) {
     return kLeft +
            kPlotWidth * static_cast<double>(i) / static_cast<double>(std::max<size_t>(n, 1));
 }
 
-double YOf(int chart, double value) {
-    const GaugeParameters& g = *kLoggedReadings[chart].gauge;
-    double v = std::clamp(value, static_cast<double>(g.minimum), static_cast<double>(g.maximum));
-    return kTop + chart * kChartStep +
-           kChartHeight * (g.maximum - v) / static_cast<double>(g.maximum - g.minimum);
+double YOf(int chart, double value) { return YOf(chart, value, GaugeRange(chart)); }
+
+double YOf(int chart, double value, const Range& range) {
+    double v = std::clamp(value, range.low, range.high);
+    return kTop + chart * kChartStep + kChartHeight * (range.high - v) / (range.high - range.low);
 }
 
 std::string Duration(double seconds) {
@@ -205,19 +280,25 @@ std::string Duration(double seconds) {
     return text;
 }
 
-void Draw(const drivelog::Log& log, const std::string& name, const std::string& date,
-          canvas::Canvas* c) {
+void Draw(const drivelog::Log& log, const std::string& name, const std::string& ended,
+          canvas::Canvas* c, const Options& options) {
     const size_t n = log.lines.size();
-    c->Text(10, 26, name + (date.empty() ? "" : ", " + date), 17, kInk, Align::Left);
+    c->Text(10, 26, name + (ended.empty() ? "" : ", ended " + ended), 17, kInk, Align::Left);
+    std::string missing =
+        static_cast<int>(n) < log.polls
+            ? " (" + std::to_string(log.polls - static_cast<int>(n)) + " unreadable, left as gaps)"
+            : "";
     c->Text(10, 48,
-            Duration(static_cast<double>(n) * drivelog::kSecondsPerLine) + " of driving: " +
-                std::to_string(n) + (n == 1 ? " answered poll" : " answered polls") +
+            Duration(log.polls * drivelog::kSecondsPerLine) +
+                " of driving: " + std::to_string(log.polls) +
+                (log.polls == 1 ? " answered poll" : " answered polls") + missing +
                 ", one answered poll every 0.5 s (the log has no times of its own: each line is "
-                "one poll the ECU answered)",
+                "one poll the ECU answered)" +
+                (options.fit ? "; each chart scaled to its own readings" : ""),
             12, kGray, Align::Left);
-    TimeAxis(n, c);
+    TimeAxis(log.polls, c);
     for (int chart = 0; chart < 9; ++chart)
-        Chart(log, chart, c);
+        Chart(log, chart, options.fit ? FitRange(log, chart) : GaugeRange(chart), c);
     Faults(log, c);
 }
 

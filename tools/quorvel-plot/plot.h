@@ -23,17 +23,37 @@ constexpr int kFaultHeight = 12;
 constexpr int kAxisTop = kFaultTop + 11 * kFaultStep + 4;
 constexpr int kHeight = kAxisTop + 36;
 
-// The x of line i (from 0) of n: its time on an axis that spans the whole drive.
+// The values a chart spans, from its bottom to its top.
+struct Range {
+    double low;
+    double high;
+};
+// The gauge's range of chart c (the log's column order).
+Range GaugeRange(int chart);
+// The range of chart c's own readings, widened to round values (--fit).
+Range FitRange(const drivelog::Log& log, int chart);
+
+// The x of poll i (from 0) of n: its time on an axis that spans the whole drive.
 double XOf(size_t i, size_t n);
-// The y of a reading on chart c (the log's column order), clamped to its gauge's range
-// as the gauge clamps it.
+// The y of a reading on chart c, clamped to the range as the gauge clamps it (by default
+// the gauge's own).
 double YOf(int chart, double value);
+double YOf(int chart, double value, const Range& range);
+
+// The step between a chart's value ticks: 1, 2, 2.5 or 5 times a power of ten, so that a
+// range holds at most five.
+double ValueStep(double span);
 
 // "12 min 30 s", "1 h 02 min 05 s", "45 s".
 std::string Duration(double seconds);
 
-// Draws the log with its title (the file's name and the date of its last change).
-void Draw(const drivelog::Log& log, const std::string& name, const std::string& date,
-          canvas::Canvas* c);
+struct Options {
+    bool fit = false; // each chart scaled to its own readings, not to its gauge's range
+};
+
+// Draws the log with its title: the file's name and when the drive ended (the file's
+// last change, "2026-12-08 18:10"; empty when not known).
+void Draw(const drivelog::Log& log, const std::string& name, const std::string& ended,
+          canvas::Canvas* c, const Options& options = {});
 
 } // namespace plot

@@ -1,0 +1,9 @@
+#include "platform/cli.h"
+
+namespace platform {
+
+bool IsHelpOption(const std::string& argument) { return argument == "--help" || argument == "-h"; }
+
+const char* HelpOption() { return "--help"; }
+
+} // namespace platform
