@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cmath>
 #include <csignal>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,8 +26,9 @@
 
 namespace {
 
+// The usage, after "usage: " and the program's name as it was started.
 const char usage[] =
-    "usage: ecu-sim [options]\n"
+    " [options]\n"
     "  --link PATH        make PATH a link to the pseudo-terminal (default: print its name)\n"
     "  --record FILE      write every byte seen and sent, with its time and line speed\n"
     "  --reply-delay MS   the ECU's answer comes MS after the request (default 2)\n"
@@ -81,61 +83,123 @@ struct Options {
     uint32_t customRate = 0;
 };
 
-bool ParseOptions(int argc, char** argv, Options* o) {
+// The program's name as it was started: quorvel-ecu-sim where it is installed.
+std::string programName = "ecu-sim";
+
+// A message on standard error, after the program's name.
+void Complain(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void Complain(const char* format, ...) {
+    std::fprintf(stderr, "%s: ", programName.c_str());
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(stderr, format, args);
+    va_end(args);
+}
+
+int Usage(FILE* to, const std::string& problem = "") {
+    if (!problem.empty()) {
+        std::fprintf(to, "%s: %s\nRun %s --help for the options.\n", programName.c_str(),
+                     problem.c_str(), programName.c_str());
+        return 2;
+    }
+    std::fprintf(to, "usage: %s%s", programName.c_str(), usage);
+    return 2;
+}
+
+// A number option's value, whole and within its bounds.
+bool Whole(const char* text, long low, long high, long* value) {
+    char* end = nullptr;
+    errno = 0;
+    long v = std::strtol(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || v < low || v > high) return false;
+    *value = v;
+    return true;
+}
+
+bool Real(const char* text, double low, double high, double* value) {
+    char* end = nullptr;
+    errno = 0;
+    double v = std::strtod(text, &end);
+    if (errno != 0 || end == text || *end != '\0' || !std::isfinite(v) || v < low || v > high)
+        return false;
+    *value = v;
+    return true;
+}
+
+// Returns -1 when the program goes on, else its exit status (2 for a wrong command line,
+// 0 after --help or --version).
+int ParseOptions(int argc, char** argv, Options* o) {
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        auto value = [&](const char* name) -> const char* {
-            if (i + 1 >= argc) {
-                std::fprintf(stderr, "ecu-sim: %s needs a value\n", name);
-                return nullptr;
-            }
-            return argv[++i];
-        };
-        const char* v = nullptr;
-        if (a == "--link" && (v = value("--link"))) {
-            o->link = v;
-        } else if (a == "--record" && (v = value("--record"))) {
-            o->record = v;
-        } else if (a == "--replay" && (v = value("--replay"))) {
-            o->replay = v;
-        } else if (a == "--replay-log" && (v = value("--replay-log"))) {
-            o->replayLog = v;
-        } else if (a == "--dump") {
-            o->dump = true;
-        } else if (a == "--reply-delay" && (v = value("--reply-delay"))) {
-            o->replyDelay = std::atoi(v);
-        } else if (a == "--late" && (v = value("--late"))) {
-            o->late = std::atoi(v);
-        } else if (a == "--speedup" && (v = value("--speedup"))) {
-            o->speedup = std::atof(v);
-        } else if (a == "--exit-after" && (v = value("--exit-after"))) {
-            o->exitAfter = std::atof(v);
-        } else if (a == "--key-cycle" && (v = value("--key-cycle"))) {
-            if (std::sscanf(v, "%lf:%lf", &o->keyOn, &o->keyOff) != 2 || o->keyOn <= 0 ||
-                o->keyOff <= 0) {
-                std::fprintf(stderr, "ecu-sim: --key-cycle needs ON:OFF in seconds, as 20:5\n");
-                return false;
-            }
-        } else if (a == "--custom-rate" && (v = value("--custom-rate"))) {
-            o->customRate = static_cast<uint32_t>(std::atoi(v));
-        } else if (a == "--help" || a == "-h") {
-            std::fputs(usage, stdout);
-            std::exit(0);
-        } else if (a == "--version") {
+        if (a == "--help" || a == "-h") {
+            Usage(stdout);
+            return 0;
+        }
+        if (a == "--version") {
             std::printf("quorvel-ecu-sim %s\n", QUORVEL_VERSION); // its installed name
-            std::exit(0);
-        } else if (a == "--silent") {
+            return 0;
+        }
+        if (a == "--silent") {
             o->silent = true;
-        } else if (a == "--no-echo") {
+            continue;
+        }
+        if (a == "--no-echo") {
             o->echo = false;
-        } else if (a == "--stray") {
+            continue;
+        }
+        if (a == "--stray") {
             o->stray = true;
-        } else {
-            std::fputs(usage, stderr);
-            return false;
+            continue;
+        }
+        if (a == "--dump") {
+            o->dump = true;
+            continue;
+        }
+        static const char* const valued[] = {
+            "--link",    "--record",     "--replay",    "--replay-log",  "--reply-delay", "--late",
+            "--speedup", "--exit-after", "--key-cycle", "--custom-rate", nullptr};
+        bool known = false;
+        for (const char* const* v = valued; *v != nullptr; ++v)
+            known = known || a == *v;
+        if (!known) return Usage(stderr, "unknown option \"" + a + "\"");
+        if (i + 1 >= argc) return Usage(stderr, a + " needs a value");
+        const char* v = argv[++i];
+        auto bad = [&](const char* what) {
+            return Usage(stderr, a + " needs " + what + ", not \"" + v + "\"");
+        };
+        long n = 0;
+        if (a == "--link") {
+            o->link = v;
+        } else if (a == "--record") {
+            o->record = v;
+        } else if (a == "--replay") {
+            o->replay = v;
+        } else if (a == "--replay-log") {
+            o->replayLog = v;
+        } else if (a == "--reply-delay") {
+            if (!Whole(v, 0, 60000, &n)) return bad("a whole number of milliseconds");
+            o->replyDelay = static_cast<int>(n);
+        } else if (a == "--late") {
+            if (!Whole(v, 0, 60000, &n)) return bad("a whole number of milliseconds");
+            o->late = static_cast<int>(n);
+        } else if (a == "--speedup") {
+            if (!Real(v, 0.001, 1e6, &o->speedup)) return bad("a factor above 0, such as 4");
+        } else if (a == "--exit-after") {
+            if (!Real(v, 0.001, 1e9, &o->exitAfter)) return bad("a number of seconds above 0");
+        } else if (a == "--key-cycle") {
+            std::string text = v;
+            size_t colon = text.find(':');
+            if (colon == std::string::npos ||
+                !Real(text.substr(0, colon).c_str(), 0.001, 1e9, &o->keyOn) ||
+                !Real(text.substr(colon + 1).c_str(), 0.001, 1e9, &o->keyOff)) {
+                return bad("ON:OFF in seconds, such as 20:5");
+            }
+        } else if (a == "--custom-rate") {
+            if (!Whole(v, 50, 4000000, &n)) return bad("a rate in baud, such as 7680");
+            o->customRate = static_cast<uint32_t>(n);
         }
     }
-    return true;
+    return -1;
 }
 
 struct Output {
@@ -173,13 +237,20 @@ class Ecu {
     bool Ignition() const { return ignition_; }
 
     // A byte from the program, at the line speed the program set.
+    // baud is 0 for a line that carries no speed (a terminal it did not make): the wake-up
+    // is then known by its bytes alone, and they are not taken as requests.
     void Received(uint8_t byte, uint32_t baud) {
         uint64_t now = NowMs();
         Record(now, baud, "in", byte);
         if (o_.echo) Send(byte, now);
-        if (baud == 1200) {
+        // The program reopens the line at 7680 right after the wake-up's last byte: the new
+        // speed can overtake that byte on its way here.
+        bool overtaken = baud == 7680 && wakeProgress_ == 2 && byte == 0xCC;
+        if (baud == 1200 || overtaken) {
             WakeUp(byte);
-        } else if (baud == 7680) {
+        } else if (baud == 0 && WakeUp(byte)) {
+            return;
+        } else if (baud == 7680 || baud == 0) {
             if (!awake_) {
                 if (!toldAsleep_)
                     Note(now, ignition_ ? "request before the wake-up: not answered"
@@ -217,21 +288,24 @@ class Ecu {
     }
 
   private:
-    void WakeUp(uint8_t byte) {
+    // True when the byte belongs to a wake-up (0x0F, 0xAA, 0xCC in a row).
+    bool WakeUp(uint8_t byte) {
         static const uint8_t sequence[3] = {0x0F, 0xAA, 0xCC};
         wakeProgress_ =
             byte == sequence[wakeProgress_] ? wakeProgress_ + 1 : (byte == 0x0F ? 1 : 0);
+        if (wakeProgress_ == 0) return false;
         if (wakeProgress_ == 3) {
             wakeProgress_ = 0;
             if (!ignition_) {
                 Note(NowMs(), "woken with the ignition off: still asleep");
-                return;
+                return true;
             }
             awake_ = true;
             toldAsleep_ = false;
             engineStart_ = NowMs();
             Note(NowMs(), "awake");
         }
+        return true;
     }
 
     uint8_t Answer(uint8_t address, uint64_t now) {
@@ -307,13 +381,18 @@ class Ecu {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 0) {
+        std::string started = argv[0];
+        programName = started.substr(started.rfind('/') + 1);
+    }
     Options o;
-    if (!ParseOptions(argc, argv, &o)) return 2;
+    int status = ParseOptions(argc, argv, &o);
+    if (status >= 0) return status;
     std::map<uint8_t, uint8_t> replay;
     if (!o.replay.empty()) {
         std::string error;
         if (!ecusim::LoadReplay(o.replay, &replay, &error)) {
-            std::fprintf(stderr, "ecu-sim: %s\n", error.c_str());
+            Complain("%s\n", error.c_str());
             return 2;
         }
     }
@@ -321,23 +400,19 @@ int main(int argc, char** argv) {
     if (!o.replayLog.empty()) {
         std::string error;
         if (!drivelog::Read(o.replayLog, &log, &error)) {
-            std::fprintf(stderr, "ecu-sim: cannot read %s: %s\n", o.replayLog.c_str(),
-                         error.c_str());
+            Complain("cannot read %s: %s\n", o.replayLog.c_str(), error.c_str());
             return 2;
         }
         for (const drivelog::Problem& p : log.problems)
-            std::fprintf(stderr, "ecu-sim: %s: %s\n", o.replayLog.c_str(),
-                         drivelog::Describe(p).c_str());
+            Complain("%s: %s\n", o.replayLog.c_str(), drivelog::Describe(p).c_str());
         if (log.lines.empty()) {
-            std::fprintf(stderr, "ecu-sim: %s holds no line of readings to replay\n",
-                         o.replayLog.c_str());
+            Complain("%s holds no line of readings to replay\n", o.replayLog.c_str());
             return 2;
         }
-        if (o.speedup <= 0) o.speedup = 1;
     }
     if (o.dump) {
         if (o.replayLog.empty()) {
-            std::fprintf(stderr, "ecu-sim: --dump goes with --replay-log FILE\n");
+            Complain("--dump goes with --replay-log FILE\n");
             return 2;
         }
         for (const drivelog::Line& line : log.lines) {
@@ -351,14 +426,13 @@ int main(int argc, char** argv) {
     }
     FILE* record = nullptr;
     if (!o.record.empty() && (record = std::fopen(o.record.c_str(), "w")) == nullptr) {
-        std::fprintf(stderr, "ecu-sim: cannot write %s: %s\n", o.record.c_str(),
-                     std::strerror(errno));
+        Complain("cannot write %s: %s\n", o.record.c_str(), std::strerror(errno));
         return 2;
     }
 
     int master = posix_openpt(O_RDWR | O_NOCTTY);
     if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
-        std::fprintf(stderr, "ecu-sim: no pseudo-terminal: %s\n", std::strerror(errno));
+        Complain("no pseudo-terminal: %s\n", std::strerror(errno));
         return 1;
     }
     std::string slave = ptsname(master);
@@ -371,22 +445,21 @@ int main(int argc, char** argv) {
     raw.baud = 9600;
     uint32_t rate = 0;
     if (setup < 0 || !w32::line::Apply(setup, raw, &rate, &problem)) {
-        std::fprintf(stderr, "ecu-sim: cannot set up %s: %s\n", slave.c_str(), problem.c_str());
+        Complain("cannot set up %s: %s\n", slave.c_str(), problem.c_str());
         return 1;
     }
     // Packet mode tells this side when the program changes the line's settings, so
     // that every byte is taken at the speed it was sent at.
     int one = 1;
     if (ioctl(master, TIOCPKT, &one) != 0 || !w32::line::ReportSettingChanges(setup)) {
-        std::fprintf(stderr, "ecu-sim: the pseudo-terminal cannot report its settings\n");
+        Complain("the pseudo-terminal cannot report its settings\n");
         return 1;
     }
     close(setup);
     if (!o.link.empty()) {
         unlink(o.link.c_str());
         if (symlink(slave.c_str(), o.link.c_str()) != 0) {
-            std::fprintf(stderr, "ecu-sim: cannot link %s: %s\n", o.link.c_str(),
-                         std::strerror(errno));
+            Complain("cannot link %s: %s\n", o.link.c_str(), std::strerror(errno));
             return 1;
         }
     }

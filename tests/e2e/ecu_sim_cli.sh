@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# The simulated ECU's command line as a user meets it: it names itself as it is installed,
+# names an option it does not know, and refuses values that are no numbers (exit 2).
+# usage: ecu_sim_cli.sh ECU_SIM
+set -euo pipefail
+E2E_NAME=ecu-sim-cli
+# shellcheck source=lib.sh
+source "$(dirname "$0")/lib.sh"
+work=$e2e_work
+# As the package installs it.
+cp "$1" "$work/quorvel-ecu-sim"
+tool=$work/quorvel-ecu-sim
+
+run_tool help --help
+expect_status 0 "--help" help
+[ "$(head -1 "$work/help.out")" = "usage: quorvel-ecu-sim [options]" ] || fail "--help says $(head -1 "$work/help.out")"
+run_tool bogus --bogus
+expect_status 2 "an unknown option" bogus
+expect_text bogus.err 'quorvel-ecu-sim: unknown option "--bogus"'
+expect_text bogus.err "Run quorvel-ecu-sim --help for the options."
+for bad in "--speedup abc" "--speedup 0" "--late -5" "--reply-delay 1x" "--key-cycle 5" "--custom-rate fast"; do
+  # shellcheck disable=SC2086 # the option and its value are two words
+  run_tool number $bad
+  expect_status 2 "$bad" number
+  expect_text number.err "quorvel-ecu-sim: ${bad%% *} needs "
+done
+run_tool novalue --link
+expect_status 2 "--link without a value" novalue
+expect_text novalue.err "quorvel-ecu-sim: --link needs a value"
+echo "PASS: quorvel-ecu-sim names itself as installed, names a bad option and refuses bad numbers"
