@@ -38,8 +38,11 @@ install(FILES packaging/icons/quorvel.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/i
 foreach(page quorvel quorvel-ports quorvel-plot quorvel-ecu-sim)
   install(FILES ${QUORVEL_PACKAGE_FILES}/${page}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endforeach()
-install(FILES packaging/copyright ${QUORVEL_PACKAGE_FILES}/changelog.gz README.md
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quorvel)
+# The users' README (what the program does, leads, the group, the log, the tools); the
+# developers' one stays with the source.
+configure_file(packaging/README.user.md ${QUORVEL_PACKAGE_FILES}/README.md @ONLY)
+install(FILES packaging/copyright ${QUORVEL_PACKAGE_FILES}/changelog.gz
+        ${QUORVEL_PACKAGE_FILES}/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quorvel)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quorvel)

@@ -19,10 +19,13 @@ const char kHelp[] =
     "Engine menu, and Logging on to record every reading to \"engine details.csv\" in\n"
     "the current folder (an older log is kept under its date).\n"
     "\n"
+    "With the ignition off or the lead out the title says so, and the readings come back\n"
+    "by themselves once the ECU answers again.\n"
+    "\n"
     "QUORVEL_PORTS=/dev/ttyUSB1:/dev/pts/7 lists those devices instead of the serial\n"
     "ports the system has, as COM1, COM2, ...\n"
     "quorvel-ports says why the dashboard shows nothing; quorvel-plot draws a log.\n"
-    "More in /usr/share/doc/quorvel/README.md (or README.md beside the source).\n";
+    "More in /usr/share/doc/quorvel/README.md and man quorvel.\n";
 
 } // namespace
 

@@ -46,6 +46,12 @@ desktop-file-validate "$work/root/usr/share/applications/org.quorvel.Quorvel.des
 appstreamcli validate --no-net "$work/root/usr/share/metainfo/org.quorvel.Quorvel.metainfo.xml" ||
   fail "the AppStream metadata is not valid"
 [ "$("$work/root/usr/bin/quorvel" --version)" = "quorvel $version" ] || fail "quorvel --version"
+# The README quorvel --help points to is the users' own, not the developers'.
+readme=$work/root/usr/share/doc/quorvel/README.md
+"$work/root/usr/bin/quorvel" --help | grep -q /usr/share/doc/quorvel/README.md || fail "quorvel --help names no README"
+grep -q "sudo adduser \$USER dialout" "$readme" || fail "the users' README says nothing of the dialout group"
+grep -q "Quorvel $version" "$readme" || fail "the users' README does not name the version"
+! grep -qE "scripts/|build/|cmake" "$readme" || fail "the package's README is the developers'"
 
 echo "== installed with dpkg =="
 if [ "$(id -u)" != 0 ]; then
@@ -55,8 +61,9 @@ else
   dpkg -L quorvel | while read -r path; do if [ -f "$path" ]; then echo "$path"; fi; done >"$work/files"
   [ "$(command -v quorvel)" = /usr/bin/quorvel ] || fail "quorvel is not on PATH"
   start_xvfb
-  # No port at all: the program shows its port error box and ends with 0 after Enter.
-  (cd "$work" && QUORVEL_PORTS="" exec quorvel) 2>"$work/stderr" &
+  # No port at all (a list of none): the program shows its port error box and ends with
+  # 0 after Enter.
+  (cd "$work" && QUORVEL_PORTS=":" exec quorvel) 2>"$work/stderr" &
   program=$!
   e2e_pids+=("$program")
   box=$(focus_shown 20 '^Quorvel - Port Error$')

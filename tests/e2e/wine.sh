@@ -88,7 +88,24 @@ port-error)
   xdotool key Return
   wait_exit "$program"
   [ "$exit_code" = 0 ] || fail "exit code $exit_code after the port error"
-  echo "PASS: the port error box, Enter, exit code 0"
+  # quorvel-ports.exe speaks Windows: /? for help, Device Manager for a lead that is not
+  # listed, nothing of Linux.
+  if [ -f "$windows/quorvel-ports.exe" ]; then
+    status=0
+    wine "$windows/quorvel-ports.exe" '/?' >"$work/help.raw" 2> >(quiet) || status=$?
+    tr -d '\r' <"$work/help.raw" >"$work/help.out"
+    [ "$status" = 0 ] || fail "quorvel-ports.exe /? ended with $status: $(cat "$work/help.out")"
+    grep -q "Device Manager" "$work/help.out" || fail "quorvel-ports.exe /? names no Device Manager"
+    ! grep -qE "brltty|ModemManager|dialout|QUORVEL_PORTS|/dev/" "$work/help.out" ||
+      fail "quorvel-ports.exe /? speaks Linux: $(grep -E "brltty|ModemManager|dialout|QUORVEL_PORTS|/dev/" "$work/help.out")"
+    status=0
+    wine "$windows/quorvel-ports.exe" >"$work/none.raw" 2> >(quiet) || status=$?
+    tr -d '\r' <"$work/none.raw" >"$work/none.out"
+    [ "$status" = 1 ] || fail "quorvel-ports.exe without a port ended with $status"
+    grep -q "open Device Manager" "$work/none.out" || fail "no port, and no word of Device Manager: $(cat "$work/none.out")"
+    ! grep -q "see above" "$work/none.out" || fail "\"see above\" with nothing above"
+  fi
+  echo "PASS: the port error box, Enter, exit code 0; quorvel-ports.exe in Windows' words"
   ;;
 
 session)
@@ -178,6 +195,15 @@ session)
     wine "$windows/quorvel-plot.exe" "viaggio città.csv" >"$work/plot2.out" 2> >(quiet) ||
       fail "quorvel-plot.exe on a name beyond ASCII: $(tr -d '\r' <"$work/plot2.out")"
     grep -q 'viaggio città.csv' "viaggio città.svg" || fail "the title of viaggio città.svg is not UTF-8"
+    # PNG too, through GDI+: the picture with its bands and text.
+    wine "$windows/quorvel-plot.exe" "engine details.csv" -o drive.png >"$work/plot3.out" 2> >(quiet) ||
+      fail "quorvel-plot.exe -o drive.png: $(tr -d '\r' <"$work/plot3.out")"
+    [ "$(identify -format %m:%wx%h drive.png)" = "PNG:1200x1160" ] || fail "drive.png is not a 1200x1160 PNG"
+    [ "$(convert drive.png -crop 1x1+600+75 +repage -format '%[hex:p{0,0}]' info:)" = FFC8C8 ] ||
+      fail "drive.png lacks the revs chart's red band"
+    [ "$(convert drive.png -crop 300x40+0+0 +repage -format %k info:)" -gt 2 ] || fail "drive.png has no title"
+    wine "$windows/quorvel-plot.exe" '/?' >"$work/plothelp.out" 2> >(quiet) || fail "quorvel-plot.exe /? failed"
+    grep -q "usage: quorvel-plot" "$work/plothelp.out" || fail "quorvel-plot.exe /? gives no help"
   fi
   echo "PASS: under Wine: engine chosen, logging on, the Linux dashboard, log lines as Linux writes them, wake-up and requests right, exit code 0, the log plotted"
   ;;
