@@ -50,6 +50,17 @@ struct Finding {
 };
 std::vector<Finding> SystemFindings(const std::vector<Port>& ports);
 
+// What the tool says where the platforms differ: where its list comes from, what stands
+// in a lead's way there, how a port is named to --probe, and what to do when there is
+// none.
+struct Words {
+    const char* listing; // after "the names and COM numbers the Quorvel dashboard shows"
+    const char* causes;  // the sentence on what else the listing tells
+    const char* probeArgument;
+    const char* noPortSeen; // no port listed and no cause found
+};
+const Words& PlatformWords();
+
 // The system's words for an error code (GetLastError's), without a line end.
 std::string SystemText(uint32_t error);
 

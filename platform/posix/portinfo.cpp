@@ -155,6 +155,17 @@ Port FromDevice(const w32::SerialDevice& d) {
 
 } // namespace
 
+const Words& PlatformWords() {
+    static const Words words = {
+        " (QUORVEL_PORTS replaces the list, as it does for the dashboard)",
+        "Then come the causes on this system that keep leads from working (brltty, "
+        "ModemManager, the dialout group), with their fixes.",
+        "COMn, or its device such as /dev/ttyUSB0",
+        "Plug the lead in and run quorvel-ports again; if it still does not appear, the "
+        "kernel's messages (sudo dmesg | tail) say what it made of the lead."};
+    return words;
+}
+
 PosixRoots& Roots() {
     static PosixRoots roots;
     return roots;
@@ -164,7 +175,7 @@ std::vector<Port> ListPorts(bool askDrivers) {
     std::vector<Port> ports;
     std::vector<w32::SerialDevice> devices = w32::SerialDevices(w32::CurrentDeviceTree());
     const char* named = std::getenv("QUORVEL_PORTS");
-    if (named != nullptr) {
+    if (named != nullptr && *named != '\0') {
         // The dashboard lists these devices in their place, and only them.
         for (const w32::PortEntry& e : w32::PresentPorts()) {
             Port p;

@@ -41,8 +41,9 @@ std::vector<PortEntry> SysfsPorts(const std::string& sysfsRoot, const std::strin
 }
 
 std::vector<PortEntry> PresentPorts() {
+    // Set but empty is as good as unset (a shell's QUORVEL_PORTS= clears it so).
     const char* list = std::getenv("QUORVEL_PORTS");
-    if (list == nullptr) return Listed(SerialDevices(CurrentDeviceTree()));
+    if (list == nullptr || *list == '\0') return Listed(SerialDevices(CurrentDeviceTree()));
     // The devices named, in their order, as COM1, COM2, ...
     std::vector<PortEntry> ports;
     std::string rest = list;

@@ -136,4 +136,17 @@ std::vector<Port> ListPorts(bool askDrivers) {
 
 std::vector<Finding> SystemFindings(const std::vector<Port>&) { return {}; }
 
+const Words& PlatformWords() {
+    static const Words words = {
+        "",
+        "Windows lists only leads whose driver is installed: one without it stands in Device "
+        "Manager under Other devices, with a warning sign.",
+        "COMn",
+        "Plug the lead in and run quorvel-ports.exe again. If it does not appear, open Device "
+        "Manager (devmgmt.msc): a lead without its driver stands under Other devices with a "
+        "warning sign; install the driver of its chip (FTDI, WCH CH340, Prolific or Silicon "
+        "Labs) from the chip maker's site."};
+    return words;
+}
+
 } // namespace portinfo

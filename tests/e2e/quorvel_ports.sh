@@ -56,8 +56,30 @@ expect_status 1 "the probe of an interface without echo" noecho
 expect_text noecho.out "this interface does not echo what it sends"
 
 run_tool gone --probe COM9
-expect_status 1 "the probe of a port that is not there" gone
-expect_text gone.err "quorvel-ports: cannot open COM9: The system cannot find the file specified."
+expect_status 1 "the probe of a port that is not listed" gone
+expect_text gone.err "quorvel-ports: COM9 is not among the ports (COM1, COM3, COM2); run quorvel-ports to see them"
+
+# A listed port's device names it too.
+run_tool bypath --probe "$work/good"
+expect_status 0 "the probe of a port named by its device" bypath
+expect_text bypath.out "COM1: woken at 1200 baud"
+
+# The probe says what it does as it goes: a silent ECU takes half a second a register.
+"$tool" --probe COM2 >"$work/talking.out" 2>&1 &
+talking=$!
+e2e_pids+=("$talking")
+sleep 2
+kill -0 "$talking" 2>/dev/null || fail "the silent probe ended within 2 s"
+grep -q "COM2: woken at 1200 baud" "$work/talking.out" || fail "nothing said 2 s into the probe: $(cat "$work/talking.out")"
+grep -q "register  1  speed period, high byte     no answer" "$work/talking.out" ||
+  fail "no register told 2 s into the probe: $(cat "$work/talking.out")"
+wait_exit "$talking"
+
+# A listed port that cannot be opened.
+export QUORVEL_PORTS="$work/good:$work/nothing-here"
+run_tool unopened --probe COM2
+expect_status 1 "the probe of a listed port that is not there" unopened
+expect_text unopened.err "quorvel-ports: cannot open COM2: No such file or directory"
 
 export QUORVEL_PORTS="$work/nothing-here"
 run_tool none

@@ -229,4 +229,24 @@ TEST(EnvPorts, QuorvelPortsReplacesTheListInItsOrder) {
     EXPECT_EQ(ports[2].friendlyName, "ttyV0 (COM3)");
 }
 
+// QUORVEL_PORTS set but empty (a shell's QUORVEL_PORTS=) is as good as unset: the
+// system's ports; separators alone name no port at all.
+TEST(EnvPorts, AnEmptyQuorvelPortsMeansTheSystemsList) {
+    FakeDevices tree("quorvel-env-ports");
+    tree.AddUart("ttyS0", "4");
+    w32::DeviceTree saved = w32::CurrentDeviceTree();
+    w32::CurrentDeviceTree() =
+        w32::DeviceTree{(tree.root / "sys").string(), (tree.root / "dev").string(),
+                        (tree.root / "config").string()};
+    setenv("QUORVEL_PORTS", "", 1);
+    auto ports = w32::PresentPorts();
+    setenv("QUORVEL_PORTS", ":", 1);
+    auto none = w32::PresentPorts();
+    unsetenv("QUORVEL_PORTS");
+    w32::CurrentDeviceTree() = saved;
+    ASSERT_EQ(ports.size(), 1u);
+    EXPECT_EQ(ports[0].friendlyName, "Communications Port (COM1)");
+    EXPECT_TRUE(none.empty());
+}
+
 } // namespace

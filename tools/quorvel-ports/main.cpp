@@ -1,58 +1,94 @@
 // quorvel-ports: why does the dashboard show nothing? It lists the serial ports as the
 // dashboard lists them, with what is behind each and what stands in the way, or wakes
 // and reads the ECU on one port as the dashboard does.
+#include "platform/cli.h"
 #include "platform/portinfo.h"
 #include "probe.h"
 #include "report.h"
 #include "version.h"
 
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
-const char kUsage[] =
-    "usage: quorvel-ports [--probe COMn] [--no-driver-check]\n"
-    "\n"
-    "Without options, lists every serial port in the order and with the names and COM\n"
-    "numbers the Quorvel dashboard shows (QUORVEL_PORTS replaces the list, as it does for\n"
-    "the dashboard), and the devices the dashboard leaves out with why. For each port: the\n"
-    "device and its driver, the USB id and chip, what 7680 baud (the ECU's rate) will be,\n"
-    "whether you may open it, and which other programs have it open; then the causes on\n"
-    "this system that keep leads from working (brltty, ModemManager, the dialout group),\n"
-    "with their fixes. Each free port is opened for a moment to ask its driver for 7680\n"
-    "baud; nothing is written to it.\n"
-    "\n"
-    "  --probe COMn        wake the ECU on COMn exactly as the dashboard does (the same\n"
-    "                      bytes, rates and timing), read its seventeen registers once, and\n"
-    "                      print each register, the nine readings, the faults present and a\n"
-    "                      verdict. It writes nothing but the wake-up and the requests.\n"
-    "  --no-driver-check   list without opening any port\n"
-    "  --help              this text\n"
-    "  --version           the version\n"
-    "\n"
-    "Exit status: 0 when the listing found a port the dashboard can use, or the probe got\n"
-    "answers; 1 when not (no usable port, no answer, a port that cannot be opened); 2 for a\n"
-    "wrong command line.\n";
+// A paragraph broken into lines of at most width characters, each after indent.
+std::string Wrap(const std::string& text, size_t width, const std::string& indent = "") {
+    std::string out;
+    std::string line;
+    std::istringstream words(text);
+    std::string word;
+    while (words >> word) {
+        if (!line.empty() && indent.size() + line.size() + 1 + word.size() > width) {
+            out += indent + line + "\n";
+            line.clear();
+        }
+        line += (line.empty() ? "" : " ") + word;
+    }
+    if (!line.empty()) out += indent + line + "\n";
+    return out;
+}
+
+// An option and what it does, the text wrapped beside it.
+std::string Option(const std::string& name, const std::string& what) {
+    std::string wrapped = Wrap(what, 88, std::string(22, ' '));
+    return "  " + name + std::string(20 - name.size(), ' ') + wrapped.substr(22);
+}
+
+// The help, with the platform's own words where Linux and Windows differ.
+std::string UsageText() {
+    const portinfo::Words& words = portinfo::PlatformWords();
+    return "usage: quorvel-ports [--probe PORT] [--no-driver-check]\n\n" +
+           Wrap(std::string("Without options, lists every serial port in the order and with the "
+                            "names and COM numbers the Quorvel dashboard shows") +
+                    words.listing +
+                    ", and the devices the dashboard leaves out with why. For each port: the "
+                    "device and its driver, the USB id and chip, what 7680 baud (the ECU's rate) "
+                    "will be, whether you may open it, and which other programs have it open. " +
+                    words.causes +
+                    " Each free port is opened for a moment to ask its driver for 7680 baud; "
+                    "nothing is written to it.",
+                88) +
+           "\n" +
+           Option("--probe PORT",
+                  std::string("wake the ECU on PORT (") + words.probeArgument +
+                      ") exactly as the dashboard does (the same bytes, rates and timing), read "
+                      "its seventeen registers once, and print each register as it comes, the "
+                      "nine readings, the faults present and a verdict. It writes nothing but "
+                      "the wake-up and the requests.") +
+           Option("--no-driver-check", "list without opening any port") +
+           Option(platform::HelpOption(), "this text") + Option("--version", "the version") + "\n" +
+           Wrap("Exit status: 0 when the listing found a port the dashboard can use, or the "
+                "probe got answers; 1 when not (no usable port, no answer, a port that cannot be "
+                "opened or is not listed); 2 for a wrong command line.",
+                88);
+}
 
 int Usage(const std::string& problem) {
     std::cerr << "quorvel-ports: " << problem << "\n"
-              << "Run quorvel-ports --help for the options.\n";
+              << "Run quorvel-ports " << platform::HelpOption() << " for the options.\n";
     return 2;
 }
 
 int Probe(const std::string& argument) {
-    std::string com = ports::ComName(argument);
-    if (com.empty()) return Usage("--probe needs a port such as COM3, not \"" + argument + "\"");
-    ports::ProbeResult r = ports::RunProbe(com);
+    if (argument.empty()) return Usage("--probe needs a port, such as --probe COM3");
+    std::string problem;
+    std::string com = ports::ProbedPort(argument, portinfo::ListPorts(false), &problem);
+    if (com.empty()) {
+        if (problem.rfind("--probe", 0) == 0) return Usage(problem);
+        std::cerr << "quorvel-ports: " << problem << "\n";
+        return 1;
+    }
+    ports::ProbeResult r = ports::RunProbe(com, std::cout);
     if (!r.opened) {
         std::cerr << "quorvel-ports: cannot open " << com << ": " << r.openProblem << "\n"
                   << "Run quorvel-ports without options to see the ports and what stands in "
                      "their way.\n";
         return 1;
     }
-    ports::WriteProbe(std::cout, com, r);
+    ports::WriteProbeVerdict(std::cout, r);
     return r.answered > 0 ? 0 : 1;
 }
 
@@ -63,8 +99,8 @@ int main(int argc, char** argv) {
     bool askDrivers = true;
     std::string probe;
     for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--help" || args[i] == "-h") {
-            std::cout << kUsage;
+        if (platform::IsHelpOption(args[i])) {
+            std::cout << UsageText();
             return 0;
         }
         if (args[i] == "--version") {

@@ -6,6 +6,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <filesystem>
 
 namespace ports {
 
@@ -123,7 +124,31 @@ std::string ComName(const std::string& argument) {
     return n > 0 ? "COM" + std::to_string(n) : "";
 }
 
-ProbeResult RunProbe(const std::string& com) {
+std::string ProbedPort(const std::string& argument, const std::vector<portinfo::Port>& ports,
+                       std::string* problem) {
+    std::string listed;
+    for (const portinfo::Port& p : ports) {
+        if (p.number == 0) continue;
+        std::string com = "COM" + std::to_string(p.number);
+        listed += (listed.empty() ? "" : ", ") + com;
+        std::error_code error;
+        if (com == ComName(argument) || argument == p.devicePath ||
+            (!p.devicePath.empty() && std::filesystem::equivalent(argument, p.devicePath, error))) {
+            return com;
+        }
+    }
+    std::string com = ComName(argument);
+    if (com.empty() && argument.find_first_of("/\\") == std::string::npos) {
+        *problem = "--probe needs a port such as COM3, not \"" + argument + "\"";
+    } else {
+        *problem = (com.empty() ? argument : com) + " is not among the ports (" +
+                   (listed.empty() ? std::string("there are none") : listed) +
+                   "); run quorvel-ports to see them";
+    }
+    return "";
+}
+
+ProbeResult RunProbe(const std::string& com, std::ostream& out) {
     ProbeResult r;
     ListPortsAsTheDashboardDoes();
     {
@@ -151,32 +176,31 @@ ProbeResult RunProbe(const std::string& com) {
         return r;
     }
     r.opened = true;
+    out << com << ": woken at " << kWakeBaud << " baud with 0x0F 0xAA 0xCC ("
+        << (r.wakeEchoes >= 2 ? "the interface echoed them" : "no echo") << "), reading at "
+        << kDataBaud << " baud:\n\n"
+        << std::flush;
     Sleep(kPollTickMs);
     for (int i = 0; i < kRegisterCount; ++i) {
         PurgeComm(line.Handle(), PURGE_RXABORT | PURGE_RXCLEAR);
-        r.answers[i] = RequestAnswer(line.Handle(), kEcuRegisters[i].address);
-        r.echoed += r.answers[i].echoBytes == 1 ? 1 : 0;
-        if (r.answers[i].answerBytes == 1) {
+        const Answer& a = r.answers[i] = RequestAnswer(line.Handle(), kEcuRegisters[i].address);
+        r.echoed += a.echoBytes == 1 ? 1 : 0;
+        if (a.answerBytes == 1) {
             ++r.answered;
-            SetRegisterByte(r.registers, i, r.answers[i].value);
+            SetRegisterByte(r.registers, i, a.value);
         }
+        char text[96];
+        std::snprintf(text, sizeof text, "  register %2d  %-28s", kEcuRegisters[i].address,
+                      kEcuRegisters[i].name);
+        out << text << (a.answerBytes == 1 ? Hex(a.value) : std::string("no answer"))
+            << (a.echoBytes == 0 ? ", no echo" : "") << "\n"
+            << std::flush;
     }
     ConvertRegisters(r.registers, &r.readings);
     return r;
 }
 
-void WriteProbe(std::ostream& out, const std::string& com, const ProbeResult& r) {
-    out << com << ": woken at " << kWakeBaud << " baud with 0x0F 0xAA 0xCC ("
-        << (r.wakeEchoes >= 2 ? "the interface echoed them" : "no echo") << "), read at "
-        << kDataBaud << " baud:\n\n";
-    for (int i = 0; i < kRegisterCount; ++i) {
-        const Answer& a = r.answers[i];
-        char line[96];
-        std::snprintf(line, sizeof line, "  register %2d  %-28s", kEcuRegisters[i].address,
-                      kEcuRegisters[i].name);
-        out << line << (a.answerBytes == 1 ? Hex(a.value) : std::string("no answer"))
-            << (a.echoBytes == 0 ? ", no echo" : "") << "\n";
-    }
+void WriteProbeVerdict(std::ostream& out, const ProbeResult& r) {
     if (r.answered > 0) {
         out << "\nReadings:\n";
         for (const LoggedReading& reading : kLoggedReadings) {

@@ -4,9 +4,11 @@
 
 #include "app/state.h"
 #include "ecu/protocol.h"
+#include "platform/portinfo.h"
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace ports {
 
@@ -22,13 +24,20 @@ struct ProbeResult {
 };
 
 // Wakes and reads the ECU behind \\.\COMn: the wake-up bytes and the register requests
-// are all it writes.
-ProbeResult RunProbe(const std::string& com);
+// are all it writes. It says what it does as it goes, a line at a time, flushed: that the
+// ECU was woken, then each register as it is read or times out (a silent ECU takes half a
+// second a register).
+ProbeResult RunProbe(const std::string& com, std::ostream& out);
 
-// Writes what the probe found and what to try next.
-void WriteProbe(std::ostream& out, const std::string& com, const ProbeResult& r);
+// Writes what the readings and faults were and what to try next.
+void WriteProbeVerdict(std::ostream& out, const ProbeResult& r);
 
 // "COM3" from "COM3", "com3" or "3"; "" when it names no port.
 std::string ComName(const std::string& argument);
+
+// The port a --probe argument names among the listed ports: by its COM number, or by its
+// device (a path such as /dev/ttyUSB0 on Linux). "" with why not in problem.
+std::string ProbedPort(const std::string& argument, const std::vector<portinfo::Port>& ports,
+                       std::string* problem);
 
 } // namespace ports

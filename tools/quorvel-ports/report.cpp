@@ -109,10 +109,14 @@ int WriteListing(std::ostream& out, const std::vector<portinfo::Port>& ports,
     for (const portinfo::Port& p : ports)
         count += Usable(p) ? 1 : 0;
     if (count == 0) {
-        out << "No port the dashboard can use. "
-            << (listed == 0 ? "Plug the lead in; if it does not appear, see above."
-                            : "See what each port says above.")
-            << "\n";
+        out << "No port the dashboard can use. ";
+        if (listed > 0) {
+            out << "See what each port says above.\n";
+        } else if (!findings.empty()) {
+            out << "Plug the lead in; if it does not appear, see above.\n";
+        } else {
+            out << portinfo::PlatformWords().noPortSeen << "\n";
+        }
     } else {
         out << count << (count == 1 ? " port" : " ports") << " the dashboard can use: " << usable
             << ". Try quorvel-ports --probe " << usable.substr(0, usable.find(','))
