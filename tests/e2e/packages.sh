@@ -31,7 +31,8 @@ if command -v hardening-check >/dev/null; then
   for program in quorvel quorvel-ports quorvel-plot quorvel-ecu-sim; do
     hardening-check --nocfprotection "$work/hardened/usr/bin/$program" >"$work/hardening.out" ||
       fail "$program is not hardened: $(cat "$work/hardening.out")"
-    objdump -d "$work/hardened/usr/bin/$program" | grep -q endbr64 ||
+    # (A count, not grep -q: an early end would break the pipe under pipefail.)
+    [ "$(objdump -d "$work/hardened/usr/bin/$program" | grep -c endbr64)" -gt 0 ] ||
       fail "$program was built without control flow protection (-fcf-protection)"
   done
   echo "hardened: PIE, stack protector, fortified functions, read-only relocations bound at start, control flow protection"
