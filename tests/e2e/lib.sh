@@ -31,7 +31,8 @@ fail() {
   keep="${QUORVEL_E2E_KEEP:-/tmp}/quorvel-e2e-${E2E_NAME:-test}"
   mkdir -p "$keep"
   find "$e2e_work" -maxdepth 3 -type f \( -name '*.png' -o -name 'record*' -o -name '*.csv' \
-    -o -name 'stderr*' -o -name 'out*' \) -exec cp {} "$keep/" \; 2>/dev/null || true
+    -o -name 'stderr*' -o -name 'out*' -o -name 'console' -o -name 'qemu.*' -o -path '*/out/*' \) \
+    -exec cp {} "$keep/" \; 2>/dev/null || true
   echo "FAIL: $* (kept in $keep)"
   exit 1
 }

@@ -22,6 +22,7 @@
 #include <poll.h>
 #include <string>
 #include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -30,6 +31,9 @@ namespace {
 const char usage[] =
     " [options]\n"
     "  --link PATH        make PATH a link to the pseudo-terminal (default: print its name)\n"
+    "  --serve PATH       sit on the terminal PATH instead of a pseudo-terminal of its own\n"
+    "                     (the host side of an emulated lead): the line carries no\n"
+    "                     speed, so the wake-up is known by its bytes\n"
     "  --record FILE      write every byte seen and sent, with its time and line speed\n"
     "  --reply-delay MS   the ECU's answer comes MS after the request (default 2)\n"
     "  --late MS          answers come MS late (after the program's read time-out)\n"
@@ -67,6 +71,7 @@ uint64_t NowMs() {
 
 struct Options {
     std::string link;
+    std::string serve;
     std::string record;
     std::string replay;
     std::string replayLog;
@@ -156,8 +161,8 @@ int ParseOptions(int argc, char** argv, Options* o) {
             continue;
         }
         static const char* const valued[] = {
-            "--link",    "--record",     "--replay",    "--replay-log",  "--reply-delay", "--late",
-            "--speedup", "--exit-after", "--key-cycle", "--custom-rate", nullptr};
+            "--link", "--serve",   "--record",     "--replay",    "--replay-log",  "--reply-delay",
+            "--late", "--speedup", "--exit-after", "--key-cycle", "--custom-rate", nullptr};
         bool known = false;
         for (const char* const* v = valued; *v != nullptr; ++v)
             known = known || a == *v;
@@ -170,6 +175,8 @@ int ParseOptions(int argc, char** argv, Options* o) {
         long n = 0;
         if (a == "--link") {
             o->link = v;
+        } else if (a == "--serve") {
+            o->serve = v;
         } else if (a == "--record") {
             o->record = v;
         } else if (a == "--replay") {
@@ -380,6 +387,64 @@ class Ecu {
 
 } // namespace
 
+// A pseudo-terminal of the simulator's own, in packet mode, linked or named on standard
+// output; its master, or -1 after saying why.
+int OpenOwnLine(const Options& o) {
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+        Complain("no pseudo-terminal: %s\n", std::strerror(errno));
+        return -1;
+    }
+    std::string slave = ptsname(master);
+    // The program's side is set up here and closed again: the settings outlast the close
+    // while this side stays open, and a side held open here would be a second holder of
+    // the port, which the program refuses as Windows does.
+    int setup = open(slave.c_str(), O_RDWR | O_NOCTTY);
+    std::string problem;
+    w32::LineSettings raw;
+    raw.baud = 9600;
+    uint32_t rate = 0;
+    if (setup < 0 || !w32::line::Apply(setup, raw, &rate, &problem)) {
+        Complain("cannot set up %s: %s\n", slave.c_str(), problem.c_str());
+        return -1;
+    }
+    // Packet mode tells this side when the program changes the line's settings, so
+    // that every byte is taken at the speed it was sent at.
+    int one = 1;
+    if (ioctl(master, TIOCPKT, &one) != 0 || !w32::line::ReportSettingChanges(setup)) {
+        Complain("the pseudo-terminal cannot report its settings\n");
+        return -1;
+    }
+    close(setup);
+    if (!o.link.empty()) {
+        unlink(o.link.c_str());
+        if (symlink(slave.c_str(), o.link.c_str()) != 0) {
+            Complain("cannot link %s: %s\n", o.link.c_str(), std::strerror(errno));
+            return -1;
+        }
+    }
+    std::printf("%s\n", o.link.empty() ? slave.c_str() : o.link.c_str());
+    std::fflush(stdout);
+    return master;
+}
+
+// A terminal the simulator is given, made raw: every byte as it comes, nothing echoed by
+// the terminal itself.
+int OpenServedLine(const std::string& path) {
+    int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios t{};
+    if (fd < 0 || tcgetattr(fd, &t) != 0) {
+        Complain("cannot serve %s: %s\n", path.c_str(), std::strerror(errno));
+        if (fd >= 0) close(fd);
+        return -1;
+    }
+    cfmakeraw(&t);
+    tcsetattr(fd, TCSANOW, &t);
+    std::printf("%s\n", path.c_str());
+    std::fflush(stdout);
+    return fd;
+}
+
 int main(int argc, char** argv) {
     if (argc > 0) {
         std::string started = argv[0];
@@ -430,42 +495,16 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    int master = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
-        Complain("no pseudo-terminal: %s\n", std::strerror(errno));
-        return 1;
+    if (!o.serve.empty() && !o.link.empty()) {
+        Complain("--serve and --link exclude each other\n");
+        return 2;
     }
-    std::string slave = ptsname(master);
-    // The program's side is set up here and closed again: the settings outlast the close
-    // while this side stays open, and a side held open here would be a second holder of
-    // the port, which the program refuses as Windows does.
-    int setup = open(slave.c_str(), O_RDWR | O_NOCTTY);
-    std::string problem;
-    w32::LineSettings raw;
-    raw.baud = 9600;
-    uint32_t rate = 0;
-    if (setup < 0 || !w32::line::Apply(setup, raw, &rate, &problem)) {
-        Complain("cannot set up %s: %s\n", slave.c_str(), problem.c_str());
-        return 1;
-    }
-    // Packet mode tells this side when the program changes the line's settings, so
-    // that every byte is taken at the speed it was sent at.
-    int one = 1;
-    if (ioctl(master, TIOCPKT, &one) != 0 || !w32::line::ReportSettingChanges(setup)) {
-        Complain("the pseudo-terminal cannot report its settings\n");
-        return 1;
-    }
-    close(setup);
-    if (!o.link.empty()) {
-        unlink(o.link.c_str());
-        if (symlink(slave.c_str(), o.link.c_str()) != 0) {
-            Complain("cannot link %s: %s\n", o.link.c_str(), std::strerror(errno));
-            return 1;
-        }
-    }
-    std::printf("%s\n", o.link.empty() ? slave.c_str() : o.link.c_str());
-    std::fflush(stdout);
-
+    // Where the ECU sits: a pseudo-terminal of its own, whose other side the program
+    // opens and whose packet mode tells the line's speed; or a terminal it is given,
+    // which tells no speed.
+    const bool packets = o.serve.empty();
+    int master = packets ? OpenOwnLine(o) : OpenServedLine(o.serve);
+    if (master < 0) return 1;
     struct sigaction sa {};
     sa.sa_handler = OnSignal;
     sigaction(SIGINT, &sa, nullptr);
@@ -475,7 +514,8 @@ int main(int argc, char** argv) {
     sa.sa_handler = OnIgnitionOn;
     sigaction(SIGUSR2, &sa, nullptr);
 
-    auto lineSpeed = [&o, master] {
+    auto lineSpeed = [&o, master, packets]() -> uint32_t {
+        if (!packets) return 0;
         uint32_t speed = w32::line::Speed(master);
         return o.customRate != 0 && speed == 38400 ? o.customRate : speed;
     };
@@ -502,7 +542,11 @@ int main(int argc, char** argv) {
         if (n > 0) {
             uint8_t packet[65];
             ssize_t got = read(master, packet, sizeof packet);
-            if (got < 0) {
+            if (!packets) {
+                for (ssize_t i = 0; i < got; ++i)
+                    ecu.Received(packet[i], 0);
+                if (got <= 0) usleep(5000); // the far end is closed for now
+            } else if (got < 0) {
                 // Nobody has the program's side open (before its first open, between its
                 // close and its reopen): wait for it without spinning.
                 usleep(5000);

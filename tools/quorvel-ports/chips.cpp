@@ -99,7 +99,7 @@ Chip IdentifyChip(const std::string& vendorId, const std::string& productId,
 
 bool DriverReportsChipRate(const std::string& driver) {
     return driver == "ftdi_sio" || driver == "pl2303" || driver == "cp210x" ||
-           driver == "serial8250";
+           driver == "serial8250" || driver == "serial";
 }
 
 Rate RateFor(const Chip& chip, uint32_t driverRate, const std::string& driver, bool onlyAccepted) {

@@ -1,0 +1,72 @@
+# shellcheck shell=sh
+# The guest side of dashboard.sh: the dashboard on an X server of its own, with the
+# system's own port list. Each step leaves a file in /mnt for the host, which pulls the
+# lead out and puts it back when asked.
+set -u
+bin=$QUORVEL_BUILD
+step() { echo "$*" >"/mnt/$1"; echo "step: $*"; }
+waitfor() { # waitfor SECONDS COMMAND...: every 0.2 s until it succeeds
+  tries=0
+  limit=$(($1 * 5))
+  shift
+  while ! "$@"; do
+    tries=$((tries + 1))
+    [ "$tries" -lt "$limit" ] || return 1
+    sleep 0.2
+  done
+}
+title() { xdotool getwindowname "$wid" 2>/dev/null; }
+title_is() { [ "$(title)" = "$1" ]; }
+lines() { [ -f "engine details.csv" ] && wc -l <"engine details.csv" || echo 0; }
+more_lines_than() { [ "$(lines)" -gt "$1" ]; }
+present() { [ -e "$1" ]; }
+
+Xvfb :5 -screen 0 800x640x24 -nolisten tcp >/dev/null 2>&1 &
+export DISPLAY=:5
+waitfor 20 xdpyinfo >/dev/null 2>&1 || { echo "no X server"; exit 1; }
+"$bin/quorvel" 2>/mnt/stderr &
+program=$!
+wid=$(timeout 60 xdotool search --sync --onlyvisible --name '^Fiat Punto 75 Mk1$' | head -1)
+[ -n "$wid" ] || { echo "no window"; exit 1; }
+xdotool windowfocus --sync "$wid"
+step started "window $wid"
+sleep 2 # the first port's wake-up
+
+# The mouse: the list drops down under its face; its second row is the lead (COM3).
+xdotool mousemove --window "$wid" 100 36 click 1
+sleep 1
+xdotool mousemove --window "$wid" 100 75 click 1
+sleep 1
+xdotool key alt+e
+sleep 0.5
+xdotool key Return
+waitfor 30 title_is "Fiat Punto MK1 55" || { echo "no engine chosen: $(title)"; exit 1; }
+xdotool key alt+l
+sleep 0.5
+xdotool key Return
+waitfor 40 more_lines_than 3 || { echo "no lines logged: $(lines)"; exit 1; }
+sleep 2
+import -window "$wid" /mnt/window.png
+cp "engine details.csv" /mnt/log-before.csv
+step polled "$(lines) lines, title $(title)"
+
+# The lead pulled out: the host does it when this file is there.
+step pull "now"
+waitfor 30 title_is "Fiat Punto MK1 55 - the lead is not connected" ||
+  { echo "not told the lead is gone: $(title)"; exit 1; }
+kill -0 "$program" || { echo "the program ended when the lead went"; exit 1; }
+gone=$(lines)
+step pulled "$gone lines, title $(title)"
+waitfor 60 present /mnt/plugged || { echo "the host did not put the lead back"; exit 1; }
+waitfor 40 title_is "Fiat Punto MK1 55" || { echo "not back: $(title)"; exit 1; }
+waitfor 20 more_lines_than "$gone" || { echo "no lines after the lead came back"; exit 1; }
+step back "$(lines) lines, title $(title)"
+"$bin/quorvel-ports" --no-driver-check >/mnt/listing-after 2>&1
+
+xdotool key alt+f
+sleep 0.5
+xdotool key x
+waitfor 20 eval '! kill -0 $program 2>/dev/null' || { echo "File, Exit did not end the program"; exit 1; }
+wait "$program"
+echo "exit code $?" >/mnt/exit
+cp "engine details.csv" /mnt/log.csv

@@ -1,0 +1,103 @@
+# shellcheck shell=bash
+# Sourced by the kernel tier's checks (after tests/e2e/lib.sh): Debian's own kernel under
+# QEMU, with the host's file system read-only as the guest's root, real serial drivers
+# (the 8250 UART, ftdi_sio for QEMU's FTDI lead) and the check's guest side run in it.
+#
+# kernel_boot GUEST_SCRIPT [QEMU DEVICE ARGS...]: starts the guest; its console goes to
+#   $work/console (a first UART, ttyS0 in the guest, COM1), QEMU's trace of the rates the
+#   drivers program (the FTDI divisor, the 16550's) to $work/qemu.log; the guest script
+#   sees $work/out as /mnt, and the host's exported QUORVEL_* variables. Needs KERNEL_DIR
+#   (prepare.sh's folder).
+# kernel_pty LABEL: the host side of a pty chardev QEMU made, by its id.
+# kernel_wait SECONDS: waits for the guest to end; its script's exit status in $guest_status.
+# qmp COMMAND [ARGUMENTS-JSON]: one QMP command on the running guest (device_del, ...).
+# guest_says FILE TEXT / wait_guest SECONDS FILE: what the guest script writes to /mnt.
+# rates_traced: the rates QEMU's emulated chips were programmed with, in order.
+
+# shellcheck disable=SC2154 # work is the check's own (its e2e work folder)
+kernel_boot() {
+  local guest=$1
+  shift
+  [ -f "$KERNEL_DIR/vmlinuz" ] || fail "no kernel in $KERNEL_DIR (tests/kernel/prepare.sh)"
+  mkdir -p "$work/out"
+  # The check's QUORVEL_* settings, for the guest side.
+  local name
+  for name in $(compgen -e | grep '^QUORVEL_' || true); do
+    printf "export %s='%s'\n" "$name" "${!name}"
+  done >"$work/out/env"
+  # QEMU's own emulation (TCG): the guest boots in a few seconds without KVM, which
+  # these machines' nested KVM does not run reliably.
+  qemu-system-x86_64 -accel tcg -m 1536 -smp 2 -nodefaults -display none -no-reboot \
+    -kernel "$KERNEL_DIR/vmlinuz" -initrd "$KERNEL_DIR/initramfs.cpio.gz" \
+    -append "console=ttyS0 quiet panic=-1 quorvel.run=$guest" \
+    -chardev file,id=console,path="$work/console" -device isa-serial,chardev=console \
+    -fsdev local,id=host,path=/,readonly=on,security_model=none,multidevs=remap \
+    -device virtio-9p-pci,fsdev=host,mount_tag=host \
+    -fsdev local,id=out,path="$work/out",security_model=none \
+    -device virtio-9p-pci,fsdev=out,mount_tag=out \
+    -qmp unix:"$work/qmp",server=on,wait=off \
+    -D "$work/qemu.log" -trace usb_serial_set_baud -trace serial_update_parameters \
+    "$@" >"$work/qemu.err" 2>&1 &
+  qemu_pid=$!
+  e2e_pids+=("$qemu_pid")
+  wait_for 100 test -S "$work/qmp" || fail "QEMU did not start: $(cat "$work/qemu.err")"
+}
+
+kernel_pty() {
+  sed -n "s|^char device redirected to \(/dev/pts/[0-9]*\) (label $1)\$|\1|p" "$work/qemu.err" | head -1
+}
+
+# shellcheck disable=SC2034 # guest_status is for the check
+kernel_wait() {
+  local i
+  for ((i = 0; i < $1 * 10; i++)); do
+    kill -0 "$qemu_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if kill -0 "$qemu_pid" 2>/dev/null; then
+    kill "$qemu_pid"
+    fail "the guest did not end within $1 s: $(tail -20 "$work/out/output" 2>/dev/null)"
+  fi
+  guest_status=$(cat "$work/out/status" 2>/dev/null || echo none)
+}
+
+qmp() {
+  python3 - "$work/qmp" "$1" "${2:-{\}}" <<'PY'
+import json, socket, sys
+s = socket.socket(socket.AF_UNIX)
+s.connect(sys.argv[1])
+f = s.makefile("rw")
+f.readline()  # the greeting
+for command, arguments in (("qmp_capabilities", {}), (sys.argv[2], json.loads(sys.argv[3]))):
+    f.write(json.dumps({"execute": command, "arguments": arguments}) + "\n")
+    f.flush()
+    while True:
+        reply = json.loads(f.readline())
+        if "return" in reply or "error" in reply:
+            break
+    if "error" in reply:
+        sys.exit("qmp %s: %s" % (command, reply["error"].get("desc")))
+PY
+}
+
+guest_says() { [ -f "$work/out/$1" ] && grep -q -- "$2" "$work/out/$1"; }
+wait_guest() { wait_for $(($1 * 10)) test -f "$work/out/$2"; }
+
+# "usb 7680", "uart 1200", ... in the order the drivers programmed the chips.
+# The 16550's lines do not say which UART: the console's (ttyS0) is set at boot and
+# whenever something opens COM1.
+rates_traced() {
+  sed -n -e 's/.*usb_serial_set_baud.* baud rate \([0-9]*\).*/usb \1/p' \
+    -e 's/.*serial_update_parameters.*baudrate=\([0-9]*\).*/uart \1/p' "$work/qemu.log"
+}
+
+# rates_in_order KIND RATE...: the chips of KIND were programmed with these rates in this
+# order (others may come between).
+rates_in_order() {
+  local kind=$1
+  shift
+  rates_traced | awk -v kind="$kind" -v want="$*" '
+    BEGIN { n = split(want, w, " "); i = 1 }
+    $1 == kind && i <= n && $2 == w[i] { i++ }
+    END { exit i <= n ? 1 : 0 }'
+}
