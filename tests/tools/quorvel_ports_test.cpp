@@ -128,6 +128,28 @@ TEST(Chips, ARateADriverOnlyTookIsJudgedByTheChip) {
     EXPECT_EQ(ports::RateFor(ftdi, 7680, "FTDIBUS", true).verdict, RateVerdict::Exact);
 }
 
+// A CP2102N whose vendor left it a CP2102's product string: its driver asks the chip for
+// its part and reports 7680, and the listing says so rather than "impossible".
+TEST(Chips, AProductStringTheDriverBeliesIsToldAsSuch) {
+    portinfo::Port p;
+    p.number = 3;
+    p.friendlyName = "CP2102 USB to UART Bridge Controller (COM3)";
+    p.devicePath = "/dev/ttyUSB0";
+    p.driver = "cp210x";
+    p.vendorId = "10c4";
+    p.productId = "ea60";
+    p.product = "CP2102 USB to UART Bridge Controller";
+    p.driverRate = 7680;
+    std::ostringstream out;
+    EXPECT_EQ(ports::WriteListing(out, {p}, {}), 1);
+    EXPECT_NE(out.str().find("USB:        10c4:ea60, Silicon Labs CP2102 (so its product string "
+                             "says; its driver, which asks the chip, reports 7680 baud: another "
+                             "part under that name)"),
+              std::string::npos)
+        << out.str();
+    EXPECT_NE(out.str().find("7680 baud:  exact, as the driver reports"), std::string::npos);
+}
+
 // A system built for the test: sysfs, /dev, udev rules and /proc.
 class PortsListing : public ::testing::Test, protected FakeDevices {
   protected:

@@ -82,6 +82,13 @@ int Probe(const std::string& argument) {
         return 1;
     }
     ports::ProbeResult r = ports::RunProbe(com, std::cout);
+    if (!r.rateProblem.empty()) {
+        std::cerr << "quorvel-ports: " << com
+                  << " cannot run 7680 baud, the ECU's rate: " << r.rateProblem << "\n"
+                  << "The lead's chip cannot run it (a CP2101, CP2102 or CP2103 runs 9600); leads "
+                     "with an FTDI, CH340/CH341, PL2303 or CP2104/CP2102N chip can.\n";
+        return 1;
+    }
     if (!r.opened) {
         std::cerr << "quorvel-ports: cannot open " << com << ": " << r.openProblem << "\n"
                   << "Run quorvel-ports without options to see the ports and what stands in "

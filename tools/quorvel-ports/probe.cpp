@@ -171,8 +171,12 @@ ProbeResult RunProbe(const std::string& com, std::ostream& out) {
     }
     // Reopened at 7680 baud; the first poll comes a tick of 500 ms later.
     Port line(com);
-    if (!line.Open() || !line.Configure(kDataBaud)) {
+    if (!line.Open()) {
         r.openProblem = line.Error();
+        return r;
+    }
+    if (!line.Configure(kDataBaud)) {
+        r.rateProblem = line.Error();
         return r;
     }
     r.opened = true;

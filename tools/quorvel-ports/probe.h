@@ -15,6 +15,7 @@ namespace ports {
 struct ProbeResult {
     bool opened = false;
     std::string openProblem; // the system's words when the port did not open
+    std::string rateProblem; // the system's words when it would not run 7680 baud
     int wakeEchoes = 0;      // bytes that came back during the wake-up
     Answer answers[kRegisterCount] = {};
     EcuRegisterMirror registers = {};

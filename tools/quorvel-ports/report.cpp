@@ -46,10 +46,20 @@ void WritePort(std::ostream& out, const portinfo::Port& p) {
     Field(out, "device:", p.devicePath + (p.driver.empty() ? "" : ", driver " + p.driver));
     if (!p.vendorId.empty()) {
         Chip chip = IdentifyChip(p.vendorId, p.productId, p.product, p.driver);
+        // A driver that asks the chip itself knows better than the product string.
+        Rate rate = RateOf(p);
+        bool belied = chip.rate == RateVerdict::Impossible &&
+                      rate.verdict != RateVerdict::Impossible &&
+                      rate.verdict != RateVerdict::Unknown;
+        std::string note = belied ? "so its product string says; its driver, which asks the chip, "
+                                    "reports " +
+                                        std::to_string(p.driverRate) +
+                                        " baud: another part under that name"
+                                  : chip.note;
         Field(out, "USB:",
               p.vendorId + ":" + p.productId + ", " +
                   (chip.family.empty() ? "a chip this tool does not know" : chip.family) +
-                  (chip.note.empty() ? "" : " (" + chip.note + ")"));
+                  (note.empty() ? "" : " (" + note + ")"));
     } else {
         Chip chip = IdentifyChip("", "", p.product, p.driver);
         if (!chip.family.empty()) Field(out, "chip:", chip.family);

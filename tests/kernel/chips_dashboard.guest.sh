@@ -1,0 +1,97 @@
+# shellcheck shell=sh
+# The guest side of chips_dashboard.sh: for each chip, its lead played in the gadget side,
+# the dashboard on an X server with the system's own list, the lead chosen by mouse, an
+# engine and logging; then what the chip allows: live readings (and, for the CH340, the
+# lead pulled out and put back), or the refused rate told once and the ECU unheard.
+set -u
+bin=$QUORVEL_BUILD
+waitfor() { # waitfor SECONDS COMMAND...: every 0.2 s until it succeeds
+  tries=0
+  limit=$(($1 * 5))
+  shift
+  while ! "$@"; do
+    tries=$((tries + 1))
+    [ "$tries" -lt "$limit" ] || return 1
+    sleep 0.2
+  done
+}
+title() { xdotool getwindowname "$wid" 2>/dev/null; }
+title_is() { [ "$(title)" = "$1" ]; }
+lines() { if [ -f "engine details.csv" ]; then wc -l <"engine details.csv"; else echo 0; fi; }
+more_lines_than() { [ "$(lines)" -gt "$1" ]; }
+boxes() { xdotool search --onlyvisible --name '^Serial port error$' 2>/dev/null | wc -l; }
+a_box() { [ "$(boxes)" -gt 0 ]; }
+fail() { echo "$chip: $*"; exit 1; }
+
+"$bin/ecu-sim" --link /tmp/ecu --no-echo --replay "$QUORVEL_REGISTERS" >/dev/null &
+Xvfb :5 -screen 0 800x640x24 -nolisten tcp >/dev/null 2>&1 &
+export DISPLAY=:5
+waitfor 20 xdpyinfo >/dev/null 2>&1 || { echo "no X server"; exit 1; }
+
+for chip in $QUORVEL_CHIPS; do
+  mkdir -p "/tmp/work/$chip"
+  cd "/tmp/work/$chip" || exit 1
+  "$bin/tests/lead_gadget" --chip "$chip" --ecu /tmp/ecu --record /mnt/rates >"/mnt/gadget-$chip" 2>&1 &
+  gadget=$!
+  waitfor 20 [ -e /dev/ttyUSB0 ] || fail "no tty"
+  "$bin/quorvel-ports" --no-driver-check | sed -n 's/^COM[0-9]*  \(.*\)$/\1/p' | grep -v '^Communications Port' >"/mnt/name-$chip"
+  "$bin/quorvel" 2>"/mnt/stderr-$chip" &
+  program=$!
+  wid=$(timeout 60 xdotool search --sync --onlyvisible --name '^Fiat Punto 75 Mk1$' | head -1)
+  [ -n "$wid" ] || fail "no window"
+  xdotool windowfocus --sync "$wid"
+  sleep 1
+  # The list's second row is the lead (the console's UART, COM1, is the first).
+  xdotool mousemove --window "$wid" 100 36 click 1
+  sleep 1
+  xdotool mousemove --window "$wid" 100 75 click 1
+  sleep 1
+  if [ "$chip" = cp2102 ]; then
+    # The wake-up's reopen at 7680 is refused: one box; then the ECU is not heard.
+    waitfor 30 a_box || fail "no box for the refused rate"
+    box=$(xdotool search --onlyvisible --name '^Serial port error$' | head -1)
+    xdotool windowfocus --sync "$box"
+    xdotool key Return
+    sleep 1
+    xdotool windowfocus --sync "$wid"
+    xdotool key alt+e
+    sleep 0.5
+    xdotool key Return
+    waitfor 40 title_is "Fiat Punto MK1 55 - no answer from the ECU" || fail "the title says $(title)"
+    sleep 5
+    echo "$(boxes) boxes more after the first" >"/mnt/boxes-$chip"
+  else
+    xdotool key alt+e
+    sleep 0.5
+    xdotool key Return
+    waitfor 30 title_is "Fiat Punto MK1 55" || fail "no engine chosen: $(title)"
+    xdotool key alt+l
+    sleep 0.5
+    xdotool key Return
+    waitfor 40 more_lines_than 3 || fail "no lines logged: $(lines), title $(title)"
+    sleep 2
+    import -window "$wid" "/mnt/window-$chip.png"
+    cp "engine details.csv" "/mnt/log-$chip.csv"
+    if [ "$chip" = ch340 ]; then
+      kill -USR1 "$gadget"
+      waitfor 30 title_is "Fiat Punto MK1 55 - the lead is not connected" || fail "not told the lead is gone: $(title)"
+      gone=$(lines)
+      sleep 2
+      kill -USR2 "$gadget"
+      waitfor 40 title_is "Fiat Punto MK1 55" || fail "not back: $(title)"
+      waitfor 20 more_lines_than "$gone" || fail "no lines after the lead came back"
+      "$bin/quorvel-ports" --no-driver-check >"/mnt/listing-after-$chip" 2>&1
+      echo "pulled and back" >"/mnt/back-$chip"
+    fi
+  fi
+  xdotool key alt+f
+  sleep 0.5
+  xdotool key x
+  waitfor 20 eval '! kill -0 $program 2>/dev/null' || fail "File, Exit did not end the program"
+  wait "$program"
+  echo "exit code $?" >"/mnt/exit-$chip"
+  kill "$gadget"
+  wait "$gadget"
+  waitfor 20 [ ! -e /dev/ttyUSB0 ] || fail "the tty stayed"
+  echo "$chip: done"
+done
