@@ -2,7 +2,7 @@
 // backend. Both run in one process, so their ratio holds on a busy machine too.
 #include "app/state.h"
 #include "dashboard/dashboard.h"
-#include "platform/posix/harness.h"
+#include "platform/posix/harness/harness.h"
 
 #include <benchmark/benchmark.h>
 

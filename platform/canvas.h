@@ -1,6 +1,6 @@
 // A picture drawn to a file: filled rectangles, lines through points and text. The SVG
 // one is plain text (tools/quorvel-plot/svg_canvas.cpp); the PNG one is drawn by cairo on
-// Linux (platform/posix/png_canvas.cpp), as the dashboard is.
+// Linux (platform/posix/gdi32/png_canvas.cpp), as the dashboard is.
 #pragma once
 
 #include <memory>

@@ -1,7 +1,7 @@
 // What the system tells of its serial ports beyond their names, for quorvel-ports: the
 // device behind each, its driver and USB id, whether this user may open it, who holds
 // it, and what its driver makes of the ECU's rate. Linux reads sysfs and /proc
-// (platform/posix/portinfo.cpp); Windows asks SetupAPI (platform/windows/portinfo.cpp).
+// (platform/posix/setupapi/portinfo.cpp); Windows asks SetupAPI (platform/windows/portinfo.cpp).
 #pragma once
 
 #include <cstdint>

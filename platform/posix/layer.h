@@ -1,7 +1,7 @@
 // Internals shared by the files of the Win32 layer. The program never includes this.
 #pragma once
 
-#include "win32_posix.h"
+#include "platform/posix/win32_posix.h"
 
 #include <cairo.h>
 

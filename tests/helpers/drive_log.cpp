@@ -2,7 +2,7 @@
 // polls the simulated engine's drive: the real program, headless, on the program's clock
 // (a day of it in a minute or two).
 // usage: drive_log SECONDS [SPEEDUP]
-#include "platform/posix/harness.h"
+#include "platform/posix/harness/harness.h"
 #include "tools/ecu-sim/engine.h"
 
 #include <cstdio>

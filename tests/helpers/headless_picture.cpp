@@ -7,7 +7,7 @@
 #include "dashboard/faults.h"
 #include "dashboard/gauge_table.h"
 #include "fixtures/ecu_model.h"
-#include "platform/posix/harness.h"
+#include "platform/posix/harness/harness.h"
 #include "tools/ecu-sim/engine.h"
 
 #include <algorithm>

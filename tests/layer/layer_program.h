@@ -2,7 +2,7 @@
 // every message and lets a test handle the ones it cares about.
 #pragma once
 
-#include "platform/posix/harness.h"
+#include "platform/posix/harness/harness.h"
 
 #include <functional>
 #include <map>

@@ -2,7 +2,7 @@
 // tree built for the test.
 #include "fixtures/com1.h"
 #include "fixtures/device_tree.h"
-#include "platform/posix/serial.h"
+#include "platform/posix/kernel32/serial.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The engine data log, written by the program in a folder of the test's own.
 #include "app/state.h"
 #include "fixtures/ecu_model.h"
-#include "platform/posix/harness.h"
+#include "platform/posix/harness/harness.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include "ecu/ecu.h"
 #include "fixtures/colors.h"
 #include "fixtures/ecu_model.h"
-#include "platform/posix/harness.h"
+#include "platform/posix/harness/harness.h"
 
 #include <gtest/gtest.h>
 

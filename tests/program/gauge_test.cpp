@@ -2,7 +2,7 @@
 #include "app/state.h"
 #include "dashboard/gauge.h"
 #include "fixtures/colors.h"
-#include "platform/posix/harness.h"
+#include "platform/posix/harness/harness.h"
 
 #include <gtest/gtest.h>
 

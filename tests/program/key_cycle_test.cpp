@@ -3,7 +3,7 @@
 // what was read, and the program wakes the ECU again by itself.
 #include "app/state.h"
 #include "fixtures/ecu_model.h"
-#include "platform/posix/harness.h"
+#include "platform/posix/harness/harness.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // the X11 window uses: access keys, Alt alone, arrows that wrap, Escape in two steps,
 // grayed popups, and the port list dropped and scrolled.
 #include "app/state.h"
-#include "platform/posix/harness.h"
+#include "platform/posix/harness/harness.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include "dashboard/dashboard.h"
 #include "fixtures/colors.h"
 #include "fixtures/ecu_model.h"
-#include "platform/posix/harness.h"
+#include "platform/posix/harness/harness.h"
 #include "platform/posix/layer.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 #include "app/state.h"
 #include "dashboard/dashboard.h"
 #include "fixtures/ecu_model.h"
-#include "platform/posix/harness.h"
+#include "platform/posix/harness/harness.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Listing, choosing and opening serial ports, with the port list a test gives the system.
 #include "app/state.h"
 #include "ecu/portname.h"
-#include "platform/posix/harness.h"
+#include "platform/posix/harness/harness.h"
 
 #include <gtest/gtest.h>
 

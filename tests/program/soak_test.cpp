@@ -3,7 +3,7 @@
 // echo, stray bytes before the echo, random answers and dead requests. A model beside the
 // program says after every tick what the readings must be, from the bytes that arrived.
 #include "app/state.h"
-#include "platform/posix/harness.h"
+#include "platform/posix/harness/harness.h"
 
 #include <gtest/gtest.h>
 

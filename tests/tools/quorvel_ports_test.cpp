@@ -3,8 +3,8 @@
 // the causes on the system (brltty, ModemManager, the group).
 #include "fixtures/device_tree.h"
 #include "platform/portinfo.h"
-#include "platform/posix/comports.h"
-#include "platform/posix/portinfo_posix.h"
+#include "platform/posix/setupapi/comports.h"
+#include "platform/posix/setupapi/portinfo_posix.h"
 #include "tools/quorvel-ports/chips.h"
 #include "tools/quorvel-ports/report.h"
 

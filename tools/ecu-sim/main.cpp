@@ -3,7 +3,7 @@
 // on 0x0F, 0xAA, 0xCC at 1200 baud; then it answers each one-byte register request at
 // 7680 baud with the register's value from its engine.
 #include "engine.h"
-#include "platform/posix/line.h"
+#include "platform/posix/kernel32/line.h"
 #include "tools/common/drive_log.h"
 #include "version.h"
 

@@ -8,7 +8,7 @@
 // the program is still running, no box was shown, every reading is what the conversions
 // can give, and the log holds one line per poll that got an answer.
 #include "app/state.h"
-#include "platform/posix/harness.h"
+#include "platform/posix/harness/harness.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

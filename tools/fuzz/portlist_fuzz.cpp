@@ -8,8 +8,8 @@
 // and names a COM port; a port that cannot be opened ends the program the way it says.
 #include "app/state.h"
 #include "ecu/ecu.h"
-#include "platform/posix/headless.h"
-#include "platform/posix/serial.h"
+#include "platform/posix/backends/headless.h"
+#include "platform/posix/kernel32/serial.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

@@ -1,4 +1,4 @@
-#include "headless.h"
+#include "platform/posix/backends/headless.h"
 
 #include <cstdio>
 #include <cstdlib>

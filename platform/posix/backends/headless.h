@@ -1,7 +1,7 @@
 // The headless display backend: the client area is a pixel buffer in memory.
 #pragma once
 
-#include "layer.h"
+#include "platform/posix/layer.h"
 
 #include <atomic>
 #include <condition_variable>

@@ -1,7 +1,7 @@
-#include "x11.h"
+#include "platform/posix/backends/x11.h"
 
-#include "gdi.h"
-#include "ui_rules.h"
+#include "platform/posix/gdi32/gdi.h"
+#include "platform/posix/user32/ui_rules.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>

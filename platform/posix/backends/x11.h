@@ -2,7 +2,7 @@
 // drop-down list and the message boxes drawn by the layer as Windows draws its own.
 #pragma once
 
-#include "layer.h"
+#include "platform/posix/layer.h"
 
 namespace w32 {
 

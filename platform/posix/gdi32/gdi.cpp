@@ -1,6 +1,6 @@
 // GDI over cairo: device contexts, brushes and pens, and the shapes, drawn with GDI's
 // pixel conventions (right and bottom edges excluded, one-pixel pens, no smoothing).
-#include "gdi.h"
+#include "platform/posix/gdi32/gdi.h"
 
 #include <algorithm>
 #include <cmath>

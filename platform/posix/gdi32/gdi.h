@@ -1,7 +1,7 @@
 // Device contexts and drawing objects inside the layer.
 #pragma once
 
-#include "layer.h"
+#include "platform/posix/layer.h"
 
 namespace w32 {
 

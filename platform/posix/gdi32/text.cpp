@@ -1,5 +1,5 @@
 // Text output in one pinned font, so that every machine draws the same pixels.
-#include "gdi.h"
+#include "platform/posix/gdi32/gdi.h"
 
 #include <cairo-ft.h>
 #include <fontconfig/fontconfig.h>

@@ -2,7 +2,7 @@
 // and the tools' pictures, take nothing else.
 #include "platform/utf8.h"
 
-#include "platform/posix/gdi.h"
+#include "platform/posix/gdi32/gdi.h"
 
 namespace w32 {
 

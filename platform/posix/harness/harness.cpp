@@ -1,7 +1,7 @@
-#include "harness.h"
+#include "platform/posix/harness/harness.h"
 
-#include "headless.h"
-#include "ui_rules.h"
+#include "platform/posix/backends/headless.h"
+#include "platform/posix/user32/ui_rules.h"
 
 #include <cctype>
 

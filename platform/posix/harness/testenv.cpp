@@ -1,6 +1,6 @@
 #include "platform/testenv.h"
 
-#include "headless.h"
+#include "platform/posix/backends/headless.h"
 
 void BeginWin32Test() {
     static w32::VirtualClockBackend clock;

@@ -1,5 +1,5 @@
 // Errors, time, handles and streams: the KERNEL32 and C runtime part of the layer.
-#include "layer.h"
+#include "platform/posix/layer.h"
 
 #include <cerrno>
 #include <cstdio>

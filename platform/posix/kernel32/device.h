@@ -3,8 +3,8 @@
 // top of these few operations, whichever device it has.
 #pragma once
 
-#include "line.h"
-#include "win32_posix.h"
+#include "platform/posix/kernel32/line.h"
+#include "platform/posix/win32_posix.h"
 
 #include <cstdint>
 #include <deque>

@@ -1,5 +1,5 @@
 // Files by name: their attributes, their times and moving them, with Win32's meaning.
-#include "layer.h"
+#include "platform/posix/layer.h"
 
 #include <cerrno>
 #include <cstdio>

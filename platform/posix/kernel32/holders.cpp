@@ -1,5 +1,5 @@
 // Open files of other processes, from /proc.
-#include "holders.h"
+#include "platform/posix/kernel32/holders.h"
 
 #include <climits>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 // The scripted line that tests give in place of a device, on the program's clock.
-#include "device.h"
-#include "layer.h"
+#include "platform/posix/kernel32/device.h"
+#include "platform/posix/layer.h"
 
 #include <cerrno>
 

@@ -1,9 +1,9 @@
 // Serial ports opened by name (\\.\COMn), read and written with Win32's meaning: the
 // time-outs of COMMTIMEOUTS, a rate the driver rounds, a device that goes away, a port
 // another process holds. What is behind a port (a tty, a scripted line) is a Device.
-#include "serial.h"
+#include "platform/posix/kernel32/serial.h"
 
-#include "holders.h"
+#include "platform/posix/kernel32/holders.h"
 
 #include <algorithm>
 #include <cerrno>

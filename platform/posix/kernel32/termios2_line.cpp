@@ -2,7 +2,7 @@
 // BOTHER, so that any rate (7680 baud) reaches the line as it is, and never the numeric
 // values of the B constants. <termios.h> must not be included here: it clashes with the
 // kernel's own definitions.
-#include "line.h"
+#include "platform/posix/kernel32/line.h"
 
 #include <asm/ioctls.h>
 #include <asm/termbits.h>

@@ -1,7 +1,7 @@
 // A tty device behind an open port. The descriptor is non-blocking; every wait is a
 // poll with its deadline, so nothing here blocks longer than asked.
-#include "device.h"
-#include "layer.h"
+#include "platform/posix/kernel32/device.h"
+#include "platform/posix/layer.h"
 
 #include <algorithm>
 #include <cerrno>

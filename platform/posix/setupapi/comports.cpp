@@ -1,5 +1,5 @@
 // The serial devices of sysfs, and the store of their COM numbers.
-#include "comports.h"
+#include "platform/posix/setupapi/comports.h"
 
 #include <algorithm>
 #include <cctype>

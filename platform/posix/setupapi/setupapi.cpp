@@ -1,6 +1,6 @@
 // The present serial ports, as SetupAPI lists them: from sysfs, from QUORVEL_PORTS, or
 // from a test's script. Each has a friendly name ending in "(COMn)".
-#include "serial.h"
+#include "platform/posix/kernel32/serial.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,6 +1,6 @@
 // The COMBOBOX control as the program creates it: a drop-down list without an edit
 // field, sorted, holding its entries as text.
-#include "gdi.h"
+#include "platform/posix/gdi32/gdi.h"
 
 #include <cstring>
 #include <strings.h>

@@ -1,6 +1,6 @@
 // Menus: loaded from the program's resource script (the same .rc text that the Windows
 // build compiles), and the calls that read and check their items.
-#include "layer.h"
+#include "platform/posix/layer.h"
 
 #include <cctype>
 #include <cstdio>

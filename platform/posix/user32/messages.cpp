@@ -1,5 +1,5 @@
 // The message queue and loop, sent and posted messages, timers and message boxes.
-#include "layer.h"
+#include "platform/posix/layer.h"
 
 #include <algorithm>
 

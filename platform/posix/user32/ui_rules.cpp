@@ -1,7 +1,7 @@
 // The menu bar's and the drop-down list's rules. What reaches the program goes through
 // PushInput, as a person's input does: a chosen command as a posted WM_COMMAND, a chosen
 // entry as the list's notices.
-#include "ui_rules.h"
+#include "platform/posix/user32/ui_rules.h"
 
 #include <algorithm>
 #include <cctype>

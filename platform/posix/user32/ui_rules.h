@@ -6,7 +6,7 @@
 // and draws what its state says; the test harness presses keys through the same rules.
 #pragma once
 
-#include "layer.h"
+#include "platform/posix/layer.h"
 
 #include <string>
 #include <vector>

@@ -1,5 +1,5 @@
 // Window classes and windows: creation, destruction, text, visibility.
-#include "layer.h"
+#include "platform/posix/layer.h"
 
 #include <algorithm>
 #include <cstring>

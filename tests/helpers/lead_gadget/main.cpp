@@ -9,7 +9,7 @@
 // usage: lead_gadget --chip NAME --ecu PATH [--serial S] [--record FILE]
 #include "chips.h"
 #include "gadget.h"
-#include "platform/posix/line.h"
+#include "platform/posix/kernel32/line.h"
 
 #include <atomic>
 #include <chrono>
