@@ -179,8 +179,11 @@ class Backend {
     virtual void BoxOpened(Box&) {}
     virtual void BoxClosed(Box&) {}
 };
+// The one in use: a display backend once one is set, else the console's (real time,
+// no display).
 Backend& CurrentBackend();
 void SetBackend(Backend* backend);
+Backend& ConsoleBackend();
 
 // The program's icon (IDI_ICON1) as PNG pictures of several sizes, when the program has
 // one: the build embeds packaging/icons, as the Windows build compiles its .ico.

@@ -1,7 +1,6 @@
 // Errors, time, handles and streams: the KERNEL32 and C runtime part of the layer.
 #include "platform/posix/layer.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -32,36 +31,13 @@ void Unsupported(const char* function, const char* what) {
 #endif
 }
 
-namespace {
-
-// A console program's: real time, and no display to wait on (Sleep, serial ports and
-// the clock work; a window would need a display backend).
-class ConsoleBackend : public Backend {
-  public:
-    uint64_t Now() override { return MonotonicMs(); }
-    void Sleep(uint64_t ms) override {
-        timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>((ms % 1000) * 1000000)};
-        while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
-        }
-    }
-    void WaitForEvent(int64_t deadline) override {
-        int64_t left = deadline - static_cast<int64_t>(Now());
-        if (deadline >= 0 && left > 0) Sleep(static_cast<uint64_t>(left));
-    }
-};
-
-} // namespace
-
 uint64_t MonotonicMs() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<uint64_t>(ts.tv_sec) * 1000 + static_cast<uint64_t>(ts.tv_nsec) / 1000000;
 }
 
-Backend& CurrentBackend() {
-    static ConsoleBackend console;
-    return backend != nullptr ? *backend : console;
-}
+Backend& CurrentBackend() { return backend != nullptr ? *backend : ConsoleBackend(); }
 
 void SetBackend(Backend* b) { backend = b; }
 
