@@ -1,6 +1,6 @@
 // Drawing with GDI's pixel conventions, read back from the headless picture.
 #include "fixtures/colors.h"
-#include "layer_program.h"
+#include "layer/layer_program.h"
 #include "platform/posix/gdi32/gdi.h"
 
 #include <gtest/gtest.h>

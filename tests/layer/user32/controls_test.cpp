@@ -1,5 +1,5 @@
 // The combo box and menus from a resource script, as Win32 has them.
-#include "layer_program.h"
+#include "layer/layer_program.h"
 
 #include <gtest/gtest.h>
 

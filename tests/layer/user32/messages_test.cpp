@@ -2,7 +2,7 @@
 // the program's clock, message boxes as the harness records and answers them, and the
 // loud failure of an argument the layer does not support. What Win32 itself does is
 // stated once, in tests/win32, which also runs under Wine.
-#include "layer_program.h"
+#include "layer/layer_program.h"
 
 #include <gtest/gtest.h>
 

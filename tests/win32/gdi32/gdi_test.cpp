@@ -1,6 +1,6 @@
 // Drawing, as GDI has it: which pixels a figure takes, the pen and the brush, and what a
 // setting call returns.
-#include "fixture.h"
+#include "win32/fixture.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Files by name and their times, as Win32 has them: what the log relies on when it keeps
 // an older log under the local time of its last change.
-#include "fixture.h"
+#include "win32/fixture.h"
 
 #include <cstdio>
 #include <ctime>

@@ -1,6 +1,6 @@
 // The drop-down list, as Win32 has it: sorted without regard to case, and a selection
 // the program makes sends no notice while a user's does.
-#include "fixture.h"
+#include "win32/fixture.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Message boxes, as Win32 has them: their own loop goes on dispatching the window's
 // ticks and paints.
-#include "fixture.h"
+#include "win32/fixture.h"
 
 namespace {
 

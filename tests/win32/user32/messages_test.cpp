@@ -1,5 +1,5 @@
 // Messages and the loop, as Win32 has them.
-#include "fixture.h"
+#include "win32/fixture.h"
 
 namespace {
 
