@@ -1,20 +1,12 @@
-// The layer's serial ports over real pseudo-terminals, and its port list from a sysfs
-// tree built for the test.
+// The layer's serial ports over real pseudo-terminals.
 #include "fixtures/com1.h"
-#include "fixtures/device_tree.h"
 #include "platform/posix/kernel32/serial.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
-#include <fcntl.h>
-#include <filesystem>
-#include <fstream>
-#include <set>
 #include <unistd.h>
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -164,89 +156,6 @@ TEST(SerialErrors, TheSystemsTextForAnError) {
                              sizeof buffer, nullptr),
               0u);
     EXPECT_STREQ(buffer, "The system cannot find the file specified.");
-}
-
-// A sysfs tree with an on-board UART, an empty UART slot, a virtual terminal and two
-// USB adapters.
-class SysfsPorts : public ::testing::Test, protected FakeDevices {
-  protected:
-    SysfsPorts() : FakeDevices("quorvel-sysfs") {}
-    void SetUp() override {
-        AddUart("ttyS0", "4");
-        AddUart("ttyS1", "0");
-        fs::create_directories(root / "sys/class/tty/tty0");
-        AddUsbPort("ttyUSB0", "1-1", "0403", "6001", "FT232R USB UART", "A50285BI", 0);
-        AddUsbPort("ttyACM0", "1-2", "2341", "0043", "Arduino Uno (COM-free)", "", 0);
-    }
-    std::vector<std::string> Names() {
-        std::vector<std::string> names;
-        for (const auto& p : w32::SysfsPorts((root / "sys").string(), config.string())) {
-            names.push_back(p.friendlyName + " " + p.devicePath);
-        }
-        return names;
-    }
-
-    const fs::path config = root / "config";
-};
-
-TEST_F(SysfsPorts, PresentDevicesWithFriendlyNamesAndStableNumbers) {
-    const std::vector<std::string> expected = {
-        "Serial port (COM3) /dev/ttyACM0", // its product name holds "COM"
-        "Communications Port (COM1) /dev/ttyS0",
-        "FT232R USB UART (COM4) /dev/ttyUSB0",
-    };
-    EXPECT_EQ(Names(), expected);
-    EXPECT_EQ(Names(), expected) << "the same numbers on the next run";
-
-    // The Arduino is unplugged: the FTDI adapter keeps its number, and a new adapter
-    // does not take the absent one's.
-    fs::remove_all(root / "sys/class/tty/ttyACM0");
-    AddUsbPort("ttyUSB1", "1-3", "1a86", "7523", "USB Serial", "", 0);
-    EXPECT_EQ(Names(), (std::vector<std::string>{"Communications Port (COM1) /dev/ttyS0",
-                                                 "FT232R USB UART (COM4) /dev/ttyUSB0",
-                                                 "USB Serial (COM5) /dev/ttyUSB1"}));
-}
-
-TEST_F(SysfsPorts, NumbersStayUniqueWhenTheRecordIsUnreadable) {
-    fs::create_directories(config);
-    std::ofstream(config / "comports")
-        << "garbage\n4 usb:0403:6001:A50285BI\n4 usb:2341:0043@1-2\n";
-    auto ports = w32::SysfsPorts((root / "sys").string(), config.string());
-    std::set<int> numbers;
-    for (const auto& p : ports)
-        EXPECT_TRUE(numbers.insert(p.number).second) << p.friendlyName;
-    EXPECT_EQ(ports.size(), 3u);
-}
-
-TEST(EnvPorts, QuorvelPortsReplacesTheListInItsOrder) {
-    setenv("QUORVEL_PORTS", "/dev/pts/9:/tmp/com7link::/dev/ttyV0", 1);
-    auto ports = w32::PresentPorts();
-    unsetenv("QUORVEL_PORTS");
-    ASSERT_EQ(ports.size(), 3u);
-    EXPECT_EQ(ports[0].friendlyName, "9 (COM1)");
-    EXPECT_EQ(ports[0].devicePath, "/dev/pts/9");
-    EXPECT_EQ(ports[1].friendlyName, "Serial port (COM2)") << "no second COM in the name";
-    EXPECT_EQ(ports[2].friendlyName, "ttyV0 (COM3)");
-}
-
-// QUORVEL_PORTS set but empty (a shell's QUORVEL_PORTS=) is as good as unset: the
-// system's ports; separators alone name no port at all.
-TEST(EnvPorts, AnEmptyQuorvelPortsMeansTheSystemsList) {
-    FakeDevices tree("quorvel-env-ports");
-    tree.AddUart("ttyS0", "4");
-    w32::DeviceTree saved = w32::CurrentDeviceTree();
-    w32::CurrentDeviceTree() =
-        w32::DeviceTree{(tree.root / "sys").string(), (tree.root / "dev").string(),
-                        (tree.root / "config").string()};
-    setenv("QUORVEL_PORTS", "", 1);
-    auto ports = w32::PresentPorts();
-    setenv("QUORVEL_PORTS", ":", 1);
-    auto none = w32::PresentPorts();
-    unsetenv("QUORVEL_PORTS");
-    w32::CurrentDeviceTree() = saved;
-    ASSERT_EQ(ports.size(), 1u);
-    EXPECT_EQ(ports[0].friendlyName, "Communications Port (COM1)");
-    EXPECT_TRUE(none.empty());
 }
 
 } // namespace
