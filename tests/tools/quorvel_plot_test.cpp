@@ -64,11 +64,12 @@ TEST(DriveLog, BothHeadersAndEveryGoodLineAreRead) {
 // Anything that does not begin with the dashboard's header is no log: refused at once,
 // in one line, not line by line.
 TEST(DriveLog, AFileWithoutTheHeaderIsRefusedAtOnce) {
+    // A program's first bytes, NULs and all.
+    const char kElf[] = "\x7f"
+                        "ELF\x02\x01\x01\n\x00\x00garbage";
     for (const std::string& text :
          {Line(850) + Line(900), std::string("root:x:0:0:root:/root:/bin/bash\n") + Line(850),
-          std::string("\x7f"
-                      "ELF\x02\x01\x01\n\x00\x00garbage"),
-          std::string()}) {
+          std::string(kElf, sizeof kElf - 1), std::string()}) {
         drivelog::Log log;
         std::string error;
         EXPECT_FALSE(drivelog::Parse(text, &log, &error));

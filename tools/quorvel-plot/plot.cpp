@@ -128,7 +128,10 @@ std::string TickText(double value) {
 void ValueTicks(int chart, const Range& range, canvas::Canvas* c) {
     const double step = ValueStep(range.high - range.low);
     const double top = kTop + chart * kChartStep;
-    for (double v = std::ceil(range.low / step - 1e-9) * step; v < range.high; v += step) {
+    // Counted in whole steps, so that no rounding adds up along the way.
+    const auto first = static_cast<long>(std::ceil(range.low / step - 1e-9));
+    for (long k = first; static_cast<double>(k) * step < range.high; ++k) {
+        const double v = static_cast<double>(k) * step;
         double y = YOf(chart, v, range);
         if (y < top + 14 || y > top + kChartHeight - 12) continue;
         c->Polyline({{kLeft, y}, {kLeft + kPlotWidth, y}}, kGrid, 1);
