@@ -1,6 +1,6 @@
 // The program's start on Linux: the runtime's part that Windows does before WinMain.
-#include "version.h"
 #include "platform/posix/backends/x11.h"
+#include "version.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -2,8 +2,8 @@
 // with a virtual clock, and acts and looks as a person at the screen would.
 #pragma once
 
-#include "platform/posix/layer.h"
 #include "platform/posix/kernel32/serial.h"
+#include "platform/posix/layer.h"
 #include "platform/posix/user32/ui_rules.h"
 
 #include <functional>

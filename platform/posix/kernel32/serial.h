@@ -1,9 +1,9 @@
 // Serial ports inside the layer: which ports are present, and what opens behind them.
 #pragma once
 
-#include "platform/posix/setupapi/comports.h"
 #include "platform/posix/kernel32/device.h"
 #include "platform/posix/layer.h"
+#include "platform/posix/setupapi/comports.h"
 
 #include <memory>
 #include <string>

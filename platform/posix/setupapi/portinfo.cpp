@@ -2,11 +2,11 @@
 // node's owner for the right to open it, and the driver itself for the rate.
 #include "platform/portinfo.h"
 
-#include "platform/posix/setupapi/comports.h"
 #include "platform/posix/kernel32/holders.h"
 #include "platform/posix/kernel32/line.h"
-#include "platform/posix/setupapi/portinfo_posix.h"
 #include "platform/posix/kernel32/serial.h"
+#include "platform/posix/setupapi/comports.h"
+#include "platform/posix/setupapi/portinfo_posix.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -3,8 +3,8 @@
 // another process holds.
 #include "fixtures/com1.h"
 #include "fixtures/device_tree.h"
-#include "platform/posix/harness/harness.h"
 #include "platform/posix/backends/headless.h"
+#include "platform/posix/harness/harness.h"
 #include "platform/posix/kernel32/holders.h"
 #include "platform/posix/kernel32/serial.h"
 
