@@ -3,18 +3,18 @@
 # in the gadget side in turn: listed, probed by its device, unplugged.
 set -u
 bin=$QUORVEL_BUILD
+# shellcheck source=guest_lib.sh
+. "$(dirname "$0")/guest_lib.sh"
 "$bin/ecu-sim" --link /tmp/ecu --no-echo --replay "$QUORVEL_REGISTERS" --record /mnt/ecu-record >/dev/null &
-sleep 0.5
+waitfor 20 present /tmp/ecu || { echo "the simulated ECU made no line"; exit 1; }
 for chip in $QUORVEL_CHIPS; do
   "$bin/tests/lead_gadget" --chip "$chip" --ecu /tmp/ecu --record /mnt/rates >"/mnt/gadget-$chip" 2>&1 &
   gadget=$!
-  tries=0
-  until [ -e /dev/ttyUSB0 ] || [ "$tries" -ge 50 ]; do sleep 0.2; tries=$((tries + 1)); done
+  waitfor 10 present /dev/ttyUSB0 || echo "$chip: no /dev/ttyUSB0"
   "$bin/quorvel-ports" >"/mnt/listing-$chip" 2>&1
   timeout 60 "$bin/quorvel-ports" --probe /dev/ttyUSB0 >"/mnt/probe-$chip" 2>&1
   echo "$chip: probe $?"
   kill "$gadget"
   wait "$gadget"
-  tries=0
-  while [ -e /dev/ttyUSB0 ] && [ "$tries" -lt 50 ]; do sleep 0.2; tries=$((tries + 1)); done
+  waitfor 10 absent /dev/ttyUSB0 || echo "$chip: /dev/ttyUSB0 stayed"
 done

@@ -17,9 +17,7 @@ E2E_NAME=kernel-chips
 source "$(dirname "$0")/../e2e/lib.sh"
 # shellcheck source=lib.sh
 source "$(dirname "$0")/lib.sh"
-need_tools qemu-system-x86_64 python3
-work=$e2e_work
-[ -f "$KERNEL_DIR/vmlinuz" ] || { echo "SKIP: no kernel prepared in $KERNEL_DIR"; exit 77; }
+kernel_check
 
 export QUORVEL_BUILD=$build QUORVEL_REGISTERS=$registers
 export QUORVEL_CHIPS="ch340 pl2303-h pl2303-ta pl2303-tb pl2303-hxn cp2102 cp2102n cp2102n-as-cp2102"

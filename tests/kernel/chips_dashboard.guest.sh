@@ -5,25 +5,14 @@
 # lead pulled out and put back), or the refused rate told once and the ECU unheard.
 set -u
 bin=$QUORVEL_BUILD
-waitfor() { # waitfor SECONDS COMMAND...: every 0.2 s until it succeeds
-  tries=0
-  limit=$(($1 * 5))
-  shift
-  while ! "$@"; do
-    tries=$((tries + 1))
-    [ "$tries" -lt "$limit" ] || return 1
-    sleep 0.2
-  done
-}
-title() { xdotool getwindowname "$wid" 2>/dev/null; }
-title_is() { [ "$(title)" = "$1" ]; }
-lines() { if [ -f "engine details.csv" ]; then wc -l <"engine details.csv"; else echo 0; fi; }
-more_lines_than() { [ "$(lines)" -gt "$1" ]; }
+# shellcheck source=guest_lib.sh
+. "$(dirname "$0")/guest_lib.sh"
 boxes() { xdotool search --onlyvisible --name '^Serial port error$' 2>/dev/null | wc -l; }
 a_box() { [ "$(boxes)" -gt 0 ]; }
 fail() { echo "$chip: $*"; exit 1; }
 
 "$bin/ecu-sim" --link /tmp/ecu --no-echo --replay "$QUORVEL_REGISTERS" >/dev/null &
+waitfor 20 present /tmp/ecu || { echo "the simulated ECU made no line"; exit 1; }
 Xvfb :5 -screen 0 800x640x24 -nolisten tcp >/dev/null 2>&1 &
 export DISPLAY=:5
 waitfor 20 xdpyinfo >/dev/null 2>&1 || { echo "no X server"; exit 1; }

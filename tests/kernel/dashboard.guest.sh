@@ -5,21 +5,8 @@
 set -u
 bin=$QUORVEL_BUILD
 step() { echo "$*" >"/mnt/$1"; echo "step: $*"; }
-waitfor() { # waitfor SECONDS COMMAND...: every 0.2 s until it succeeds
-  tries=0
-  limit=$(($1 * 5))
-  shift
-  while ! "$@"; do
-    tries=$((tries + 1))
-    [ "$tries" -lt "$limit" ] || return 1
-    sleep 0.2
-  done
-}
-title() { xdotool getwindowname "$wid" 2>/dev/null; }
-title_is() { [ "$(title)" = "$1" ]; }
-lines() { [ -f "engine details.csv" ] && wc -l <"engine details.csv" || echo 0; }
-more_lines_than() { [ "$(lines)" -gt "$1" ]; }
-present() { [ -e "$1" ]; }
+# shellcheck source=guest_lib.sh
+. "$(dirname "$0")/guest_lib.sh"
 
 Xvfb :5 -screen 0 800x640x24 -nolisten tcp >/dev/null 2>&1 &
 export DISPLAY=:5

@@ -18,9 +18,7 @@ E2E_NAME=kernel-dashboard
 source "$(dirname "$0")/../e2e/lib.sh"
 # shellcheck source=lib.sh
 source "$(dirname "$0")/lib.sh"
-need_tools qemu-system-x86_64 python3 Xvfb xdotool import compare
-work=$e2e_work
-[ -f "$KERNEL_DIR/vmlinuz" ] || { echo "SKIP: no kernel prepared in $KERNEL_DIR"; exit 77; }
+kernel_check Xvfb xdotool import compare
 
 export QUORVEL_BUILD=$build
 kernel_boot "$(dirname "$(realpath "$0")")/dashboard.guest.sh" \

@@ -14,7 +14,15 @@
 # guest_says FILE TEXT / wait_guest SECONDS FILE: what the guest script writes to /mnt.
 # rates_traced: the rates QEMU's emulated chips were programmed with, in order.
 
-# shellcheck disable=SC2154 # work is the check's own (its e2e work folder)
+# kernel_check [TOOLS...]: skips the check (77) without QEMU, python3, the TOOLS named or
+#   a kernel prepared in $KERNEL_DIR; sets $work, the check's e2e work folder.
+# shellcheck disable=SC2154 # e2e_work is tests/e2e/lib.sh's
+kernel_check() {
+  need_tools qemu-system-x86_64 python3 "$@"
+  work=$e2e_work
+  [ -f "$KERNEL_DIR/vmlinuz" ] || { echo "SKIP: no kernel prepared in $KERNEL_DIR"; exit 77; }
+}
+
 kernel_boot() {
   local guest=$1
   shift

@@ -15,9 +15,7 @@ E2E_NAME=kernel-ports
 source "$(dirname "$0")/../e2e/lib.sh"
 # shellcheck source=lib.sh
 source "$(dirname "$0")/lib.sh"
-need_tools qemu-system-x86_64 python3
-work=$e2e_work
-[ -f "$KERNEL_DIR/vmlinuz" ] || { echo "SKIP: no kernel prepared in $KERNEL_DIR"; exit 77; }
+kernel_check
 
 # The lead's ECU and the UART's answer differently: each probe shows which it reached.
 sed 's/^8 .*/8 100/' "$registers" >"$work/registers-uart"

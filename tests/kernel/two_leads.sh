@@ -14,9 +14,7 @@ E2E_NAME=kernel-two-leads
 source "$(dirname "$0")/../e2e/lib.sh"
 # shellcheck source=lib.sh
 source "$(dirname "$0")/lib.sh"
-need_tools qemu-system-x86_64 python3
-work=$e2e_work
-[ -f "$KERNEL_DIR/vmlinuz" ] || { echo "SKIP: no kernel prepared in $KERNEL_DIR"; exit 77; }
+kernel_check
 
 # Each lead's ECU tells itself by its water temperature: 90 C and 60 C.
 sed 's/^8 .*/8 100/' "$registers" >"$work/registers-second"
