@@ -3,6 +3,7 @@
 // what was read, and the program wakes the ECU again by itself.
 #include "app/state.h"
 #include "fixtures/ecu_model.h"
+#include "fixtures/line_story.h"
 #include "platform/posix/harness/harness.h"
 
 #include <gtest/gtest.h>
@@ -24,25 +25,6 @@ using Kind = Event::Kind;
 const char kLive[] = "Fiat Punto MK1 55";
 const char kSilent[] = "Fiat Punto MK1 55 - no answer from the ECU";
 const char kGone[] = "Fiat Punto MK1 55 - the lead is not connected";
-
-// "01@7680 close@7680 ..." for what the program did to a line from the given time on.
-std::string Story(const ScriptedLine& line, uint64_t from, size_t most) {
-    std::string s;
-    size_t n = 0;
-    for (const Event& e : line.events) {
-        if (e.time < from || e.kind == Kind::Read || e.kind == Kind::Purge) continue;
-        if (n++ == most) break;
-        static const char* names[] = {"open", "set", "write", "read", "purge", "close"};
-        char text[32];
-        if (e.kind == Kind::Write) {
-            snprintf(text, sizeof text, "%02X@%u ", e.byte, e.baud);
-        } else {
-            snprintf(text, sizeof text, "%s@%u ", names[e.kind], e.baud);
-        }
-        s += text;
-    }
-    return s;
-}
 
 // Requests (writes at the ECU's rate) from the given time on.
 int Requests(const ScriptedLine& line, uint64_t from) {

@@ -3,6 +3,7 @@
 #include "app/state.h"
 #include "dashboard/dashboard.h"
 #include "fixtures/ecu_model.h"
+#include "fixtures/line_story.h"
 #include "platform/posix/harness/harness.h"
 
 #include <gtest/gtest.h>
@@ -42,25 +43,6 @@ class TwoPorts : public ::testing::Test {
     Harness h;
     EcuModel ecu;
 };
-
-// "kind@baud" for each event of a line from the given time on, writes with their byte.
-std::string Story(const ScriptedLine& line, uint64_t from = 0, size_t most = 12) {
-    std::string s;
-    size_t n = 0;
-    for (const Event& e : line.events) {
-        if (e.time < from || e.kind == Kind::Read || e.kind == Kind::Purge) continue;
-        if (n++ == most) break;
-        static const char* names[] = {"open", "set", "write", "read", "purge", "close"};
-        char text[32];
-        if (e.kind == Kind::Write) {
-            snprintf(text, sizeof text, "%02X@%u ", e.byte, e.baud);
-        } else {
-            snprintf(text, sizeof text, "%s@%u ", names[e.kind], e.baud);
-        }
-        s += text;
-    }
-    return s;
-}
 
 std::vector<uint64_t> WriteTimes(const ScriptedLine& line) {
     std::vector<uint64_t> times;
