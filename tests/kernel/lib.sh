@@ -37,7 +37,7 @@ kernel_boot() {
   # these machines' nested KVM does not run reliably.
   qemu-system-x86_64 -accel tcg -m 1536 -smp 2 -nodefaults -display none -no-reboot \
     -kernel "$KERNEL_DIR/vmlinuz" -initrd "$KERNEL_DIR/initramfs.cpio.gz" \
-    -append "console=ttyS0 quiet panic=-1 quorvel.run=$guest" \
+    -append "console=ttyS0 quiet panic=-1 quorvel.run=$guest $(kernel_keep)" \
     -chardev file,id=console,path="$work/console" -device isa-serial,chardev=console \
     -fsdev local,id=host,path=/,readonly=on,security_model=none,multidevs=remap \
     -device virtio-9p-pci,fsdev=host,mount_tag=host \
@@ -49,6 +49,19 @@ kernel_boot() {
   qemu_pid=$!
   e2e_pids+=("$qemu_pid")
   wait_for 100 test -S "$work/qmp" || fail "QEMU did not start: $(cat "$work/qemu.err")"
+}
+
+# The host folders the guest side needs, on the kernel command line: the sources (its
+# scripts, the registers) and the build. The guest's own /tmp and /mnt would hide them.
+kernel_root=$(realpath "$(dirname "${BASH_SOURCE[0]}")/../..")
+kernel_keep() {
+  local dir
+  for dir in "$kernel_root" ${QUORVEL_BUILD:+"$QUORVEL_BUILD"}; do
+    case $dir in
+    *[[:space:]]*) fail "the guest cannot be given a folder whose name has a space: $dir" ;;
+    esac
+    printf 'quorvel.keep=%s ' "$dir"
+  done
 }
 
 kernel_pty() {
