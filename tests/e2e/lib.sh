@@ -111,3 +111,20 @@ expect_status() {
 }
 # expect_text FILE TEXT: FILE (in the work folder) says TEXT.
 expect_text() { grep -qF -- "$2" "$e2e_work/$1" || fail "$1 lacks \"$2\": $(cat "$e2e_work/$1")"; }
+
+# differing_pixels NAME WINDOW_PNG PORT REGISTERS: how many pixels of the window's client
+# area (WINDOW_PNG, the whole window as import takes it) differ from the headless picture
+# of the REGISTERS' values with PORT in the combo box, made by $headless_picture in the
+# folder $e2e_work/NAME (its log is there too). The activity lamp is left out of both: it
+# is lit whenever an exchange is under way.
+# shellcheck disable=SC2154 # headless_picture is the caller's
+differing_pixels() {
+  local name=$1 window=$2 chosen=$3 registers=$4
+  local dir=$e2e_work/$name
+  mkdir -p "$dir"
+  (cd "$dir" && "$headless_picture" "$chosen" "$registers" "$e2e_work/$name-raw.png")
+  convert "$window" -crop 630x565+0+20 +repage -fill black -draw 'rectangle 0,0,16,16' \
+    "$e2e_work/$name-client.png"
+  convert "$e2e_work/$name-raw.png" -fill black -draw 'rectangle 0,0,16,16' "$e2e_work/$name-expected.png"
+  compare -metric AE "$e2e_work/$name-client.png" "$e2e_work/$name-expected.png" null: 2>&1 || true
+}
