@@ -259,6 +259,7 @@ typedef struct tagPAINTSTRUCT {
 #define ERROR_FILE_NOT_FOUND 2L
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
+#define ERROR_INVALID_DATA 13L
 #define ERROR_NOT_ENOUGH_MEMORY 8L
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_DEVICE_REMOVED 1617L
@@ -405,8 +406,10 @@ typedef struct _SP_DEVINFO_DATA {
 } SP_DEVINFO_DATA, *PSP_DEVINFO_DATA;
 #define DIGCF_PRESENT 0x00000002
 #define DIGCF_DEVICEINTERFACE 0x00000010
+#define SPDRP_HARDWAREID 0x00000001
 #define SPDRP_FRIENDLYNAME 0x0000000C
 #define REG_SZ 1
+#define REG_MULTI_SZ 7
 
 // ---- USER ------------------------------------------------------------------------
 ATOM RegisterClassA(const WNDCLASSA* wc);

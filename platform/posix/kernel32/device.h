@@ -42,8 +42,12 @@ class Device {
     // One ReadFile ended with this many bytes (a scripted line records it).
     virtual void ReadEnded(DWORD) {}
     virtual void Closed() {}
-    // The errno that the device last went away with.
+    // The errno that the device last went away with, and the error Win32 calls on the
+    // port then fail with.
     int goneError = 0;
+    DWORD goneCode = ERROR_GEN_FAILURE;
+    // The error a refusal of the settings gives (0: ERROR_INVALID_PARAMETER).
+    DWORD refusalCode = 0;
 };
 
 // A tty device, opened already (non-blocking, exclusive).
@@ -67,8 +71,13 @@ class ScriptedLine {
     // The rate a driver really sets for an asked one, as Linux drivers report it back
     // (a PL2303 runs 7692 for 7680, a CP2102 9600). Null: exactly the rate asked.
     std::function<uint32_t(uint32_t)> driverRate;
-    // The adapter is pulled out: every call on the open line fails from now on.
+    // The adapter is pulled out: every call on the open line fails from now on, with
+    // pulledOutError (Windows' drivers give ERROR_GEN_FAILURE or ERROR_ACCESS_DENIED on
+    // a removed device's handle), and the port is no longer listed.
     bool pulledOut = false;
+    DWORD pulledOutError = ERROR_GEN_FAILURE;
+    // The driver refuses every line setting with this error (0: it takes them).
+    DWORD refuseSettingsError = 0;
     // The adapter takes no byte (its output is stuck): writes wait out their time-out.
     bool takesNothing = false;
     // Called for every byte the program writes (an ECU model answers here).

@@ -45,6 +45,8 @@ class ScriptedDevice : public Device {
 
     bool Apply(const LineSettings& s, uint32_t* rate) override {
         if (Gone()) return false;
+        refusalCode = line_->refuseSettingsError;
+        if (refusalCode != 0) return false;
         *rate = line_->driverRate ? line_->driverRate(s.baud) : s.baud;
         if (*rate == 0) return false;
         LineSettings applied = s;
@@ -130,7 +132,10 @@ class ScriptedDevice : public Device {
 
   private:
     bool Gone() {
-        if (line_->pulledOut) goneError = ENODEV;
+        if (line_->pulledOut) {
+            goneError = ENODEV;
+            goneCode = line_->pulledOutError;
+        }
         return line_->pulledOut;
     }
     std::shared_ptr<ScriptedLine> line_;

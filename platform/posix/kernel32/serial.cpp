@@ -23,6 +23,7 @@ namespace {
 struct Port {
     bool open = true;
     bool gone = false; // the device went away: every call fails at once
+    DWORD goneCode = ERROR_GEN_FAILURE;
     std::string goneText;
     std::unique_ptr<Device> device;
     std::shared_ptr<ScriptedLine> line; // a scripted port's line
@@ -51,20 +52,22 @@ Port* Held(HANDLE h, const void* record = "") {
         return nullptr;
     }
     if (p->gone) {
-        SetLastErrorWithText(ERROR_GEN_FAILURE, p->goneText);
+        SetLastErrorWithText(p->goneCode, p->goneText);
         return nullptr;
     }
     return p;
 }
 
-// Windows fails every call on a port whose adapter was pulled out, at once.
+// Windows fails every call on a port whose adapter was pulled out, at once, with the
+// error its driver gives (ERROR_GEN_FAILURE here; some give ERROR_ACCESS_DENIED).
 void MarkGone(Port& p) {
     p.gone = true;
+    p.goneCode = p.device->goneCode;
     std::string cause = p.device->goneError != 0 ? std::strerror(p.device->goneError) : "";
     p.goneText = "A device attached to the system is not functioning: the serial port's "
                  "device has gone away (unplugged or hung up" +
                  (cause.empty() ? std::string() : ": " + cause) + ").";
-    SetLastErrorWithText(ERROR_GEN_FAILURE, p.goneText);
+    SetLastErrorWithText(p.goneCode, p.goneText);
 }
 
 // "\\.\COMn" (any case) gives n; anything else gives 0.
@@ -323,8 +326,14 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
     }
     LineSettings current;
     if (port.device->Current(&current)) port.dcb.BaudRate = current.baud;
-    ports.push_back(std::move(port));
-    return reinterpret_cast<HANDLE>(kPortBase + kPortStep * (ports.size() - 1));
+    // A closed port's place is taken again, as Windows reuses handle values: a program
+    // that opens and closes its port for hours (a lead pulled out, an ECU asleep) holds
+    // no more records than ports open at once.
+    auto free = std::find_if(ports.begin(), ports.end(), [](const Port& p) { return !p.open; });
+    if (free == ports.end()) free = ports.insert(ports.end(), Port{});
+    *free = std::move(port);
+    return reinterpret_cast<HANDLE>(kPortBase +
+                                    kPortStep * static_cast<uintptr_t>(free - ports.begin()));
 }
 
 BOOL CloseHandle(HANDLE handle) {
@@ -397,6 +406,7 @@ BOOL SetCommState(HANDLE file, LPDCB dcb) {
         MarkGone(*p);
         return FALSE;
     }
+
     uint32_t ignored = 0;
     if (known) d.Apply(before, &ignored);
     LineSettings kept = FromDcb(p->dcb);
@@ -406,6 +416,9 @@ BOOL SetCommState(HANDLE file, LPDCB dcb) {
                              "The parameter is incorrect: the adapter's driver offers " +
                                  std::to_string(rate) + " baud instead of " +
                                  std::to_string(s.baud) + ".");
+    } else if (d.refusalCode != 0) {
+        // A driver that refuses with an error of its own (a CDC lead's firmware).
+        SetLastErrorWithText(d.refusalCode, "The adapter's driver refused the settings.");
     } else {
         SetLastErrorWithText(ERROR_INVALID_PARAMETER,
                              "The parameter is incorrect: the adapter's driver refused the "

@@ -15,6 +15,7 @@ namespace w32 {
 struct PortEntry {
     int number = 0;                     // n of COMn
     std::string friendlyName;           // what SetupAPI reports
+    std::string hardwareId;             // "USB\\VID_0403&PID_6001" ("" for none)
     bool nameReadable = true;           // false: the friendly name cannot be read
     std::string devicePath;             // the device that \\.\COMn opens ("" for none)
     std::string identity;               // a sysfs port: looked up again at every open

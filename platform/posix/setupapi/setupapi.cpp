@@ -2,6 +2,8 @@
 // from a test's script. Each has a friendly name ending in "(COMn)".
 #include "platform/posix/kernel32/serial.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 
@@ -17,6 +19,12 @@ struct DeviceSet {
     DWORD failError = 0;
 };
 
+std::string Upper(std::string s) {
+    for (char& c : s)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
 std::vector<PortEntry> Listed(const std::vector<SerialDevice>& devices) {
     std::vector<PortEntry> ports;
     for (const SerialDevice& s : devices) {
@@ -24,6 +32,8 @@ std::vector<PortEntry> Listed(const std::vector<SerialDevice>& devices) {
         PortEntry p;
         p.number = s.number;
         p.friendlyName = s.friendlyName;
+        if (s.usb && !s.vendorId.empty() && !s.productId.empty())
+            p.hardwareId = "USB\\VID_" + Upper(s.vendorId) + "&PID_" + Upper(s.productId);
         p.devicePath = s.devicePath;
         p.identity = s.identity;
         ports.push_back(p);
@@ -73,7 +83,7 @@ std::shared_ptr<ScriptedLine> ScriptedLineNow(const PortEntry& entry) {
     return entry.line;
 }
 
-// The ports of the last listing: what CreateFileA's \\.\COMn refers to.
+// The ports listed so far: what CreateFileA's \\.\COMn refers to.
 std::vector<PortEntry>& ListedPorts() {
     static std::vector<PortEntry> listed;
     return listed;
@@ -108,13 +118,28 @@ HDEVINFO SetupDiGetClassDevsA(const GUID* classGuid, LPCSTR enumerator, HWND, DW
             SetLastError(ERROR_GEN_FAILURE);
             return INVALID_HANDLE_VALUE;
         }
-        set->ports = script->ports;
+        // A lead pulled out is no longer present.
+        for (const PortEntry& p : script->ports) {
+            if (!p.line || !p.line->pulledOut) set->ports.push_back(p);
+        }
         set->failAtIndex = script->failAtIndex;
         set->failError = script->failError;
     } else {
         set->ports = PresentPorts();
     }
-    ListedPorts() = set->ports;
+    // A port listed once stays openable by its number, as \\.\COMn opens on Windows
+    // whenever the device is there: a lead that has gone is looked for again at each
+    // open, and a later listing's entry for the number replaces the earlier one.
+    std::vector<PortEntry>& listed = ListedPorts();
+    for (const PortEntry& p : set->ports) {
+        auto same = std::find_if(listed.begin(), listed.end(),
+                                 [&p](const PortEntry& l) { return l.number == p.number; });
+        if (same != listed.end()) {
+            *same = p;
+        } else {
+            listed.push_back(p);
+        }
+    }
     sets.push_back(std::move(set));
     return reinterpret_cast<HDEVINFO>(kSetMagic + sets.size() - 1);
 }
@@ -141,29 +166,37 @@ BOOL SetupDiEnumDeviceInfo(HDEVINFO h, DWORD index, PSP_DEVINFO_DATA data) {
     return TRUE;
 }
 
+// The friendly name (REG_SZ), and the hardware ids as a list of texts (REG_MULTI_SZ,
+// ended by an empty one); a port with no hardware id has no such property.
 BOOL SetupDiGetDeviceRegistryPropertyA(HDEVINFO h, PSP_DEVINFO_DATA data, DWORD property,
                                        LPDWORD type, PBYTE buffer, DWORD size,
                                        LPDWORD requiredSize) {
     DeviceSet* set = FindSet(h);
-    W32_REQUIRE(property == SPDRP_FRIENDLYNAME, "properties other than the friendly name", FALSE);
+    W32_REQUIRE(property == SPDRP_FRIENDLYNAME || property == SPDRP_HARDWAREID,
+                "properties other than the friendly name and the hardware ids", FALSE);
     if (set == nullptr || data == nullptr || data->DevInst == 0 ||
         data->DevInst > set->ports.size()) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
     const PortEntry& p = set->ports[data->DevInst - 1];
-    if (!p.nameReadable) {
+    if (property == SPDRP_FRIENDLYNAME && !p.nameReadable) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    DWORD needed = static_cast<DWORD>(p.friendlyName.size() + 1);
-    if (type != nullptr) *type = REG_SZ;
+    if (property == SPDRP_HARDWAREID && p.hardwareId.empty()) {
+        SetLastError(ERROR_INVALID_DATA);
+        return FALSE;
+    }
+    const std::string value = property == SPDRP_FRIENDLYNAME ? p.friendlyName : p.hardwareId + '\0';
+    DWORD needed = static_cast<DWORD>(value.size() + 1);
+    if (type != nullptr) *type = property == SPDRP_FRIENDLYNAME ? REG_SZ : REG_MULTI_SZ;
     if (requiredSize != nullptr) *requiredSize = needed;
     if (buffer == nullptr || size < needed) {
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return FALSE;
     }
-    std::memcpy(buffer, p.friendlyName.c_str(), needed);
+    std::memcpy(buffer, value.c_str(), needed);
     return TRUE;
 }
 

@@ -1,4 +1,5 @@
 // Window classes and windows: creation, destruction, text, visibility.
+#include "platform/posix/kernel32/serial.h"
 #include "platform/posix/layer.h"
 
 #include <algorithm>
@@ -123,6 +124,7 @@ void ResetLayer() {
     TextsDrawn().clear();
     Trace().clear();
     ClearMessages();
+    ListedPorts().clear();
 }
 
 } // namespace w32

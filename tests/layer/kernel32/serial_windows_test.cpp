@@ -136,6 +136,51 @@ TEST_F(DriverRates, APulledOutAdapterFailsEveryCallAtOnce) {
     EXPECT_EQ(clock.Now(), start) << "no call waits out a time-out";
     EXPECT_TRUE(CloseHandle(port));
     port = INVALID_HANDLE_VALUE;
+
+    // It is no longer among the present ports, and opens again once it is back.
+    static const GUID kComPorts = {
+        0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
+    HDEVINFO set =
+        SetupDiGetClassDevsA(&kComPorts, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    SP_DEVINFO_DATA device{};
+    device.cbSize = sizeof device;
+    EXPECT_FALSE(SetupDiEnumDeviceInfo(set, 0, &device));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_ITEMS));
+    SetupDiDestroyDeviceInfoList(set);
+    EXPECT_EQ(OpenCom(1), INVALID_HANDLE_VALUE);
+    line->pulledOut = false;
+    port = OpenCom(1);
+    EXPECT_NE(port, INVALID_HANDLE_VALUE) << "listed once, it opens when it is back";
+}
+
+// A handle of a removed device fails as its driver makes it: some give
+// ERROR_ACCESS_DENIED rather than ERROR_GEN_FAILURE.
+TEST_F(DriverRates, APulledOutAdapterFailsWithItsDriversError) {
+    DCB dcb = EcuLine(port, 7680);
+    line->pulledOut = true;
+    line->pulledOutError = ERROR_ACCESS_DENIED;
+    EXPECT_FALSE(SetCommState(port, &dcb));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    uint8_t byte = 1;
+    DWORD n = 0;
+    EXPECT_FALSE(WriteFile(port, &byte, 1, &n, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+}
+
+// The program opens and closes its port twice every second and a half while the ECU
+// sleeps, for hours: a closed port's record is taken again, so that what the layer holds
+// does not grow with the number of opens.
+TEST_F(DriverRates, APortOpenedAndClosedForHoursTakesItsPlaceAgain) {
+    ASSERT_TRUE(CloseHandle(port));
+    port = OpenCom(1);
+    const HANDLE first = port;
+    for (int i = 0; i < 10000; ++i) {
+        ASSERT_TRUE(CloseHandle(port));
+        port = OpenCom(1);
+        ASSERT_EQ(port, first) << "open " << i;
+    }
+    EXPECT_FALSE(CloseHandle(reinterpret_cast<HANDLE>(reinterpret_cast<uintptr_t>(first) + 0x10)))
+        << "no other place was made";
 }
 
 // A pseudo-terminal listed as COM1; the test holds its master, as the device's far end.

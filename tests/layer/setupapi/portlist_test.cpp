@@ -31,7 +31,8 @@ class SysfsPorts : public ::testing::Test, protected FakeDevices {
     std::vector<std::string> Names() {
         std::vector<std::string> names;
         for (const auto& p : w32::SysfsPorts((root / "sys").string(), config.string())) {
-            names.push_back(p.friendlyName + " " + p.devicePath);
+            names.push_back(p.friendlyName + " " + p.devicePath +
+                            (p.hardwareId.empty() ? "" : " " + p.hardwareId));
         }
         return names;
     }
@@ -41,9 +42,9 @@ class SysfsPorts : public ::testing::Test, protected FakeDevices {
 
 TEST_F(SysfsPorts, PresentDevicesWithFriendlyNamesAndStableNumbers) {
     const std::vector<std::string> expected = {
-        "Serial port (COM3) /dev/ttyACM0", // its product name holds "COM"
+        "Serial port (COM3) /dev/ttyACM0 USB\\VID_2341&PID_0043", // its product name holds "COM"
         "Communications Port (COM1) /dev/ttyS0",
-        "FT232R USB UART (COM4) /dev/ttyUSB0",
+        "FT232R USB UART (COM4) /dev/ttyUSB0 USB\\VID_0403&PID_6001",
     };
     EXPECT_EQ(Names(), expected);
     EXPECT_EQ(Names(), expected) << "the same numbers on the next run";
@@ -52,9 +53,10 @@ TEST_F(SysfsPorts, PresentDevicesWithFriendlyNamesAndStableNumbers) {
     // does not take the absent one's.
     fs::remove_all(root / "sys/class/tty/ttyACM0");
     AddUsbPort("ttyUSB1", "1-3", "1a86", "7523", "USB Serial", "", 0);
-    EXPECT_EQ(Names(), (std::vector<std::string>{"Communications Port (COM1) /dev/ttyS0",
-                                                 "FT232R USB UART (COM4) /dev/ttyUSB0",
-                                                 "USB Serial (COM5) /dev/ttyUSB1"}));
+    EXPECT_EQ(Names(), (std::vector<std::string>{
+                           "Communications Port (COM1) /dev/ttyS0",
+                           "FT232R USB UART (COM4) /dev/ttyUSB0 USB\\VID_0403&PID_6001",
+                           "USB Serial (COM5) /dev/ttyUSB1 USB\\VID_1A86&PID_7523"}));
 }
 
 TEST_F(SysfsPorts, NumbersStayUniqueWhenTheRecordIsUnreadable) {
