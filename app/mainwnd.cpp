@@ -58,7 +58,10 @@ LRESULT Create(HWND window) {
 }
 
 void Command(HWND window, WPARAM wParam) {
-    if (HIWORD(wParam) == CBN_SELCHANGE && LOWORD(wParam) == kPortListId) HandlePortSelection();
+    if (HIWORD(wParam) == CBN_SELCHANGE && LOWORD(wParam) == kPortListId) {
+        HandlePortSelection();
+        ShowEcuLink(window);
+    }
     // A control's notice carries its code in the high word and matches no command.
     switch (static_cast<DWORD>(wParam)) {
     case kCommandExit:
@@ -78,9 +81,10 @@ void Command(HWND window, WPARAM wParam) {
     }
 }
 
-// A poll that got answers is shown and logged. One that got none shows and logs
-// nothing: the readings stay as they were, and the title says why they do not move.
-// The ECU woken again is the way back, after the line failed or the ECU fell silent.
+// A poll that exchanged all seventeen registers and got answers is shown and logged.
+// One that got none, or that the ECU or the line left part-way, shows and logs nothing:
+// the readings stay as they were, and the title says why they do not move. The ECU
+// woken again is the way back, after the line failed or the ECU fell silent.
 void Tick(HWND window) {
     if (wakeStep != 0) {
         WakeUpStep(window);
@@ -90,16 +94,22 @@ void Tick(HWND window) {
     if (engineType == 0) return;
     int answered = PollEcu();
     if (answered > 0) {
-        rewaking = 0;
+        if (rewaking != 0) {
+            // Awake again: the poll's own tick from now on.
+            rewaking = 0;
+            SetTimer(window, PollTimer, kPollTickMs, nullptr);
+        }
         if (lineFailed == 0) ecuLink = kEcuAnswers;
-        ShowEcuLink(window);
-        UpdateDashboard(window);
-        if (loggingOn != 0) WriteLogLine();
+        if (pollComplete != 0) {
+            ShowEcuLink(window);
+            UpdateDashboard(window);
+            if (loggingOn != 0) WriteLogLine();
+        }
     }
     if (lineFailed != 0) {
         ecuLink = kLeadGone;
         WakeAgain(window);
-    } else if (answered == 0 && silentExchanges >= SilentExchangesToStop()) {
+    } else if (answered == 0 && silentExchanges >= kSilentExchangesToStop) {
         ecuLink = kEcuSilent;
         WakeAgain(window);
     }
@@ -124,10 +134,13 @@ void SelectEngineFamily(HWND window) {
 void ShowEcuLink(HWND window) {
     static const char* const states[] = {"", " - no answer from the ECU",
                                          " - the lead is not connected"};
-    char title[96];
-    snprintf(title, sizeof title, "%s%s", engineType != 0 ? engineTitle : windowTitle,
-             ecuLink >= kEcuAnswers && ecuLink <= kLeadGone ? states[ecuLink] : "");
-    char shown[96] = "";
+    const char* state = ecuLink >= kEcuAnswers && ecuLink <= kLeadGone ? states[ecuLink] : "";
+    // A lead whose chip may run another rate than the ECU's, though its driver took it.
+    if (ecuLink == kEcuSilent && chipDoubtful != 0)
+        state = " - no answer from the ECU (CP2101/2/3 leads cannot run 7680 baud)";
+    char title[128];
+    snprintf(title, sizeof title, "%s%s", engineType != 0 ? engineTitle : windowTitle, state);
+    char shown[128] = "";
     GetWindowTextA(window, shown, sizeof shown);
     if (strcmp(title, shown) != 0) SetWindowTextA(window, title);
 }

@@ -23,7 +23,10 @@ int32_t ecuLink;
 int32_t silentExchanges;
 int32_t lineFailed;
 int32_t rewaking;
+int32_t pollComplete;
+uint32_t answeringRegisters;
 int32_t rateRefusalTold;
+int32_t chipDoubtful;
 
 EcuRegisterMirror EcuRegisters;
 EngineValues EngineReadings;

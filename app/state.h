@@ -71,13 +71,18 @@ extern DWORD bytesRead;
 
 // The link to the ECU as the polls find it. The car is not always awake: the ignition
 // goes off and on, the lead is pulled out and put back. silentExchanges (exchanges in a
-// row without an answer) and lineFailed (the last exchange's write or read failed) are
-// written by the exchange (ecu/poll.cpp) and read by the poll; ecuLink is written by the
-// poll's tick and the wake-up (ecu/wakeup.cpp, ecu/ports.cpp) and shown in the title
-// (app/mainwnd.cpp); rewaking is set while the program wakes the ECU again by itself
-// (a port that cannot be opened meanwhile is tried again, without a box), and
-// rateRefusalTold once the port the user chose has been told it cannot run the ECU's
-// rate; both are written by the wake-up and the port's opening.
+// row without an answer), lineFailed (the last exchange's write or read failed) and
+// pollComplete (the last poll exchanged all seventeen registers, so its bytes were
+// taken) are written by the exchange and the poll (ecu/poll.cpp) and read by the tick;
+// answeringRegisters (a bit for each register of the poll's order that has answered on
+// this port) is written by the poll and cleared by the user's choice of a port;
+// ecuLink is written by the tick, the wake-up and the port's opening (ecu/wakeup.cpp,
+// ecu/ports.cpp) and shown in the title (app/mainwnd.cpp); rewaking is set while the
+// program wakes the ECU again by itself (a port that cannot be opened meanwhile is tried
+// again, without a box, and the first poll follows the wake-up at once), and cleared by
+// an answered poll or the user's choice of a port; rateRefusalTold is set once the port
+// the user chose has been told it cannot run the ECU's rate, and chipDoubtful while the
+// chosen port's lead has a chip that may not run it though its driver takes it.
 enum EcuLinkState {
     kEcuAnswers = 0, // or not known yet: the plain title
     kEcuSilent = 1,  // the lead echoes, the ECU does not answer (ignition off, cranking)
@@ -88,6 +93,9 @@ extern int32_t silentExchanges;
 extern int32_t lineFailed;
 extern int32_t rewaking;
 extern int32_t rateRefusalTold;
+extern int32_t pollComplete;
+extern uint32_t answeringRegisters;
+extern int32_t chipDoubtful;
 
 // The engine's bytes and readings. Written only by the poll (ecu/poll.cpp); read by the
 // dashboard's paint and update, the fault panel and the log. The last fault bytes shown

@@ -28,12 +28,10 @@ BOOL OpenPort(uint32_t baud);
 void WakeUpStep(HWND window);
 // One byte out, one byte back, or the fallback when nothing answers.
 uint8_t ExchangeByte(uint8_t address, uint8_t fallback);
-// Reads the ECU's registers and converts them into the engine readings; returns how
-// many exchanges got an answer. silentExchanges and lineFailed tell how it ended.
+// Reads the ECU's registers and, when it exchanged all seventeen, converts them into the
+// engine readings; returns how many exchanges got an answer. silentExchanges,
+// lineFailed and pollComplete tell how it ended.
 int PollEcu();
-// Unanswered exchanges in a row that end a poll: two, or one while the ECU has not
-// answered since a wake-up the program started by itself.
-int SilentExchangesToStop();
 // The ECU stopped answering or the lead went: closes the port and wakes the ECU again
 // from the start on the same port, as the first wake-up did.
 void WakeAgain(HWND window);

@@ -2,6 +2,7 @@
 #include "ecu/ecu.h"
 #include "ecu/portname.h"
 
+#include <ctype.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -17,11 +18,14 @@ bool ownNotice = false;
 bool firstOpen = true;
 // Set while a port the user chose is opened.
 bool userChosen = false;
+// Counts the selections handled. A box shown while a port is opened runs a message
+// loop, and a choice the user makes meanwhile is handled inside it: the selection that
+// showed the box then leaves the port, the timer and the title to the newer one.
+unsigned selections = 0;
 
-// The system's words for the last error, without the line break Windows ends them with.
-void SystemText(char* text, size_t size) {
+// The system's words for an error, without the line break Windows ends them with.
+void SystemText(DWORD error, char* text, size_t size) {
     LPSTR lpMsgBuf = nullptr;
-    DWORD error = GetLastError();
     FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, error,
                    MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&lpMsgBuf), 0,
                    nullptr);
@@ -34,19 +38,57 @@ void SystemText(char* text, size_t size) {
     }
 }
 
-// Errors that say the port's device is not there (any more), rather than that it
-// refused what was asked of it.
-bool LeadGone(DWORD error) {
-    return error == ERROR_GEN_FAILURE || error == ERROR_FILE_NOT_FOUND ||
-           error == ERROR_BAD_COMMAND || error == ERROR_OPERATION_ABORTED ||
-           error == ERROR_DEVICE_NOT_CONNECTED || error == ERROR_DEVICE_REMOVED;
+// The chosen port among the present ports, as the port list reads them: false when it
+// is no longer there (its lead was pulled out). Its first hardware id goes to
+// hardwareId ("" when it has none). When the system gives no list, the port counts as
+// present: nothing says it has gone.
+bool FindChosenPort(char* hardwareId, size_t size) {
+    hardwareId[0] = '\0';
+    HDEVINFO devices = SetupDiGetClassDevsA(&comPortClass, nullptr, nullptr,
+                                            DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    if (devices == INVALID_HANDLE_VALUE) return true;
+    SP_DEVINFO_DATA device;
+    device.cbSize = sizeof(SP_DEVINFO_DATA);
+    bool present = false;
+    for (DWORD index = 0; !present && SetupDiEnumDeviceInfo(devices, index, &device); ++index) {
+        char name[1024] = "";
+        char path[sizeof portPath] = "";
+        if (!SetupDiGetDeviceRegistryPropertyA(devices, &device, SPDRP_FRIENDLYNAME, nullptr,
+                                               reinterpret_cast<PBYTE>(name), sizeof name - 1,
+                                               nullptr) ||
+            !PortPathFromEntry(name, path, sizeof path) || strcmp(path, portPath) != 0) {
+            continue;
+        }
+        present = true;
+        // A list of texts, each ended by a NUL, the last by two: the first is the most
+        // particular ("USB\VID_10C4&PID_EA60&REV_0100").
+        if (!SetupDiGetDeviceRegistryPropertyA(devices, &device, SPDRP_HARDWAREID, nullptr,
+                                               reinterpret_cast<PBYTE>(hardwareId),
+                                               static_cast<DWORD>(size - 2), nullptr)) {
+            hardwareId[0] = '\0';
+        }
+        hardwareId[size - 1] = '\0';
+    }
+    SetupDiDestroyDeviceInfoList(devices);
+    return present;
+}
+
+// A Silicon Labs CP210x lead: its one USB id stands for the CP2101, CP2102 and CP2103,
+// which cannot run 7680 baud (their fixed table gives 9600), and for the CP2102N and
+// CP2104, which can. Where the driver takes a rate it does not run, as Windows' driver
+// for these chips does, nothing tells the two apart.
+bool ChipMayNotRunRate() {
+    if (kDriversRunTheRatesTheyTake) return false;
+    char id[512];
+    if (!FindChosenPort(id, sizeof id)) return false;
+    for (char* c = id; *c != '\0'; ++c)
+        *c = static_cast<char>(toupper(static_cast<unsigned char>(*c)));
+    return strstr(id, "VID_10C4&PID_EA60") != nullptr;
 }
 
 // What a line that cannot run at the ECU's rate means for the user, after the system's
 // own words for it.
-void TellRateRefused(uint32_t baud) {
-    char systemText[512];
-    SystemText(systemText, sizeof systemText);
+void TellRateRefused(const char* systemText, uint32_t baud) {
     char text[1024];
     snprintf(text, sizeof text,
              "%s%sThe serial port cannot run at %u baud, so the ECU cannot be read through it. "
@@ -58,7 +100,7 @@ void TellRateRefused(uint32_t baud) {
 // A port the user chose that cannot be opened now: why, and that it is tried again.
 void TellOpenFailed() {
     char systemText[512];
-    SystemText(systemText, sizeof systemText);
+    SystemText(GetLastError(), systemText, sizeof systemText);
     char text[1024];
     snprintf(text, sizeof text,
              "%s%sThe serial port cannot be opened now. Quorvel tries it again every half "
@@ -140,19 +182,25 @@ void HandlePortSelection() {
     // A port the user chooses has not been woken, whatever the wake-up of the port
     // before it had reached: it is woken from the start, and a poll that was running
     // goes on after that. What the program was trying by itself on the port before
-    // ends, and a rate the new port refuses is told again.
+    // ends, a rate the new port refuses is told again, and nothing is known yet of its
+    // ECU, nor which of its registers answer.
+    const unsigned mine = ++selections;
     if (userChoice) {
         KillTimer(mainWindow, PollTimer);
         wakeStep = 1;
         rewaking = 0;
         rateRefusalTold = 0;
+        answeringRegisters = 0;
+        ecuLink = kEcuAnswers;
     }
+    if (userChoice || firstOpen) chipDoubtful = ChipMayNotRunRate() ? 1 : 0;
     if (portHandle != nullptr && portHandle != INVALID_HANDLE_VALUE) CloseHandle(portHandle);
     baudRate = wakeStep == 1 ? kWakeBaud : kDataBaud;
     bool chosenBefore = userChosen;
     userChosen = userChoice;
     BOOL opened = OpenPort(baudRate);
     userChosen = chosenBefore;
+    if (selections != mine) return;
     // A chosen port is woken once it is open, and tried again meanwhile; a port that
     // could not be opened at the start has ended the program.
     if (userChoice) SetTimer(mainWindow, PollTimer, opened ? kWakeTickMs : kReopenTickMs, nullptr);
@@ -161,12 +209,14 @@ void HandlePortSelection() {
 BOOL OpenPort(uint32_t baud) {
     bool first = firstOpen;
     firstOpen = false;
+    const unsigned mine = selections;
     portHandle = CreateFileA(portPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (portHandle == INVALID_HANDLE_VALUE && !first) {
         // Later on a port that cannot be opened (a lead pulled out, a port another
         // program holds) is tried again until it opens; the user who chose it is told why.
         if (userChosen) TellOpenFailed();
+        if (selections != mine) return FALSE;
         ecuLink = kLeadGone;
         rewaking = 1;
         return FALSE;
@@ -189,13 +239,27 @@ BOOL OpenPort(uint32_t baud) {
     }
     GetCommState(portHandle, &portSettings);
     SetEcuLine(&portSettings, baud);
-    // A line that cannot run at the rate is told once for the port the user chose, not
-    // at every wake-up the program tries by itself; the port stays open and keeps the
-    // settings it had. A lead that has gone is no question of rates.
-    if (!SetCommState(portHandle, &portSettings) && portHandle != INVALID_HANDLE_VALUE &&
-        !LeadGone(GetLastError()) && rateRefusalTold == 0) {
-        rateRefusalTold = 1;
-        TellRateRefused(baud);
+    if (!SetCommState(portHandle, &portSettings) && portHandle != INVALID_HANDLE_VALUE) {
+        // A lead that went between the open and the settings is no question of rates:
+        // whether it is still among the present ports says so, not the error's code
+        // (drivers give a removed device's handle ERROR_ACCESS_DENIED, or
+        // ERROR_GEN_FAILURE, which a lead that refuses the settings gives as well). A
+        // line that cannot run at the rate is told once for the port the user chose, not
+        // at every wake-up the program tries by itself; the port stays open and keeps the
+        // settings it had.
+        char systemText[512];
+        SystemText(GetLastError(), systemText, sizeof systemText);
+        char ignored[8];
+        if (!FindChosenPort(ignored, sizeof ignored)) {
+            ecuLink = kLeadGone;
+        } else if (rateRefusalTold == 0) {
+            rateRefusalTold = 1;
+            TellRateRefused(systemText, baud);
+            if (selections != mine) return FALSE;
+        }
+    } else if (portHandle != INVALID_HANDLE_VALUE && ecuLink == kLeadGone) {
+        // The lead is there again; whether the ECU answers, the next poll tells.
+        ecuLink = kEcuAnswers;
     }
 
     GetCommTimeouts(portHandle, &portTimeouts);

@@ -1,11 +1,15 @@
 #include "ecu/protocol.h"
 
-Answer RequestAnswer(HANDLE port, uint8_t address) {
+Answer RequestAnswer(HANDLE port, uint8_t address, bool (*stopWaiting)()) {
     Answer a = {0, 0, 0, false};
     DWORD written = 0;
     bool sent = WriteFile(port, &address, 1, &written, nullptr) != FALSE;
     SleepEx(kEchoPauseMs, FALSE);
     bool echo = ReadFile(port, &a.value, 1, &a.echoBytes, nullptr) != FALSE; // the request's
+    if (echo && a.echoBytes == 0 && stopWaiting != nullptr && stopWaiting()) {
+        a.failed = !sent;
+        return a;
+    }
     bool answer = ReadFile(port, &a.value, 1, &a.answerBytes, nullptr) != FALSE;
     a.failed = !sent || !echo || !answer;
     return a;

@@ -19,7 +19,10 @@ const DWORD kReadTimeoutMs = 500;
 const DWORD kEchoPauseMs = 10;
 // While the ECU does not answer, the program wakes it again and again: after two
 // exchanges in a row without an answer the poll stops, and the wake-up starts at once;
-// a port that cannot be opened meanwhile is tried again every half second.
+// a port that cannot be opened meanwhile is tried again every half second. After a
+// wake-up the program started by itself, the first poll comes on the next tick of the
+// wake-up, not 500 ms later, so that an ECU switched on again is read within 3 s even
+// when it lets its first request go by.
 const int kSilentExchangesToStop = 2;
 const UINT kReopenTickMs = 500;
 
@@ -45,10 +48,12 @@ void SetEcuLine(DCB* dcb, uint32_t baud);
 
 // One request and its answer on an open port, after its receive side was purged: the
 // address goes out, 10 ms pass, one byte is read as the echo and one as the answer.
+// When the echo's read found nothing and stopWaiting (if given) says so, the answer is
+// not waited for: nothing came back at all, and someone waits for the caller.
 struct Answer {
     DWORD echoBytes;   // what the first read returned
     DWORD answerBytes; // what the second read returned
     uint8_t value;     // the last byte read: the answer when answerBytes is 1
     bool failed;       // the write or a read failed: the port's device has gone
 };
-Answer RequestAnswer(HANDLE port, uint8_t address);
+Answer RequestAnswer(HANDLE port, uint8_t address, bool (*stopWaiting)() = nullptr);

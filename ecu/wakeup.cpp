@@ -52,7 +52,9 @@ void WakeUpStep(HWND window) {
         return;
     }
     KillTimer(window, PollTimer);
-    SetTimer(window, PollTimer, kPollTickMs, nullptr);
+    // The ECU was asleep: it is polled on the next tick, and every 500 ms once it answers.
+    SetTimer(window, PollTimer, rewaking != 0 && engineType != 0 ? kWakeTickMs : kPollTickMs,
+             nullptr);
     // The reopen picks 7680 baud because wakeStep is still 3 while it runs.
     reopening = true;
     SendSelectionNotice(window);

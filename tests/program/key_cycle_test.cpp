@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 #include <unistd.h>
 
@@ -94,14 +95,30 @@ TEST_F(KeyCycle, TheWakeUpStartsAgainSoonAfterTheLastSilentExchangeWithItsBytesI
     EXPECT_EQ(ecu.wakeUps, 1) << "none of them woke an ECU whose ignition is off";
 }
 
-TEST_F(KeyCycle, AKeyPressedDuringASilentExchangeIsTakenWhenItEnds) {
+// A key pressed while a request waits for an ECU that has just gone to sleep, or has
+// slept for a while, behind a lead that echoes or one that gives nothing back at all
+// (each read then waits out its time-out): the window takes it within one read's
+// time-out, and no request follows.
+struct KeyDuringSilence {
+    const char* name;
+    uint64_t asleepMs; // how long the ECU has slept when the key is pressed
+    bool echo;
+};
+void PrintTo(const KeyDuringSilence& c, std::ostream* out) { *out << c.name; }
+
+class KeyDuringSilentExchange : public KeyCycle,
+                                public ::testing::WithParamInterface<KeyDuringSilence> {};
+
+TEST_P(KeyDuringSilentExchange, IsTakenWithinOneReadTimeOut) {
+    ecu.echo = GetParam().echo;
+    h.Advance(50); // between two polls
     ecu.KeyOff();
-    h.Advance(3000); // the ECU is being woken again and again
+    h.Advance(GetParam().asleepMs);
     uint64_t typed = 0;
     auto model = Line().onWrite;
     Line().onWrite = [&](ScriptedLine& line, uint8_t byte) {
         model(line, byte);
-        if (typed == 0 && byte == 1 && line.Baud() == 7680) {
+        if (typed == 0 && line.Baud() == 7680) {
             typed = h.Now();
             h.TypeDuringCall("alt+f");
             h.TypeDuringCall("x");
@@ -112,7 +129,17 @@ TEST_F(KeyCycle, AKeyPressedDuringASilentExchangeIsTakenWhenItEnds) {
     EXPECT_FALSE(h.Running()) << "File, Exit";
     EXPECT_EQ(h.ExitCode(), 0);
     EXPECT_EQ(Requests(Line(), typed), 1) << "no request after the one under way";
+    EXPECT_LE(Line().events.back().time - typed, 10u + 500u) << "the last read ended late";
 }
+
+INSTANTIATE_TEST_SUITE_P(Cases, KeyDuringSilentExchange,
+                         ::testing::Values(KeyDuringSilence{"JustAsleep", 0, true},
+                                           KeyDuringSilence{"AsleepAWhile", 3000, true},
+                                           KeyDuringSilence{"JustAsleepNoEcho", 0, false},
+                                           KeyDuringSilence{"AsleepAWhileNoEcho", 3000, false}),
+                         [](const ::testing::TestParamInfo<KeyDuringSilence>& info) {
+                             return info.param.name;
+                         });
 
 TEST_F(KeyCycle, OneRegisterThatNeverAnswersDoesNotStopTheOthers) {
     ecu.silent = {5};
@@ -127,26 +154,80 @@ TEST_F(KeyCycle, OneRegisterThatNeverAnswersDoesNotStopTheOthers) {
     EXPECT_EQ(h.Title(), kLive);
 }
 
-TEST_F(KeyCycle, ReadingsAreBackWithinThreeSecondsOfKeyOnWhateverThePhaseOfTheRetries) {
+// ECUs as real ones are, not only the ideal one: one that lets its first request after
+// a wake-up go by, one whose first register (the poll's first request) never answers,
+// one with a silent register in the middle, one whose last registers never answer.
+struct EcuKind {
+    const char* name;
+    bool ignoresFirstRequest;
+    std::set<uint8_t> silent;
+};
+void PrintTo(const EcuKind& kind, std::ostream* out) { *out << kind.name; }
+
+class KeyCycleEcus : public ::testing::TestWithParam<EcuKind> {
+  protected:
+    KeyCycleEcus() {
+        ecu.registers = {{1, 0x0B}, {2, 0xB8}, {8, 130}, {10, 224}};
+        ecu.ignoresFirstRequest = GetParam().ignoresFirstRequest;
+        ecu.silent = GetParam().silent;
+        ecu.Attach(h.Line());
+        h.Start();
+        EXPECT_TRUE(h.ChooseMenu("&Engine", "500 (899/1000 SPI)"));
+        EXPECT_TRUE(VoltsReach(14.0f, 3000));
+        EXPECT_EQ(h.Title(), kLive);
+    }
+    // Time passes in steps of 10 ms until the battery reads volts; false after most ms.
+    bool VoltsReach(float volts, uint64_t most) {
+        for (uint64_t start = h.Now(); h.Now() - start <= most; h.Advance(10)) {
+            if (EngineReadings.batteryVolts == volts) return true;
+        }
+        return false;
+    }
+
+    Harness h;
+    EcuModel ecu;
+};
+
+// After each key cycle the readings are back within 3 s, whatever the phase of the
+// program's retries when the key turns, the ECU is woken once and then polled whole
+// every 500 ms, never woken again while it answers.
+TEST_P(KeyCycleEcus, AreReadAgainWithinThreeSecondsOfKeyOnAndNotWokenAgain) {
     uint64_t worst = 0;
     for (int phase = 0; phase < 2000; phase += 50) {
         ecu.KeyOff();
         h.Advance(3000 + static_cast<uint64_t>(phase));
         ASSERT_EQ(h.Title(), kSilent) << phase;
-        int period = 4000 + phase; // a speed not shown before
-        float rpm = static_cast<float>(15000000.0 / period);
-        ecu.registers[1] = static_cast<uint8_t>(period >> 8);
-        ecu.registers[2] = static_cast<uint8_t>(period & 0xFF);
+        auto raw = static_cast<uint8_t>(100 + phase / 50); // a voltage not shown before
+        ecu.registers[10] = raw;
+        const float volts = static_cast<float>(raw * 0.0625);
+        const int wakeUps = ecu.wakeUps;
         uint64_t on = h.Now();
         ecu.KeyOn();
-        ASSERT_TRUE(RevsReach(rpm, 4000)) << "phase " << phase;
+        ASSERT_TRUE(VoltsReach(volts, 4000)) << "phase " << phase;
         worst = std::max(worst, h.Now() - on);
         EXPECT_LE(h.Now() - on, 3000u) << "phase " << phase;
-        EXPECT_EQ(h.Title(), kLive);
+        EXPECT_EQ(h.Title(), kLive) << "phase " << phase;
+        uint64_t back = h.Now();
+        h.Advance(2000);
+        EXPECT_EQ(ecu.wakeUps, wakeUps + 1) << "phase " << phase << ": woken again and again";
+        const int requests = Requests(h.Line(), back);
+        EXPECT_GE(requests, 17) << "phase " << phase;
+        EXPECT_EQ(requests % 17, 0) << "phase " << phase << ": whole polls only";
+        EXPECT_EQ(h.Title(), kLive) << "phase " << phase;
     }
     std::printf("readings back at most %llu ms after key on\n",
                 static_cast<unsigned long long>(worst));
 }
+
+INSTANTIATE_TEST_SUITE_P(Kinds, KeyCycleEcus,
+                         ::testing::Values(EcuKind{"Ideal", false, {}},
+                                           EcuKind{"LetsTheFirstRequestAfterAWakeUpGoBy", true, {}},
+                                           EcuKind{"Register1NeverAnswers", false, {1}},
+                                           EcuKind{"Register5NeverAnswers", false, {5}},
+                                           EcuKind{"Registers43And44NeverAnswer", false, {43, 44}}),
+                         [](const ::testing::TestParamInfo<EcuKind>& info) {
+                             return info.param.name;
+                         });
 
 TEST_F(KeyCycle, APulledOutLeadPutBackBehindTheSameNameComesBackWithoutABox) {
     Line().pulledOut = true;
@@ -169,6 +250,47 @@ TEST_F(KeyCycle, APulledOutLeadPutBackBehindTheSameNameComesBackWithoutABox) {
                                    "open@1200 set@7680 01@7680 02@7680 ");
     EXPECT_LE(back->events.front().time - plugged, 500u) << "tried again every half second";
     EXPECT_TRUE(h.Boxes().empty());
+}
+
+// The ignition goes off in the middle of a poll: what the ECU answered before it is a
+// mix of this poll's bytes and the last one's, and is neither shown nor logged.
+TEST_F(KeyCycle, APollTheEcuStopsAnsweringPartWayIsNeitherShownNorLogged) {
+    fs::path dir = fs::temp_directory_path() / ("quorvel-partial-" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    fs::current_path(dir);
+    ASSERT_TRUE(h.ChooseMenu("&Logging", "Logging on"));
+    h.Advance(1000);
+    auto lineCount = [] {
+        std::ifstream in("engine details.csv", std::ios::binary);
+        size_t n = 0;
+        for (std::string line; std::getline(in, line);)
+            ++n;
+        return n;
+    };
+    const size_t before = lineCount();
+    ASSERT_GE(before, 3u);
+    ecu.registers[1] = 0x0F; // 3750 rpm from now on
+    ecu.registers[2] = 0xA0;
+    ecu.registers[8] = 140; // 100 C
+    auto model = Line().onWrite;
+    Line().onWrite = [&](ScriptedLine& line, uint8_t byte) {
+        model(line, byte);
+        if (byte == 3 && line.Baud() == 7680) ecu.KeyOff(); // after its answer
+    };
+    h.Advance(500);
+    EXPECT_FLOAT_EQ(EngineReadings.engineSpeed, 5000.0f)
+        << "the new revs came from a poll left part-way";
+    EXPECT_FLOAT_EQ(EngineReadings.waterTemp, 90.0f);
+    EXPECT_EQ(EcuRegisters.speedPeriod, 3000) << "the mirror keeps the last whole poll";
+    EXPECT_EQ(lineCount(), before) << "no line for a poll left part-way";
+    EXPECT_EQ(h.Title(), kLive);
+    h.Advance(1500);
+    EXPECT_EQ(h.Title(), kSilent);
+    EXPECT_EQ(lineCount(), before);
+    ASSERT_TRUE(h.ChooseMenu("&Logging", "Logging off"));
+    fs::current_path(fs::temp_directory_path());
+    fs::remove_all(dir);
 }
 
 TEST_F(KeyCycle, ALogRecordsOnlyAnsweredPolls) {
@@ -247,3 +369,39 @@ TEST(ChosenPort, OneThatCannotBeOpenedIsToldOnceAndTriedUntilItOpens) {
 }
 
 } // namespace
+
+// Without an engine there is no poll to tell what the lead does: the opening of the port
+// says it. A chosen port that cannot be opened makes the title say the lead is not
+// connected until it opens, or until another port is chosen.
+TEST(ChosenPort, WithoutAnEngineTheTitleSaysWhatTheOpeningFinds) {
+    Harness h;
+    auto script = std::make_shared<w32::PortListScript>();
+    for (auto [number, name] : {std::pair<int, const char*>{1, "A port (COM1)"},
+                                std::pair<int, const char*>{2, "ECU lead (COM2)"}}) {
+        w32::PortEntry p;
+        p.number = number;
+        p.friendlyName = name;
+        p.line = std::make_shared<ScriptedLine>();
+        script->ports.push_back(p);
+    }
+    h.SetPorts(script);
+    h.AnswerBoxesAtOnce(true);
+    h.Start();
+    h.Advance(1000);
+    ASSERT_EQ(h.Title(), "Fiat Punto 75 Mk1");
+    h.Line(1).refuseOpen = true;
+    ASSERT_TRUE(h.ChooseListEntry(1));
+    h.Advance(1000);
+    EXPECT_EQ(h.Title(), "Fiat Punto 75 Mk1 - the lead is not connected");
+    h.Line(1).refuseOpen = false;
+    h.Advance(1000);
+    EXPECT_EQ(h.Title(), "Fiat Punto 75 Mk1") << "the port opened again";
+
+    h.Line(1).refuseOpen = true;
+    ASSERT_TRUE(h.ChooseListEntry(1));
+    h.Advance(1000);
+    ASSERT_EQ(h.Title(), "Fiat Punto 75 Mk1 - the lead is not connected");
+    ASSERT_TRUE(h.ChooseListEntry(0));
+    h.Advance(200);
+    EXPECT_EQ(h.Title(), "Fiat Punto 75 Mk1") << "another port chosen";
+}

@@ -191,21 +191,95 @@ TEST_F(TwoPorts, AChoiceWhileTheRefusedRateIsToldWakesTheChosenPort) {
     EXPECT_EQ(h.Boxes().size(), 1u);
 }
 
-// The lead is pulled out just as the wake-up reopens it: its settings fail because it has
-// gone, which is no question of rates. No box: the title says it, and it is tried again.
-TEST_F(TwoPorts, ALeadThatGoesAsItIsReopenedGetsNoRateAdvice) {
-    Lead().onOpen = [](ScriptedLine& line) {
-        if (line.OpenCount() == 2) line.pulledOut = true;
+// A port chosen while the box of another that could not be opened is up: the box's
+// selection leaves the new one alone. Its wake-up bytes go 120 ms apart and the title
+// never says the chosen lead is missing.
+TEST_F(TwoPorts, AChoiceWhileTheCannotBeOpenedBoxIsUpIsWokenAtTheWakeUpsPace) {
+    ecu.awake = false;
+    h.Start();
+    ASSERT_TRUE(h.ChooseMenu("&Engine", "500 (899/1000 SPI)"));
+    h.Advance(1000);
+    Silent().refuseOpen = true;
+    ASSERT_TRUE(h.ChooseListEntry(0));
+    ASSERT_TRUE(h.BoxOpen());
+    uint64_t chosen = h.Now();
+    ASSERT_TRUE(h.ChooseListEntry(1));
+    ASSERT_TRUE(h.AnswerBox());
+    std::vector<std::string> titles;
+    for (int i = 0; i < 20; ++i) {
+        h.Advance(100);
+        titles.push_back(h.Title());
+    }
+    std::vector<uint64_t> times = WriteTimes(Lead());
+    ASSERT_GE(times.size(), 4u);
+    EXPECT_EQ(times[0], chosen + 120);
+    EXPECT_EQ(times[1], chosen + 240);
+    EXPECT_EQ(times[2], chosen + 360);
+    EXPECT_EQ(Story(Lead(), 0, 8), "open@0 set@1200 0F@1200 AA@1200 CC@1200 close@1200 open@1200 "
+                                   "set@7680 ");
+    for (const std::string& title : titles)
+        EXPECT_EQ(title, "Fiat Punto MK1 55");
+    EXPECT_FLOAT_EQ(EngineReadings.engineSpeed, 5000.0f);
+    EXPECT_EQ(h.Boxes().size(), 1u);
+}
+
+// The lead is pulled out just as the wake-up reopens it, or refuses the line settings
+// while it stays: the error's code does not tell the two apart (Windows' drivers give a
+// removed device's handle ERROR_ACCESS_DENIED or ERROR_GEN_FAILURE, and a lead's
+// firmware may refuse settings with ERROR_GEN_FAILURE), the list of present ports does.
+// A lead that has gone gets no rate advice: the title says it, it is tried again, and a
+// rate refused once it is back is told then.
+struct SettingsFailure {
+    const char* name;
+    DWORD error;
+    bool leadGoes; // or stays, refusing
+};
+void PrintTo(const SettingsFailure& f, std::ostream* out) { *out << f.name; }
+
+class SettingsFail : public TwoPorts, public ::testing::WithParamInterface<SettingsFailure> {};
+
+TEST_P(SettingsFail, TheLeadsPresenceDecidesWhetherARefusedRateIsTold) {
+    const SettingsFailure f = GetParam();
+    Lead().onOpen = [f](ScriptedLine& line) {
+        if (line.OpenCount() != 2) return;
+        if (f.leadGoes) {
+            line.pulledOut = true;
+            line.pulledOutError = f.error;
+        } else {
+            line.refuseSettingsError = f.error;
+        }
     };
     h.Start();
     ASSERT_TRUE(h.ChooseMenu("&Engine", "500 (899/1000 SPI)"));
     ASSERT_TRUE(h.ChooseListEntry(1));
     h.Advance(360);
+    if (!f.leadGoes) {
+        ASSERT_EQ(h.Boxes().size(), 1u) << "a lead that stays and refuses is told";
+        EXPECT_EQ(h.Boxes()[0].caption, "Serial port error");
+        EXPECT_NE(h.Boxes()[0].text.find("cannot run at 7680 baud"), std::string::npos);
+        return;
+    }
     EXPECT_TRUE(h.Boxes().empty());
     h.Advance(2000);
     EXPECT_TRUE(h.Boxes().empty());
     EXPECT_EQ(h.Title(), "Fiat Punto MK1 55 - the lead is not connected");
     EXPECT_TRUE(h.Running());
+
+    // Back, behind the same COM number, with a chip that cannot run 7680 baud.
+    Lead().onOpen = nullptr;
+    Lead().driverRate = [](uint32_t asked) { return asked == 7680 ? 9600u : asked; };
+    Lead().pulledOut = false;
+    h.Advance(1500);
+    ASSERT_EQ(h.Boxes().size(), 1u) << "the refusal of the lead that came back is told";
+    EXPECT_NE(h.Boxes()[0].text.find("offers 9600 baud"), std::string::npos);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Errors, SettingsFail,
+    ::testing::Values(SettingsFailure{"GoneWithGenFailure", ERROR_GEN_FAILURE, true},
+                      SettingsFailure{"GoneWithAccessDenied", ERROR_ACCESS_DENIED, true},
+                      SettingsFailure{"RefusingWithGenFailure", ERROR_GEN_FAILURE, false},
+                      SettingsFailure{"RefusingWithAccessDenied", ERROR_ACCESS_DENIED, false}),
+    [](const ::testing::TestParamInfo<SettingsFailure>& info) { return info.param.name; });
 
 } // namespace

@@ -37,29 +37,59 @@ namespace {
 // request brings arrives within 9 ms, before the program reads 10 ms after its request,
 // so the exchange's rule reduces to: the second byte to arrive is the answer; with fewer
 // than two, the register keeps its value. What is left over is purged by the next
-// exchange. A poll ends early after two unanswered requests in a row; one that got no
-// answer at all logs no line, and the ECU is woken again.
+// exchange. A poll ends early after two unanswered requests in a row (a register that
+// never answered on this port counts only while nothing in the poll has answered); the
+// bytes of a poll are taken only when all seventeen were exchanged, and one that got no
+// answer logs no line. For hours at a time the ignition is off (the lead echoes, the ECU
+// is silent) or the lead is pulled out.
 struct MisbehavingEcu {
     enum Kind { Good, Silent, NoEcho, Stray, RandomAnswer, Dead, kKinds };
     std::mt19937 random{20261208};
     std::array<uint8_t, 256> registers{}; // what the ECU holds
     std::array<uint8_t, 256> expected{};  // what the program must hold
+    std::array<uint8_t, 256> polled{};    // what the poll under way has brought
+    std::array<bool, 256> answeredOnce{}; // registers that have answered on this port
     std::array<long, kKinds> counts{};
     long polls = 0;
     long wakeUps = 0;
+    bool asleep = false; // the ignition is off
     bool answeredInPoll = false;
+    int requestsInPoll = 0;
+    int asleepSigns = 0;
+    bool pollOpen = false;
     // The revs of each poll that must be logged, in a buffer allocated before the run.
     std::vector<float> loggedRpm;
     long logged = 0;
 
-    // The poll under way has ended (another begins, the ECU is woken, or the run ends).
-    void PollEnded() {
-        if (answeredInPoll && logged < static_cast<long>(loggedRpm.size()))
+    // The poll under way has exchanged its last register: its bytes are taken, and a
+    // poll with an answer is logged.
+    void PollCompleted() {
+        pollOpen = false;
+        expected = polled;
+        if (!answeredInPoll) return;
+        if (logged < static_cast<long>(loggedRpm.size()))
             loggedRpm[static_cast<size_t>(logged)] = Expected().engineSpeed;
-        if (answeredInPoll) ++logged;
-        answeredInPoll = false;
+        ++logged;
     }
 
+    // What the program makes of one request's bytes, and whether its poll goes on.
+    void Exchanged(uint8_t request, const std::vector<uint8_t>& bytes) {
+        if (!pollOpen) return;
+        ++requestsInPoll;
+        if (bytes.size() >= 2) {
+            polled[request] = bytes[1];
+            answeredOnce[request] = true;
+            answeredInPoll = true;
+            asleepSigns = 0;
+        } else if (!answeredInPoll || answeredOnce[request]) {
+            ++asleepSigns;
+        }
+        if (requestsInPoll == 17) {
+            PollCompleted();
+        } else if (asleepSigns >= 2) {
+            pollOpen = false; // left part-way: nothing taken
+        }
+    }
     Kind Pick() {
         int r = static_cast<int>(random() % 100);
         if (r < 88) return Good;
@@ -73,13 +103,22 @@ struct MisbehavingEcu {
     void OnWrite(w32::ScriptedLine& line, uint8_t request) {
         if (line.Baud() != 7680) {
             if (request == 0x0F) ++wakeUps;
-            PollEnded();
+            pollOpen = false;
             line.Deliver(request, 1); // the interface's echo during the wake-up
             return;
         }
         if (request == 1) {
-            PollEnded();
             ++polls;
+            pollOpen = true;
+            polled = expected;
+            answeredInPoll = false;
+            requestsInPoll = 0;
+            asleepSigns = 0;
+        }
+        if (asleep) {
+            line.Deliver(request, 1);
+            Exchanged(request, {request});
+            return;
         }
         // The engine moves on now and then.
         if (random() % 8 == 0) registers[request] = static_cast<uint8_t>(random());
@@ -111,10 +150,7 @@ struct MisbehavingEcu {
             line.Deliver(b, delay);
             delay += random() % 4;
         }
-        if (bytes.size() >= 2) {
-            expected[request] = bytes[1];
-            answeredInPoll = true;
-        }
+        Exchanged(request, bytes);
     }
 
     // The conversions, each computed in double precision and rounded once to float.
@@ -157,7 +193,7 @@ uint64_t Duration() {
     return static_cast<uint64_t>(h * 3600000.0);
 }
 
-TEST(Soak, ADayOfMisbehavingLineWithLoggingOn) {
+TEST(Soak, ADayOfMisbehavingLineKeyOffAndAPulledLeadWithLoggingOn) {
     char folder[] = "/tmp/quorvel-soak-XXXXXX";
     ASSERT_NE(mkdtemp(folder), nullptr);
     ASSERT_EQ(chdir(folder), 0);
@@ -173,10 +209,32 @@ TEST(Soak, ADayOfMisbehavingLineWithLoggingOn) {
     ASSERT_TRUE(h.ChooseMenu("&Engine", "Tipo 1372 SPI TOFAS"));
     ASSERT_TRUE(h.ChooseMenu("&Logging", "Logging on"));
 
+    // The ignition off for a tenth of the run, later the lead out for another.
+    const uint64_t keyOff = duration / 4;
+    const uint64_t keyOn = keyOff + duration / 10;
+    const uint64_t leadOut = duration * 11 / 20;
+    const uint64_t leadIn = leadOut + duration / 10;
     long residentAfterWarmUp = 0;
     long mismatches = 0;
     long ticks = 0;
+    int phase = 0; // 1 key off, 2 key on again, 3 lead out, 4 lead back
     for (long t = 0; h.Now() < duration && mismatches < 5; ++t, ++ticks) {
+        const uint64_t now = h.Now();
+        if (phase == 0 && now >= keyOff) {
+            ecu.asleep = true;
+            phase = 1;
+        } else if (phase == 1 && now >= keyOn) {
+            EXPECT_EQ(h.Title(), "Fiat Punto MK1 55 - no answer from the ECU");
+            ecu.asleep = false;
+            phase = 2;
+        } else if (phase == 2 && now >= leadOut) {
+            h.Line().pulledOut = true;
+            phase = 3;
+        } else if (phase == 3 && now >= leadIn) {
+            EXPECT_EQ(h.Title(), "Fiat Punto MK1 55 - the lead is not connected");
+            h.Line().pulledOut = false;
+            phase = 4;
+        }
         h.Advance(500);
         if (t == 1000) residentAfterWarmUp = HeldKb();
         EngineValues want = ecu.Expected();
@@ -203,7 +261,6 @@ TEST(Soak, ADayOfMisbehavingLineWithLoggingOn) {
     }
     long residentAtEnd = HeldKb();
     // Logging off comes before a tick that is due at the same moment: that poll is not logged.
-    ecu.PollEnded();
     const long pollsLogged = ecu.logged;
     ASSERT_TRUE(h.ChooseMenu("&Logging", "Logging off"));
 
