@@ -27,4 +27,17 @@ done
 run_tool novalue --link
 expect_status 2 "--link without a value" novalue
 expect_text novalue.err "quorvel-ecu-sim: --link needs a value"
-echo "PASS: quorvel-ecu-sim names itself as installed, names a bad option and refuses bad numbers"
+run_tool register --silent-register 256
+expect_status 2 "--silent-register 256" register
+
+# The ignition switched off by hand holds until the key cycle's own next switch.
+"$tool" --link "$work/ecu" --key-cycle 1000:1 --record "$work/record" >/dev/null &
+sim=$!
+for _ in $(seq 50); do [ -e "$work/ecu" ] && break; sleep 0.1; done
+kill -USR1 $sim
+sleep 1.5
+kill $sim
+wait $sim || true
+grep -q 'note ignition off' "$work/record" || fail "SIGUSR1 did not switch the ignition off: $(cat "$work/record")"
+grep -q 'note ignition on' "$work/record" && fail "the key cycle switched the ignition on again at once: $(cat "$work/record")"
+echo "PASS: quorvel-ecu-sim names itself as installed, names a bad option and refuses bad numbers; a switch by hand holds"

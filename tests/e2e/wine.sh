@@ -13,7 +13,8 @@
 # a whole session on a registered port that leads to the simulated ECU; a second port
 # without an ECU that sorts first, and the user's choice of the simulator's port; a key
 # cycle and a pulled lead on a registered port of its own; quorvel-ports.exe on a CP210x
-# lead whose driver takes 7680 baud and on a port it must not open; the table of serial
+# lead whose driver takes 7680 baud and on a port it must not open, and the dashboard's
+# title on a silent CP210x lead; the table of serial
 # read time-outs on a pseudo-terminal.
 set -euo pipefail
 check=$1
@@ -301,7 +302,26 @@ ports)
   tr -d '\r' <"$work/quick.raw" >"$work/quick.out"
   block COM11 "$work/quick.out" | tee "$work/com11.out"
   grep -q 'access:     not looked at' "$work/com11.out" || fail "--no-driver-check opened COM11"
-  echo "PASS: under Wine: a rate the driver only took is not a verdict, and --no-driver-check opens no port"
+  # The dashboard on a CP210x lead whose ECU does not answer: Windows' driver took 7680
+  # baud, which such a lead may not run, and the title says so. Its name sorts first.
+  wine "$windows/register-port.exe" "0 CP210x lead (COM12)" 'USB\VID_10C4&PID_EA60&REV_0100' \
+    "Silicon Labs CP210x USB to UART Bridge" >>"$work/registered" 2> >(quiet)
+  spawn "$ecu_sim" --link "$work/silent" --silent --custom-rate 7680 >/dev/null
+  wait_for 50 test -e "$work/silent" || fail "the simulator made no pseudo-terminal"
+  ln -sfn "$work/silent" "$WINEPREFIX/dosdevices/com12"
+  spawn wine "$windows/quorvel.exe" 2> >(quiet)
+  program=$last_pid
+  wid=$(wine_window)
+  xdotool key alt+e
+  sleep 0.5
+  xdotool key Return
+  doubt="Fiat Punto MK1 55 - no answer from the ECU (CP2101/2/3 leads cannot run 7680 baud)"
+  wait_for 80 title_is "$wid" "$doubt" || fail "the title on a silent CP210x lead: $(xdotool getwindowname "$wid")"
+  xdotool key alt+f
+  sleep 0.5
+  xdotool key x
+  wait_for 100 not_running "$program" || fail "File, Exit did not end the program"
+  echo "PASS: under Wine: a rate the driver only took is not a verdict, --no-driver-check opens no port, and the dashboard says a silent CP210x lead may not run 7680 baud"
   ;;
 
 timeouts)

@@ -20,6 +20,7 @@
 #include <fcntl.h>
 #include <map>
 #include <poll.h>
+#include <set>
 #include <string>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -38,6 +39,8 @@ const char usage[] =
     "  --reply-delay MS   the ECU's answer comes MS after the request (default 2)\n"
     "  --late MS          answers come MS late (after the program's read time-out)\n"
     "  --silent           echo, but never answer\n"
+    "  --ignore-first     let the first request after each wake-up go by, unanswered\n"
+    "  --silent-register N  never answer register N (again for more than one)\n"
     "  --no-echo          answer without the interface's echo\n"
     "  --stray            send a stray byte now and then\n"
     "  --replay FILE      answer fixed register values (\"address value\" lines)\n"
@@ -49,7 +52,8 @@ const char usage[] =
     "  --speedup F        run the engine's scenario (or the log) F times faster\n"
     "  --exit-after S     end after S seconds\n"
     "  --key-cycle ON:OFF switch the ignition off after ON seconds and on again after OFF\n"
-    "                     more, over and over; SIGUSR1 switches it off and SIGUSR2 on.\n"
+    "                     more, over and over; SIGUSR1 switches it off and SIGUSR2 on,\n"
+    "                     and a switch by hand holds until the next one of the cycle.\n"
     "                     With the ignition off the lead still echoes but the ECU sleeps;\n"
     "                     switched on, it answers only after a new wake-up\n"
     "  --custom-rate BAUD take a line set to 38400 baud as BAUD: Wine asks a UART for a rate\n"
@@ -79,6 +83,8 @@ struct Options {
     int replyDelay = 2;
     int late = 0;
     bool silent = false;
+    bool ignoreFirst = false;
+    std::set<uint8_t> silentRegisters;
     bool echo = true;
     bool stray = false;
     double exitAfter = 0;
@@ -148,6 +154,10 @@ int ParseOptions(int argc, char** argv, Options* o) {
             o->silent = true;
             continue;
         }
+        if (a == "--ignore-first") {
+            o->ignoreFirst = true;
+            continue;
+        }
         if (a == "--no-echo") {
             o->echo = false;
             continue;
@@ -160,9 +170,11 @@ int ParseOptions(int argc, char** argv, Options* o) {
             o->dump = true;
             continue;
         }
-        static const char* const valued[] = {
-            "--link", "--serve",   "--record",     "--replay",    "--replay-log",  "--reply-delay",
-            "--late", "--speedup", "--exit-after", "--key-cycle", "--custom-rate", nullptr};
+        static const char* const valued[] = {"--link",      "--serve",       "--record",
+                                             "--replay",    "--replay-log",  "--reply-delay",
+                                             "--late",      "--speedup",     "--exit-after",
+                                             "--key-cycle", "--custom-rate", "--silent-register",
+                                             nullptr};
         bool known = false;
         for (const char* const* v = valued; *v != nullptr; ++v)
             known = known || a == *v;
@@ -201,6 +213,9 @@ int ParseOptions(int argc, char** argv, Options* o) {
                 !Real(text.substr(colon + 1).c_str(), 0.001, 1e9, &o->keyOff)) {
                 return bad("ON:OFF in seconds, such as 20:5");
             }
+        } else if (a == "--silent-register") {
+            if (!Whole(v, 0, 255, &n)) return bad("a register address from 0 to 255, such as 8");
+            o->silentRegisters.insert(static_cast<uint8_t>(n));
         } else if (a == "--custom-rate") {
             if (!Whole(v, 50, 4000000, &n)) return bad("a rate in baud, such as 7680");
             o->customRate = static_cast<uint32_t>(n);
@@ -265,7 +280,13 @@ class Ecu {
                 toldAsleep_ = true;
                 return;
             }
-            if (!o_.silent) Send(Answer(byte, now), now + o_.replyDelay + o_.late);
+            if (firstPending_) {
+                firstPending_ = false;
+                Note(now, "the first request after the wake-up: let go by");
+                return;
+            }
+            if (o_.silent || o_.silentRegisters.count(byte) != 0) return;
+            Send(Answer(byte, now), now + o_.replyDelay + o_.late);
         } else {
             Note(now, "byte at an unexpected line speed: ignored");
         }
@@ -308,6 +329,7 @@ class Ecu {
                 return true;
             }
             awake_ = true;
+            firstPending_ = o_.ignoreFirst;
             toldAsleep_ = false;
             engineStart_ = NowMs();
             Note(NowMs(), "awake");
@@ -380,6 +402,7 @@ class Ecu {
     bool awake_ = false;
     bool ignition_ = true;
     bool toldAsleep_ = false;
+    bool firstPending_ = false;
     std::deque<Output> outputs_;
     std::map<uint8_t, uint8_t> latched_;
     uint64_t nextStray_;
@@ -523,15 +546,22 @@ int main(int argc, char** argv) {
 
     Ecu ecu(o, record, replay, !o.replay.empty(), o.replayLog.empty() ? nullptr : &log);
     const uint64_t started = NowMs();
+    bool scheduledOn = true; // the key cycle's state: on first
     uint64_t end = o.exitAfter > 0 ? started + static_cast<uint64_t>(o.exitAfter * 1000) : 0;
     while (!stopping && (end == 0 || NowMs() < end)) {
         if (ignitionAsked != 0) {
             ecu.SetIgnition(ignitionAsked == 2);
             ignitionAsked = 0;
-        } else if (o.keyOn > 0) {
+        }
+        if (o.keyOn > 0) {
+            // The cycle turns the key only when its own state changes: a switch by hand
+            // holds until then.
             double cycle = o.keyOn + o.keyOff;
             double at = std::fmod(static_cast<double>(NowMs() - started) / 1000.0, cycle);
-            ecu.SetIgnition(at < o.keyOn);
+            if ((at < o.keyOn) != scheduledOn) {
+                scheduledOn = at < o.keyOn;
+                ecu.SetIgnition(scheduledOn);
+            }
         }
         int64_t due = ecu.NextDue();
         int timeout = 200;
