@@ -47,6 +47,14 @@ expect_text bad.err "quorvel-plot: bad.csv: line 4: 2 fields, not the 22 of a da
 expect_text bad.err 'quorvel-plot: bad.csv: line 5, column 1 (revs): "a" is not a number (line left out)'
 expect_text bad.out "4 polls (2 left out as gaps)"
 
+# A value beyond what a float holds is a damaged field, even with --fit: named, left out,
+# and the plot ends.
+{ head -3 "engine details.csv"; echo "1e39, 20, 25, 1, 2, 3, 4, 5, 6, 0, 0, 0, , 1, 2, 3, 4, 5, 6, 7, 8, 9"; } >huge.csv
+status=0
+timeout 20 "$tool" huge.csv --fit -o huge.svg >"$work/huge.out" 2>"$work/huge.err" || status=$?
+[ "$status" = 0 ] || fail "--fit on a log with 1e39 ended with $status (124: it hung)"
+expect_text huge.err 'line 4, column 1 (revs): "1e39" is beyond what a reading can hold (line left out)'
+
 # Anything but a log is refused at once, in one line.
 for other in /bin/ls /etc/passwd; do
   run_tool other "$other"

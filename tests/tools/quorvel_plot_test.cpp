@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <regex>
 #include <sstream>
 
@@ -81,16 +82,18 @@ TEST(DriveLog, AFileWithoutTheHeaderIsRefusedAtOnce) {
 }
 
 TEST(DriveLog, BadLinesAreNamedByLineAndColumnAndLeftOut) {
-    std::string text = std::string(kHeader) + Line(850) + "850.0, 20.0\r\n" +
-                       "850.000000, 20.000000, warm, 1, 2, 3, 4, 5, 6, 0, 0, 0, , 1, 2, 3, 4, "
-                       "5, 6, 7, 8, 9\r\n" +
-                       "850, 20, 25, 1, 2, 3, 4, 5, 6, 300, 0, 0, , 1, 2, 3, 4, 5, 6, 7, 8, 9\r\n" +
-                       "850, 20, 25, 1, 2, 3, 4, 5, 6, 0, 0, 0, x, 1, 2, 3, 4, 5, 6, 7, 8, 9\r\n" +
-                       "\r\n" + Line(900);
+    std::string text =
+        std::string(kHeader) + Line(850) + "850.0, 20.0\r\n" +
+        "850.000000, 20.000000, warm, 1, 2, 3, 4, 5, 6, 0, 0, 0, , 1, 2, 3, 4, "
+        "5, 6, 7, 8, 9\r\n" +
+        "850, 20, 25, 1, 2, 3, 4, 5, 6, 300, 0, 0, , 1, 2, 3, 4, 5, 6, 7, 8, 9\r\n" +
+        "850, 20, 25, 1, 2, 3, 4, 5, 6, 0, 0, 0, x, 1, 2, 3, 4, 5, 6, 7, 8, 9\r\n" + "\r\n" +
+        "1e39, 20, 25, 1, 2, 3, 4, 5, 6, 0, 0, 0, , 1, 2, 3, 4, 5, 6, 7, 8, 9\r\n" +
+        "850, -4e38, 25, 1, 2, 3, 4, 5, 6, 0, 0, 0, , 1, 2, 3, 4, 5, 6, 7, 8, 9\r\n" + Line(900);
     drivelog::Log log = Parsed(text);
     EXPECT_EQ(log.lines.size(), 2u);
-    EXPECT_EQ(log.polls, 7) << "every line after the header is a poll's, read or not";
-    ASSERT_EQ(log.problems.size(), 5u);
+    EXPECT_EQ(log.polls, 9) << "every line after the header is a poll's, read or not";
+    ASSERT_EQ(log.problems.size(), 7u);
     EXPECT_EQ(drivelog::Describe(log.problems[0]), "line 3: 2 fields, not the 22 of a data line");
     EXPECT_EQ(drivelog::Describe(log.problems[1]),
               "line 4, column 3 (air temp): \"warm\" is not a number");
@@ -99,6 +102,12 @@ TEST(DriveLog, BadLinesAreNamedByLineAndColumnAndLeftOut) {
     EXPECT_EQ(drivelog::Describe(log.problems[3]),
               "line 6, column 13: \"x\" where the empty column is");
     EXPECT_EQ(drivelog::Describe(log.problems[4]), "line 7: an empty line");
+    // A number beyond a float: no poll gives it (and --fit would find no scale for it).
+    EXPECT_EQ(drivelog::Describe(log.problems[5]),
+              "line 8, column 1 (revs): \"1e39\" is beyond what a reading can hold");
+    EXPECT_EQ(drivelog::Describe(log.problems[6]),
+              "line 9, column 2 (water temp): \"-4e38\" is beyond what a reading can hold");
+    EXPECT_DOUBLE_EQ(plot::ValueStep(std::numeric_limits<double>::infinity()), 1);
     EXPECT_FALSE(drivelog::Parse(std::string(kHeader) + "nothing, here\r\n", &log));
     EXPECT_TRUE(log.lines.empty());
 }
@@ -148,6 +157,12 @@ TEST(PlotSvg, UnreadableLinesLeaveAGapAndLaterReadingsKeepTheirTime) {
     EXPECT_NE(svg.find("points=\"660,110 785,70 910,70 1035,150\""), std::string::npos)
         << "after the gap, at their own time";
     EXPECT_NE(svg.find("8 answered polls (2 unreadable, left as gaps)"), std::string::npos);
+    // One line that cannot be read leaves its gap too.
+    std::string one =
+        Svg(Parsed(std::string(kHeader) + Line(0) + Line(4000) + "bad\r\n" + Line(8000) + Line(0)));
+    EXPECT_EQ(RevsPoints(one), "160,150 360,110") << "the line before the gap ends there";
+    EXPECT_NE(one.find("points=\"760,70 960,150\""), std::string::npos)
+        << "and one begins after it";
 }
 
 // Values marked along each chart with light lines across; --fit scales a chart to its
@@ -195,6 +210,7 @@ TEST(PlotSvg, TheTitleSaysTheFileTheDateTheLengthAndThatALineIsAPoll) {
     EXPECT_NE(svg.find(">2 s of driving: 3 answered polls, one answered poll every 0.5 s"),
               std::string::npos)
         << svg;
+    EXPECT_NE(svg.find("time since logging began (minutes:seconds)"), std::string::npos);
     EXPECT_EQ(plot::Duration(86400), "24 h 00 min 00 s");
     EXPECT_EQ(plot::Duration(750), "12 min 30 s");
 }
@@ -220,6 +236,10 @@ TEST(PlotSvg, ASpikeIsKeptWhenADayIsReducedToPixelColumns) {
                        "\" width=\"1\" height=\"12\" fill=\"#dc1e1e\"/>"),
               std::string::npos);
     EXPECT_LT(svg.size(), 2u * 1024 * 1024) << "a day's picture stays under 2 MB";
+    // A day's axis is in hours, minutes and seconds, and its caption says so.
+    EXPECT_NE(svg.find(">12:00:00</text>"), std::string::npos);
+    EXPECT_NE(svg.find(">0:00:00</text>"), std::string::npos);
+    EXPECT_NE(svg.find("time since logging began (hours:minutes:seconds)"), std::string::npos);
 }
 
 // Two lines a pixel column: each column keeps its lowest and highest in the order they

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <sstream>
 #include <string_view>
 
@@ -66,6 +67,8 @@ bool ReadLine(int number, const std::vector<std::string_view>& fields, Log* log)
             continue;
         }
         if (!Number(f, &v)) return bad(c + 1, "\"" + std::string(f) + "\" is not a number");
+        if (c < 9 && std::fabs(v) > std::numeric_limits<float>::max())
+            return bad(c + 1, "\"" + std::string(f) + "\" is beyond what a reading can hold");
         if (c < 9) {
             line.readings.*kLoggedReadings[c].value = static_cast<float>(v);
         } else if (c < 12) {

@@ -194,10 +194,11 @@ void Faults(const drivelog::Log& log, canvas::Canvas* c) {
     }
 }
 
-std::string Clock(double seconds) {
+// m:ss, or h:mm:ss on an axis that reaches an hour (every label alike, as its caption says).
+std::string Clock(double seconds, bool hours) {
     long s = std::lround(seconds);
     char text[32];
-    if (s >= 3600) {
+    if (hours) {
         std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
     } else {
         std::snprintf(text, sizeof text, "%ld:%02ld", s / 60, s % 60);
@@ -211,11 +212,14 @@ void TimeAxis(int polls, canvas::Canvas* c) {
     for (int tick = 0; tick * step <= length + 1e-9; ++tick) {
         double t = tick * step;
         double x = kLeft + kPlotWidth * (length > 0 ? t / length : 0);
-        c->Text(x, kAxisTop + 14, Clock(t), 11, kGray, Align::Center);
+        c->Text(x, kAxisTop + 14, Clock(t, length >= 3600), 11, kGray, Align::Center);
     }
     c->Text(kLeft + kPlotWidth / 2.0, kAxisTop + 30,
-            "time since logging began (minutes:seconds), one answered poll every 0.5 s", 11, kGray,
-            Align::Center);
+            length >= 3600 ? "time since logging began (hours:minutes:seconds), one answered poll "
+                             "every 0.5 s"
+                           : "time since logging began (minutes:seconds), one answered poll every "
+                             "0.5 s",
+            11, kGray, Align::Center);
 }
 
 } // namespace
@@ -226,7 +230,7 @@ Range GaugeRange(int chart) {
 }
 
 double ValueStep(double span) {
-    if (!(span > 0)) return 1;
+    if (!(span > 0) || !std::isfinite(span)) return 1;
     double power = std::pow(10.0, std::floor(std::log10(span)) - 1);
     for (;;) {
         for (double m : {1.0, 2.0, 2.5, 5.0}) {
