@@ -127,7 +127,11 @@ session)
   wine "$windows/quorvel-ports.exe" >"$work/ports.raw" 2> >(quiet) || ports_status=$?
   tr -d '\r' <"$work/ports.raw" | tee "$work/ports.out"
   grep -q '^COM5  ECU simulator (COM5)$' "$work/ports.out" || fail "quorvel-ports.exe did not list COM5"
-  [ "$ports_status" = 0 ] || fail "quorvel-ports.exe found no usable port (exit status $ports_status)"
+  # A port with no chip it knows, whose driver took 7680 baud without saying what it runs:
+  # not called usable, and the probe is suggested.
+  [ "$ports_status" = 1 ] || fail "quorvel-ports.exe called a port of an unknown chip usable (exit status $ports_status)"
+  grep -q 'Try quorvel-ports --probe COM5 with the lead on the car' "$work/ports.out" ||
+    fail "quorvel-ports.exe did not suggest probing COM5"
   start=$(date +%s%N)
   spawn wine "$windows/quorvel.exe" 2> >(quiet)
   program=$last_pid
@@ -296,6 +300,8 @@ ports)
   grep -q '10c4:ea60, Silicon Labs CP210x' "$work/com10.out" || fail "COM10 is not told a CP210x"
   grep -q '7680 baud:  not known: the driver took 7680 baud' "$work/com10.out" ||
     fail "a rate the driver only took is told as known: $(grep '7680 baud' "$work/com10.out")"
+  grep -q -- '-> whether the dashboard can read through it is not known' "$work/com10.out" ||
+    fail "a CP210x whose part is not named is called usable: $(grep -- '->' "$work/com10.out")"
   block COM11 "$work/list.out" | grep -q 'access:     no (' || fail "the listing did not try the absent lead"
   # Without the driver check no port is opened: the absent lead's access is not looked at.
   wine "$windows/quorvel-ports.exe" --no-driver-check >"$work/quick.raw" 2> >(quiet) || true

@@ -3,9 +3,12 @@
 // the causes on the system (brltty, ModemManager, the group).
 #include "fixtures/device_tree.h"
 #include "platform/portinfo.h"
+#include "platform/posix/backends/headless.h"
+#include "platform/posix/kernel32/serial.h"
 #include "platform/posix/setupapi/comports.h"
 #include "platform/posix/setupapi/portinfo_posix.h"
 #include "tools/quorvel-ports/chips.h"
+#include "tools/quorvel-ports/probe.h"
 #include "tools/quorvel-ports/report.h"
 
 #include <gtest/gtest.h>
@@ -128,6 +131,107 @@ TEST(Chips, ARateADriverOnlyTookIsJudgedByTheChip) {
     EXPECT_EQ(ports::RateFor(ftdi, 7680, "FTDIBUS", true).verdict, RateVerdict::Exact);
 }
 
+// On Windows a CP210x lead's description never names its part, and its driver takes
+// 7680 baud whatever the chip runs: the listing does not call it usable, and the probe of
+// a silent ECU behind it names the chip as a cause.
+TEST(Chips, ALeadWhoseChipMayNotRunTheRateIsNotCalledUsable) {
+    portinfo::Port p;
+    p.number = 3;
+    p.friendlyName = "Silicon Labs CP210x USB to UART Bridge (COM3)";
+    p.devicePath = "\\\\.\\COM3";
+    p.driver = "silabser";
+    p.vendorId = "10c4";
+    p.productId = "ea60";
+    p.product = "Silicon Labs CP210x USB to UART Bridge";
+    p.driverRate = 7680;
+    p.driverOnlyAccepted = true;
+    std::ostringstream out;
+    EXPECT_EQ(ports::WriteListing(out, {p}, {}), 0);
+    EXPECT_EQ(out.str().find("can use it"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("No port the dashboard is sure to read through. Try quorvel-ports "
+                             "--probe COM3 with the lead on the car and the ignition on: the "
+                             "probe tells.\n"),
+              std::string::npos)
+        << out.str();
+    const std::string doubt = ports::ChipDoubt(p, false);
+    EXPECT_NE(doubt.find("Silicon Labs CP210x"), std::string::npos) << doubt;
+    EXPECT_NE(doubt.find("CP2101, CP2102 and CP2103 cannot"), std::string::npos) << doubt;
+    EXPECT_EQ(ports::ChipDoubt(p, true), "") << "where the driver runs what it takes, no doubt";
+    p.product = "CP2102N USB to UART Bridge Controller";
+    EXPECT_EQ(ports::ChipDoubt(p, false), "") << "a part that names itself";
+    // An on-board port on Windows: its service is "Serial".
+    EXPECT_EQ(ports::IdentifyChip("", "", "Communications Port", "Serial").rate,
+              RateVerdict::Exact);
+}
+
+// What the probe makes of what came back.
+TEST(Probe, TheVerdictSaysWhatCameBack) {
+    struct Case {
+        const char* name;
+        int answered, echoed, wakeEchoes;
+        const char* chipDoubt;
+        const char* begins;
+    } cases[] = {
+        {"all", 17, 17, 3, "", "The ECU answered all 17 registers"},
+        {"some", 5, 17, 3, "", "5 of 17 registers answered: the line loses bytes"},
+        {"no echo", 0, 17, 0, "",
+         "One byte came back for each request and none during the "
+         "wake-up: this interface does not echo"},
+        // The third wake-up byte's echo may still be on its way when the port is reopened.
+        {"echo, ECU silent", 0, 17, 2, "",
+         "The interface echoes the requests but the ECU does not answer. Switch the ignition on"},
+        {"nothing", 0, 0, 0, "", "Nothing came back, not even the interface's echo"},
+    };
+    for (const Case& c : cases) {
+        ports::ProbeResult r;
+        r.answered = c.answered;
+        r.echoed = c.echoed;
+        r.wakeEchoes = c.wakeEchoes;
+        r.chipDoubt = c.chipDoubt;
+        std::ostringstream out;
+        ports::WriteProbeVerdict(out, r);
+        EXPECT_NE(out.str().find("\n" + std::string(c.begins)), std::string::npos)
+            << c.name << ":\n"
+            << out.str();
+        EXPECT_EQ(out.str().find("the lead's chip may be the cause"), std::string::npos) << c.name;
+    }
+    ports::ProbeResult silent;
+    silent.echoed = 17;
+    silent.wakeEchoes = 3;
+    silent.chipDoubt = "Silicon Labs CP210x, which may run 9600.";
+    std::ostringstream out;
+    ports::WriteProbeVerdict(out, silent);
+    EXPECT_NE(out.str().find("If all that is so, the lead's chip may be the cause: Silicon Labs "
+                             "CP210x, which may run 9600."),
+              std::string::npos)
+        << out.str();
+}
+
+// A lead whose chip cannot run 7680 baud (a CP2102 on Linux, whose driver reports the 9600
+// it runs): the probe wakes the ECU at 1200 baud, then tells the refused rate as such,
+// not as a port that cannot be opened.
+TEST(Probe, ARefusedRateIsToldAsARefusedRate) {
+    w32::VirtualClockBackend clock;
+    w32::SetBackend(&clock);
+    auto line = std::make_shared<w32::ScriptedLine>();
+    line->driverRate = [](uint32_t asked) { return asked == 7680 ? 9600u : asked; };
+    auto script = std::make_shared<w32::PortListScript>();
+    w32::PortEntry entry;
+    entry.number = 1;
+    entry.friendlyName = "CP2102 USB to UART Bridge Controller (COM1)";
+    entry.line = line;
+    script->ports.push_back(entry);
+    w32::SetPortListScript(script);
+    std::ostringstream out;
+    ports::ProbeResult r = ports::RunProbe("COM1", out);
+    w32::SetPortListScript(nullptr);
+    EXPECT_FALSE(r.opened);
+    EXPECT_EQ(r.openProblem, "");
+    EXPECT_NE(r.rateProblem.find("offers 9600 baud instead of 7680"), std::string::npos)
+        << r.rateProblem;
+    EXPECT_EQ(line->Written(), (std::vector<uint8_t>{0x0F, 0xAA, 0xCC}));
+}
+
 // A CP2102N whose vendor left it a CP2102's product string: its driver asks the chip for
 // its part and reports 7680, and the listing says so rather than "impossible".
 TEST(Chips, AProductStringTheDriverBeliesIsToldAsSuch) {
@@ -235,7 +339,19 @@ TEST_F(PortsListing, EachFamilyInTheDashboardsOrderAndTheSkippedSlot) {
           "UART behind it (type 0)\n"}) {
         EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
     }
-    EXPECT_EQ(usable, 5) << "all but the CP2102\n" << text;
+    EXPECT_EQ(usable, 4) << "all but the CP2102 and the CDC lead, whose firmware is not known\n"
+                         << text;
+    EXPECT_NE(text.find("  -> whether the dashboard can read through it is not known: the chip "
+                        "may not run 7680 baud; try quorvel-ports --probe COM3 with the lead on "
+                        "the car and the ignition on\n"),
+              std::string::npos)
+        << text;
+    // One port to probe, in a command that can be run as it stands.
+    EXPECT_NE(text.find("4 ports the dashboard can use: COM1, COM4, COM6, COM7. Try "
+                        "quorvel-ports --probe COM1 with the lead on the car and the ignition "
+                        "on.\n"),
+              std::string::npos)
+        << text;
 }
 
 TEST_F(PortsListing, AskingTheDriverOpensAFreePortOnly) {

@@ -82,15 +82,17 @@ Chip IdentifyChip(const std::string& vendorId, const std::string& productId,
                   const std::string& product, const std::string& driver) {
     const std::string vendor = Lower(vendorId);
     const std::string id = Lower(productId);
+    // Windows names services as it likes ("Serial", "usbser").
+    const std::string service = Lower(driver);
     if (vendor == "10c4" && id == "ea60") return SiliconLabs(product);
     for (const KnownChip& k : kChips) {
         if (vendor == k.vendor && id == k.product) return Chip{k.family, k.rate, k.runs, k.note};
     }
-    if (driver == "cdc_acm" || driver == "usbser") {
+    if (service == "cdc_acm" || service == "usbser") {
         return Chip{"USB CDC ACM (a microcontroller's firmware)", RateVerdict::Unknown, 0,
                     "the firmware decides what it makes of 7680 baud"};
     }
-    if (driver == "serial8250" || driver == "serial" || driver == "port") {
+    if (service == "serial8250" || service == "serial" || service == "port") {
         // 115200 / 15: the 8250's divisor gives 7680 exactly.
         return Chip{"on-board UART (8250/16550)", RateVerdict::Exact, 7680, ""};
     }

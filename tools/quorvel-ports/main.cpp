@@ -75,7 +75,8 @@ int Usage(const std::string& problem) {
 int Probe(const std::string& argument) {
     if (argument.empty()) return Usage("--probe needs a port, such as --probe COM3");
     std::string problem;
-    std::string com = ports::ProbedPort(argument, portinfo::ListPorts(false), &problem);
+    const std::vector<portinfo::Port> listed = portinfo::ListPorts(false);
+    std::string com = ports::ProbedPort(argument, listed, &problem);
     if (com.empty()) {
         if (problem.rfind("--probe", 0) == 0) return Usage(problem);
         std::cerr << "quorvel-ports: " << problem << "\n";
@@ -94,6 +95,10 @@ int Probe(const std::string& argument) {
                   << "Run quorvel-ports without options to see the ports and what stands in "
                      "their way.\n";
         return 1;
+    }
+    for (const portinfo::Port& p : listed) {
+        if ("COM" + std::to_string(p.number) == com)
+            r.chipDoubt = ports::ChipDoubt(p, kDriversRunTheRatesTheyTake);
     }
     ports::WriteProbeVerdict(std::cout, r);
     return r.answered > 0 ? 0 : 1;

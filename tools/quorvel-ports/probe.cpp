@@ -1,5 +1,6 @@
 #include "probe.h"
 
+#include "chips.h"
 #include "dashboard/faults.h"
 #include "dashboard/gauge_table.h"
 #include "platform/portinfo.h"
@@ -104,13 +105,25 @@ std::string Verdict(const ProbeResult& r) {
         return "The interface echoes the requests but the ECU does not answer. Switch the "
                "ignition on (the engine need not run), check that the lead is in the "
                "diagnostic socket, and that the car has single-point injection (its Engine "
-               "menu lists the families).";
+               "menu lists the families)." +
+               (r.chipDoubt.empty()
+                    ? std::string()
+                    : " If all that is so, the lead's chip may be the cause: " + r.chipDoubt);
     return "Nothing came back, not even the interface's echo: the lead is not on the car's "
            "diagnostic socket, has no power (most K-line leads take it from the socket), or "
            "is not a K-line interface.";
 }
 
 } // namespace
+
+std::string ChipDoubt(const portinfo::Port& port, bool driversRunTheRatesTheyTake) {
+    if (driversRunTheRatesTheyTake || port.vendorId.empty()) return "";
+    Chip chip = IdentifyChip(port.vendorId, port.productId, port.product, port.driver);
+    if (chip.rate != RateVerdict::Unknown || chip.family.empty()) return "";
+    return chip.family + ", " + chip.note +
+           ". Its driver takes 7680 baud whatever the chip runs. Leads with an FTDI, "
+           "CH340/CH341, PL2303, CP2102N or CP2104 chip run 7680 baud.";
+}
 
 std::string ComName(const std::string& argument) {
     std::string digits = argument;

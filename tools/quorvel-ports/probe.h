@@ -22,7 +22,14 @@ struct ProbeResult {
     EngineValues readings = {};
     int answered = 0; // registers whose answer came
     int echoed = 0;   // requests whose first read found a byte
+    // The lead's chip, when it may not run 7680 baud though its driver took the rate
+    // (a CP210x whose part is not named, on Windows): "" when that is no question.
+    std::string chipDoubt;
 };
+
+// What a silent ECU's verdict adds of the port's chip: its family and why it may not
+// run 7680 baud, where the driver takes a rate without running it; "" otherwise.
+std::string ChipDoubt(const portinfo::Port& port, bool driversRunTheRatesTheyTake);
 
 // Wakes and reads the ECU behind \\.\COMn: the wake-up bytes and the register requests
 // are all it writes. It says what it does as it goes, a line at a time, flushed: that the

@@ -10,6 +10,9 @@ namespace {
 
 std::string Com(const portinfo::Port& p) { return "COM" + std::to_string(p.number); }
 
+// Listed, open to this user and held by no other program.
+bool Openable(const portinfo::Port& p) { return p.number != 0 && p.mayOpen && p.holders.empty(); }
+
 Rate RateOf(const portinfo::Port& p) {
     return RateFor(IdentifyChip(p.vendorId, p.productId, p.product, p.driver), p.driverRate,
                    p.driver, p.driverOnlyAccepted);
@@ -75,18 +78,30 @@ void WritePort(std::ostream& out, const portinfo::Port& p) {
         Field(out, "access:", "not looked at: the port was not opened");
         Field(out, "held by:", "not looked at: the port was not opened");
     }
-    out << "  -> "
-        << (!Usable(p)    ? "the dashboard cannot use it"
-            : !p.lookedAt ? "the dashboard can use it if it opens (not tried)"
-                          : "the dashboard can use it")
-        << "\n\n";
+    out << "  -> ";
+    if (!Usable(p) && !Doubtful(p)) {
+        out << "the dashboard cannot use it";
+    } else if (Doubtful(p)) {
+        out << "whether the dashboard can read through it is not known: the chip may not run "
+               "7680 baud; try quorvel-ports --probe "
+            << Com(p) << " with the lead on the car and the ignition on";
+    } else if (!p.lookedAt) {
+        out << "the dashboard can use it if it opens (not tried)";
+    } else {
+        out << "the dashboard can use it";
+    }
+    out << "\n\n";
 }
 
 } // namespace
 
 bool Usable(const portinfo::Port& p) {
-    return p.number != 0 && p.mayOpen && p.holders.empty() &&
-           RateOf(p).verdict != RateVerdict::Impossible;
+    const RateVerdict rate = RateOf(p).verdict;
+    return Openable(p) && (rate == RateVerdict::Exact || rate == RateVerdict::Near);
+}
+
+bool Doubtful(const portinfo::Port& p) {
+    return Openable(p) && RateOf(p).verdict == RateVerdict::Unknown;
 }
 
 int WriteListing(std::ostream& out, const std::vector<portinfo::Port>& ports,
@@ -116,9 +131,15 @@ int WriteListing(std::ostream& out, const std::vector<portinfo::Port>& ports,
         out << "\n";
     }
     int count = 0;
-    for (const portinfo::Port& p : ports)
+    std::string doubtful;
+    for (const portinfo::Port& p : ports) {
         count += Usable(p) ? 1 : 0;
-    if (count == 0) {
+        if (Doubtful(p) && doubtful.empty()) doubtful = Com(p);
+    }
+    if (count == 0 && !doubtful.empty()) {
+        out << "No port the dashboard is sure to read through. Try quorvel-ports --probe "
+            << doubtful << " with the lead on the car and the ignition on: the probe tells.\n";
+    } else if (count == 0) {
         out << "No port the dashboard can use. ";
         if (listed > 0) {
             out << "See what each port says above.\n";
