@@ -19,17 +19,16 @@ std::string CommandName(const std::string& pid) {
     return name.empty() ? "a process" : name;
 }
 
-// Whether an open file, as /proc names it, is the device. The name is compared first;
-// only another name under /dev (a second node of the same device) is looked at, since
-// devtmpfs answers at once where a hung network or FUSE mount would freeze the caller.
-bool IsDevice(const std::string& target, const std::string& device, dev_t rdev) {
+} // namespace
+
+// The name is compared first; only another name under /dev (a second node of the same
+// device) is looked at, since devtmpfs answers at once.
+bool IsDeviceNode(const std::string& target, const std::string& device, dev_t rdev) {
     if (target == device) return true;
     if (target.rfind("/dev/", 0) != 0) return false;
     struct stat st {};
     return stat(target.c_str(), &st) == 0 && S_ISCHR(st.st_mode) && st.st_rdev == rdev;
 }
-
-} // namespace
 
 std::vector<Holder> ProcessesHolding(const std::string& devicePath, bool* complete) {
     std::vector<Holder> holders;
@@ -64,7 +63,7 @@ std::vector<Holder> ProcessesHolding(const std::string& devicePath, bool* comple
             ssize_t n = readlink((fdDir + "/" + f->d_name).c_str(), target, sizeof target - 1);
             if (n <= 0) continue;
             target[n] = '\0';
-            if (IsDevice(target, canonical, device.st_rdev)) {
+            if (IsDeviceNode(target, canonical, device.st_rdev)) {
                 holds = true;
                 break;
             }

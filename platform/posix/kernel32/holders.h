@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace w32 {
@@ -15,6 +16,12 @@ struct Holder {
 // Every other process whose open files include the device. complete is false when some
 // processes could not be looked into (another user's, for a user who is not root).
 std::vector<Holder> ProcessesHolding(const std::string& devicePath, bool* complete = nullptr);
+
+// Whether an open file, as /proc names it (target), is the device (device, its
+// canonical path, with its device number rdev): by name, or through another node under
+// /dev; a name outside /dev is never looked at (a hung network or FUSE mount would freeze
+// the caller).
+bool IsDeviceNode(const std::string& target, const std::string& device, dev_t rdev);
 
 // "ModemManager (process 812)", "ModemManager (process 812) and minicom (process 90)".
 std::string DescribeHolders(const std::vector<Holder>& holders);

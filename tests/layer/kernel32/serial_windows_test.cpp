@@ -21,6 +21,7 @@
 #include <set>
 #include <sys/file.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -270,6 +271,25 @@ TEST_F(PtyLine, APortAnotherProcessHoldsIsRefusedAndTheHolderNamed) {
     close(ready[1]);
     port = OpenCom(1);
     EXPECT_NE(port, INVALID_HANDLE_VALUE) << "free once the holder is gone";
+}
+
+// A holder may have the device open through another node: /dev/fd/N (or a second node
+// made for it) is the same device; a name outside /dev is never looked at, even when it
+// leads to the device (a link on a mount that may hang).
+TEST_F(PtyLine, AHolderThroughAnotherNodeUnderDevIsFoundAndNothingElseIsLookedAt) {
+    int fd = open(slave.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    struct stat st {};
+    ASSERT_EQ(stat(slave.c_str(), &st), 0);
+    EXPECT_TRUE(w32::IsDeviceNode(slave, slave, st.st_rdev));
+    EXPECT_TRUE(w32::IsDeviceNode("/dev/fd/" + std::to_string(fd), slave, st.st_rdev));
+    fs::path link = fs::temp_directory_path() / ("quorvel-node-" + std::to_string(getpid()));
+    fs::remove(link);
+    fs::create_symlink(slave, link);
+    EXPECT_FALSE(w32::IsDeviceNode(link.string(), slave, st.st_rdev));
+    EXPECT_FALSE(w32::IsDeviceNode("/dev/null", slave, st.st_rdev));
+    fs::remove(link);
+    close(fd);
 }
 
 // A holder the /proc scan cannot see (here this very process, which the scan leaves out,

@@ -75,4 +75,31 @@ TEST(Win32Files, NowTheLocalTimeOfAMomentIsTheLocalFileTime) {
     EXPECT_EQ(byZone.wMinute, byFileTime.wMinute);
 }
 
+// The last hour of a day is an hour like any other; a 24th is no hour at all. (An older
+// log last written between 23:00 and 23:59 is kept under that time's name.)
+TEST(Win32Files, TheLastMomentOfADayIsATimeAndAFurtherHourIsNot) {
+    SYSTEMTIME late{};
+    late.wYear = 2026;
+    late.wMonth = 12;
+    late.wDay = 8;
+    late.wHour = 23;
+    late.wMinute = 59;
+    late.wSecond = 59;
+    late.wMilliseconds = 999;
+    SYSTEMTIME local{};
+    ASSERT_TRUE(SystemTimeToTzSpecificLocalTime(nullptr, &late, &local));
+    EXPECT_EQ(local.wSecond, 59);
+    EXPECT_EQ(local.wMilliseconds, 999);
+    for (int field = 0; field < 4; ++field) {
+        SYSTEMTIME bad = late;
+        if (field == 0) bad.wHour = 24;
+        if (field == 1) bad.wMinute = 60;
+        if (field == 2) bad.wSecond = 60;
+        if (field == 3) bad.wMilliseconds = 1000;
+        SetLastError(0);
+        EXPECT_FALSE(SystemTimeToTzSpecificLocalTime(nullptr, &bad, &local)) << field;
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << field;
+    }
+}
+
 } // namespace
