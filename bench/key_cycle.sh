@@ -4,7 +4,10 @@
 # of the program's wake-up retries each time; the time from key on to the plain title
 # (the first answered poll) is measured, the worst of CYCLES printed. Then, for RUNS
 # fresh programs with the ECU asleep, the time from the keys of File, Exit to the end of
-# the program, the worst printed.
+# the program, the worst printed. Then the same key cycles with an ECU that lets its
+# first request after a wake-up go by; and File, Exit in
+# fresh programs on a lead that gives nothing back (no echo, no ECU), at phases of the
+# polls from the first one on.
 # usage: bench/key_cycle.sh [QUORVEL] [ECU_SIM] [CYCLES] [RUNS]
 set -euo pipefail
 quorvel=$(realpath "${1:-build/release/quorvel}")
@@ -65,3 +68,55 @@ for ((i = 0; i < runs; i++)); do
   kill -USR2 "$sim"
 done
 echo "exit with the ECU asleep: $worst_exit ms at worst over $runs runs"
+kill "$sim" 2>/dev/null || true
+
+# key_cycles: the worst time from key on to the plain title over $cycles key cycles of
+# the program $pid on the simulator $sim.
+key_cycles() {
+  local i on took worst=0
+  for ((i = 0; i < cycles; i++)); do
+    kill -USR1 "$sim"
+    wait_title "$silent" || { echo "the title never said the ECU sleeps"; exit 1; }
+    sleep "$(awk -v i="$i" -v n="$cycles" 'BEGIN { printf "%.3f", 3 + 1.9 * i / n }')"
+    kill -USR2 "$sim"
+    on=$(now_ms)
+    wait_title "$live" || { echo "not back 20 s after key on"; exit 1; }
+    took=$(($(now_ms) - on))
+    [ "$took" -gt "$worst" ] && worst=$took
+  done
+  echo "$worst"
+}
+
+start_sim "$ecu_sim" --ignore-first
+start_polling "$quorvel"
+wid=$(xdotool search --name "^$live\$" | head -1)
+echo "live again after key on, an ECU that lets its first request go by: $(key_cycles) ms at worst over $cycles key cycles"
+kill "$pid" 2>/dev/null || true
+wait "$pid" 2>/dev/null || true
+kill "$sim" 2>/dev/null || true
+
+# Nothing comes back at all: each read waits out its time-out.
+start_sim "$ecu_sim" --silent --no-echo
+worst_exit=0
+for ((i = 0; i < runs; i++)); do
+  QUORVEL_PORTS="$work/ecu" "$quorvel" 2>/dev/null &
+  pid=$!
+  bench_pids+=("$pid")
+  wid=$(timeout 30 xdotool search --sync --onlyvisible --name '^Fiat Punto 75 Mk1$' | head -1)
+  xdotool windowfocus --sync "$wid"
+  xdotool key alt+e
+  sleep 0.3
+  xdotool key Return
+  # From the first poll (at 0.86 s) on, at a phase that differs each time.
+  sleep "$(awk -v i="$i" -v n="$runs" 'BEGIN { printf "%.3f", 0.6 + 1.5 * i / n }')"
+  start=$(now_ms)
+  xdotool key alt+f
+  xdotool key x
+  while kill -0 "$pid" 2>/dev/null; do
+    sleep 0.005
+    [ $(($(now_ms) - start)) -lt 60000 ] || { echo "File, Exit did not end the program"; exit 1; }
+  done
+  took=$(($(now_ms) - start))
+  [ "$took" -gt "$worst_exit" ] && worst_exit=$took
+done
+echo "exit on a lead that gives nothing back: $worst_exit ms at worst over $runs runs"

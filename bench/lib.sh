@@ -22,9 +22,13 @@ start_display() {
   cd "$work" || exit 1
 }
 
-# start_sim ECU_SIM: the simulated ECU on $work/ecu; its pid in $sim.
+# start_sim ECU_SIM [OPTIONS...]: the simulated ECU on $work/ecu, misbehaving as the
+# options say; its pid in $sim.
 start_sim() {
-  "$1" --link "$work/ecu" >/dev/null &
+  local ecu_sim=$1
+  shift
+  rm -f "$work/ecu"
+  "$ecu_sim" --link "$work/ecu" "$@" >/dev/null &
   sim=$!
   bench_pids+=("$sim")
   for _ in $(seq 50); do [ -e "$work/ecu" ] && break; sleep 0.1; done
