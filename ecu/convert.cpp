@@ -106,7 +106,10 @@ uint16_t ToWord(double v) {
 // The conversions turned round, each rounded to the nearest byte (or word) the ECU can
 // send; the fault bytes are not readings and are left as they are.
 void RegistersFromReadings(const EngineValues& v, EcuRegisterMirror* r) {
-    r->speedPeriod = v.engineSpeed > 0 ? ToWord(15000000.0 / v.engineSpeed) : 0;
+    // A speed nearer 0 than the slowest a period gives (about 229 rpm) is the engine
+    // stopped, period 0.
+    const double slowest = 15000000.0 / 65535;
+    r->speedPeriod = v.engineSpeed >= slowest / 2 ? ToWord(15000000.0 / v.engineSpeed) : 0;
     r->injectorPeriod = ToWord(v.injectorTime * 1000.0 / 2);
     r->advanceRaw = ToByte(v.sparkAdvance * 2.0);
     r->pressureRaw = ToByte(v.manifoldPressure / 4.0);

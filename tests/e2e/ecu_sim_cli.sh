@@ -30,6 +30,16 @@ expect_text novalue.err "quorvel-ecu-sim: --link needs a value"
 run_tool register --silent-register 256
 expect_status 2 "--silent-register 256" register
 
+# A log it cannot answer from is refused in one line, however many lines it holds.
+{
+  echo "revs, water temp, air temp, throttle, injector period, advance, volts, pressure, VAE, error 1, error 2, error 3, , revs, water temp, air temp, throttle, injector timing, advance, volts, pressure, VAE"
+  for _ in 1 2 3 4 5; do echo "850.0, 20.0"; done
+} >"$work/unusable.csv"
+run_tool unusable --replay-log "$work/unusable.csv"
+expect_status 2 "--replay-log of a log without a line of readings" unusable
+[ "$(wc -l <"$work/unusable.err")" = 1 ] || fail "the refusal took $(wc -l <"$work/unusable.err") lines: $(cat "$work/unusable.err")"
+expect_text unusable.err "quorvel-ecu-sim: cannot replay $work/unusable.csv: it holds no line of readings (5 lines could not be read; the first: line 2: 2 fields, not the 22 of a data line)"
+
 # The ignition switched off by hand holds until the key cycle's own next switch.
 "$tool" --link "$work/ecu" --key-cycle 1000:1 --record "$work/record" >/dev/null &
 sim=$!

@@ -322,6 +322,18 @@ TEST(Conversions, EveryByteComesBackFromItsLoggedReading) {
             ADD_FAILURE() << "the byte or word " << word << " comes back otherwise";
     }
     EXPECT_EQ(wrong, 0);
+    // A speed a spreadsheet rounded near 0 is the engine stopped, not the slowest period
+    // (229 rpm); one nearer that slowest reading is it.
+    EngineValues v{};
+    EcuRegisterMirror back{};
+    for (float rpm : {0.001f, 1.0f, 114.0f}) {
+        v.engineSpeed = rpm;
+        RegistersFromReadings(v, &back);
+        EXPECT_EQ(back.speedPeriod, 0) << rpm;
+    }
+    v.engineSpeed = 115.0f;
+    RegistersFromReadings(v, &back);
+    EXPECT_EQ(back.speedPeriod, 65535);
 }
 
 } // namespace

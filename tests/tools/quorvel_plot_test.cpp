@@ -89,11 +89,14 @@ TEST(DriveLog, BadLinesAreNamedByLineAndColumnAndLeftOut) {
         "850, 20, 25, 1, 2, 3, 4, 5, 6, 300, 0, 0, , 1, 2, 3, 4, 5, 6, 7, 8, 9\r\n" +
         "850, 20, 25, 1, 2, 3, 4, 5, 6, 0, 0, 0, x, 1, 2, 3, 4, 5, 6, 7, 8, 9\r\n" + "\r\n" +
         "1e39, 20, 25, 1, 2, 3, 4, 5, 6, 0, 0, 0, , 1, 2, 3, 4, 5, 6, 7, 8, 9\r\n" +
-        "850, -4e38, 25, 1, 2, 3, 4, 5, 6, 0, 0, 0, , 1, 2, 3, 4, 5, 6, 7, 8, 9\r\n" + Line(900);
+        "850, -4e38, 25, 1, 2, 3, 4, 5, 6, 0, 0, 0, , 1, 2, 3, 4, 5, 6, 7, 8, 9\r\n" +
+        "850, 300, 25, 1, 2, 3, 4, 5, 6, 0, 0, 0, , 1, 2, 3, 4, 5, 6, 7, 8, 9\r\n" +
+        "100, 20, 25, 1, 2, 3, 4, 5, 6, 0, 0, 0, , 1, 2, 3, 4, 5, 6, 7, 8, 9\r\n" +
+        Line(0, 214.999) + Line(228.89, -40.0) + Line(900);
     drivelog::Log log = Parsed(text);
-    EXPECT_EQ(log.lines.size(), 2u);
-    EXPECT_EQ(log.polls, 9) << "every line after the header is a poll's, read or not";
-    ASSERT_EQ(log.problems.size(), 7u);
+    EXPECT_EQ(log.lines.size(), 4u) << "the ends of the ranges are readings";
+    EXPECT_EQ(log.polls, 13) << "every line after the header is a poll's, read or not";
+    ASSERT_EQ(log.problems.size(), 9u);
     EXPECT_EQ(drivelog::Describe(log.problems[0]), "line 3: 2 fields, not the 22 of a data line");
     EXPECT_EQ(drivelog::Describe(log.problems[1]),
               "line 4, column 3 (air temp): \"warm\" is not a number");
@@ -107,6 +110,13 @@ TEST(DriveLog, BadLinesAreNamedByLineAndColumnAndLeftOut) {
               "line 8, column 1 (revs): \"1e39\" is beyond what a reading can hold");
     EXPECT_EQ(drivelog::Describe(log.problems[6]),
               "line 9, column 2 (water temp): \"-4e38\" is beyond what a reading can hold");
+    // Within a float, but no poll gives it: beyond a conversion's ends, or between 0 rpm
+    // (the engine stopped) and the slowest revs a period gives.
+    EXPECT_EQ(drivelog::Describe(log.problems[7]),
+              "line 10, column 2 (water temp): \"300\" is no reading a poll gives (-40 to 215)");
+    EXPECT_EQ(drivelog::Describe(log.problems[8]),
+              "line 11, column 1 (revs): \"100\" is no reading a poll gives (0, or 228.88533 to "
+              "15000000)");
     EXPECT_DOUBLE_EQ(plot::ValueStep(std::numeric_limits<double>::infinity()), 1);
     EXPECT_FALSE(drivelog::Parse(std::string(kHeader) + "nothing, here\r\n", &log));
     EXPECT_TRUE(log.lines.empty());

@@ -1,9 +1,12 @@
 #include "drive_log.h"
 
 #include "dashboard/gauge_table.h"
+#include "ecu/protocol.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -48,6 +51,54 @@ bool Number(std::string_view field, double* value) {
     return end == text + field.size() && std::isfinite(*value);
 }
 
+// What a poll can give for each reading, from the conversions: the readings of every
+// field at its smallest and at its largest (the periods from 1), and of a period of 0
+// (0 rpm, the engine stopped), which lies outside the range of the others.
+struct Reachable {
+    double low[9];
+    double high[9];
+    double stopped[9];
+};
+
+Reachable ReachableReadings() {
+    EcuRegisterMirror smallest{};
+    smallest.speedPeriod = 1;
+    smallest.injectorPeriod = 1;
+    EcuRegisterMirror largest{};
+    for (int i = 0; i < kRegisterCount; ++i)
+        SetRegisterByte(largest, i, 0xFF);
+    EngineValues a{};
+    EngineValues b{};
+    EngineValues zero{};
+    ConvertRegisters(smallest, &a);
+    ConvertRegisters(largest, &b);
+    ConvertRegisters(EcuRegisterMirror{}, &zero);
+    Reachable r{};
+    for (int c = 0; c < 9; ++c) {
+        const auto member = kLoggedReadings[c].value;
+        r.low[c] = std::min(a.*member, b.*member);
+        r.high[c] = std::max(a.*member, b.*member);
+        r.stopped[c] = zero.*member;
+    }
+    return r;
+}
+
+// A reading a poll can give, as the log prints it or a spreadsheet re-saves it (to two
+// decimals at least).
+bool PollGives(int column, double v) {
+    static const Reachable r = ReachableReadings();
+    auto near = [](double a, double b) { return std::fabs(a - b) <= 0.005 + 1e-6 * std::fabs(b); };
+    return near(v, r.stopped[column]) ||
+           (v >= r.low[column] - 0.005 - 1e-6 * std::fabs(r.low[column]) &&
+            v <= r.high[column] + 0.005 + 1e-6 * std::fabs(r.high[column]));
+}
+
+std::string Shortest(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.8g", v);
+    return text;
+}
+
 bool ReadLine(int number, const std::vector<std::string_view>& fields, Log* log) {
     auto bad = [&](int column, const std::string& what) {
         log->problems.push_back(Problem{number, column, what});
@@ -69,6 +120,14 @@ bool ReadLine(int number, const std::vector<std::string_view>& fields, Log* log)
         if (!Number(f, &v)) return bad(c + 1, "\"" + std::string(f) + "\" is not a number");
         if (c < 9 && std::fabs(v) > std::numeric_limits<float>::max())
             return bad(c + 1, "\"" + std::string(f) + "\" is beyond what a reading can hold");
+        if (c < 9 && !PollGives(c, v)) {
+            static const Reachable r = ReachableReadings();
+            std::string range = Shortest(r.low[c]) + " to " + Shortest(r.high[c]);
+            if (r.stopped[c] < r.low[c] || r.stopped[c] > r.high[c])
+                range = Shortest(r.stopped[c]) + ", or " + range;
+            return bad(c + 1,
+                       "\"" + std::string(f) + "\" is no reading a poll gives (" + range + ")");
+        }
         if (c < 9) {
             line.readings.*kLoggedReadings[c].value = static_cast<float>(v);
         } else if (c < 12) {

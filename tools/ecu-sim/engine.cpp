@@ -105,4 +105,24 @@ bool LoadReplay(const std::string& path, std::map<uint8_t, uint8_t>* registers,
     return true;
 }
 
+EcuRegisterMirror RegistersOf(const drivelog::Line& line) {
+    EcuRegisterMirror r{};
+    RegistersFromReadings(line.readings, &r);
+    r.faultFlags1 = line.faults[0];
+    r.faultFlags2 = line.faults[1];
+    r.faultFlags3 = line.faults[2];
+    return r;
+}
+
+bool Replayable(const drivelog::Log& log, std::string* refusal) {
+    if (!log.lines.empty()) return true;
+    *refusal = "it holds no line of readings";
+    if (!log.problems.empty()) {
+        *refusal += " (" + std::to_string(log.problems.size()) +
+                    (log.problems.size() == 1 ? " line" : " lines") +
+                    " could not be read; the first: " + drivelog::Describe(log.problems[0]) + ")";
+    }
+    return false;
+}
+
 } // namespace ecusim

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "ecu/protocol.h"
+#include "tools/common/drive_log.h"
 
 #include <cstdint>
 #include <map>
@@ -40,5 +41,14 @@ uint8_t ByAddress(const EcuRegisterMirror& r, uint8_t address);
 // Fixed register values, "address value" per line (decimal or 0x hex; # comments).
 // Returns false with a message when a line cannot be read.
 bool LoadReplay(const std::string& path, std::map<uint8_t, uint8_t>* registers, std::string* error);
+
+// The register bytes that give a logged line's readings: the dashboard's conversions
+// turned round, each to the nearest byte; the fault-present bytes as logged (the log holds
+// no short/open bytes).
+EcuRegisterMirror RegistersOf(const drivelog::Line& line);
+
+// Whether a log read for --replay-log can be answered from: false, with why in one line,
+// when it holds no line of readings.
+bool Replayable(const drivelog::Log& log, std::string* refusal);
 
 } // namespace ecusim

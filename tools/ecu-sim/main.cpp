@@ -229,17 +229,6 @@ struct Output {
     uint8_t byte;
 };
 
-// The register bytes that give a logged line's readings: the dashboard's conversions
-// turned round; the fault-present bytes as logged (the log holds no short/open bytes).
-EcuRegisterMirror RegistersOf(const drivelog::Line& line) {
-    EcuRegisterMirror r{};
-    RegistersFromReadings(line.readings, &r);
-    r.faultFlags1 = line.faults[0];
-    r.faultFlags2 = line.faults[1];
-    r.faultFlags3 = line.faults[2];
-    return r;
-}
-
 class Ecu {
   public:
     Ecu(const Options& o, FILE* record, std::map<uint8_t, uint8_t> replay, bool replaying,
@@ -348,7 +337,7 @@ class Ecu {
                     Note(now, "the log's last line: it is answered from now on");
                 }
             }
-            return ecusim::ByAddress(RegistersOf(log_->lines[line_]), address);
+            return ecusim::ByAddress(ecusim::RegistersOf(log_->lines[line_]), address);
         }
         if (replaying_) {
             auto it = replay_.find(address);
@@ -491,12 +480,14 @@ int main(int argc, char** argv) {
             Complain("cannot read %s: %s\n", o.replayLog.c_str(), error.c_str());
             return 2;
         }
-        for (const drivelog::Problem& p : log.problems)
-            Complain("%s: %s\n", o.replayLog.c_str(), drivelog::Describe(p).c_str());
-        if (log.lines.empty()) {
-            Complain("%s holds no line of readings to replay\n", o.replayLog.c_str());
+        // A log it cannot use is refused in one line; one it can use names the lines it
+        // leaves out.
+        if (!ecusim::Replayable(log, &error)) {
+            Complain("cannot replay %s: %s\n", o.replayLog.c_str(), error.c_str());
             return 2;
         }
+        for (const drivelog::Problem& p : log.problems)
+            Complain("%s: %s\n", o.replayLog.c_str(), drivelog::Describe(p).c_str());
     }
     if (o.dump) {
         if (o.replayLog.empty()) {
@@ -504,7 +495,7 @@ int main(int argc, char** argv) {
             return 2;
         }
         for (const drivelog::Line& line : log.lines) {
-            EcuRegisterMirror r = RegistersOf(line);
+            EcuRegisterMirror r = ecusim::RegistersOf(line);
             std::printf("%d", line.number);
             for (int i = 0; i < kRegisterCount; ++i)
                 std::printf(" %u", RegisterByte(r, i));

@@ -165,6 +165,11 @@ std::string DefaultConfigDir() {
     return "";
 }
 
+// The largest COM number the store keeps: \\.\COMn opens up to four digits. A port gets a
+// number past 255 only when every one below is held for other ports, and it must read
+// back as it was written.
+constexpr long kLargestComNumber = 9999;
+
 std::map<std::string, int> LoadComNumbers(const std::string& file) {
     std::map<std::string, int> numbers;
     std::ifstream in(file);
@@ -179,7 +184,8 @@ std::map<std::string, int> LoadComNumbers(const std::string& file) {
         char* end = nullptr;
         long n = std::strtol(number.c_str(), &end, 10);
         std::string identity;
-        if (*end != '\0' || n < 1 || n > 255 || !Unescape(escaped, &identity)) continue;
+        if (*end != '\0' || n < 1 || n > kLargestComNumber || !Unescape(escaped, &identity))
+            continue;
         numbers[identity] = static_cast<int>(n);
     }
     return numbers;

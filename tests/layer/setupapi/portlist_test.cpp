@@ -2,12 +2,14 @@
 // hold from run to run, or from QUORVEL_PORTS.
 #include "fixtures/device_tree.h"
 #include "platform/posix/kernel32/serial.h"
+#include "platform/posix/setupapi/comports.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -68,6 +70,28 @@ TEST_F(SysfsPorts, NumbersStayUniqueWhenTheRecordIsUnreadable) {
     for (const auto& p : ports)
         EXPECT_TRUE(numbers.insert(p.number).second) << p.friendlyName;
     EXPECT_EQ(ports.size(), 3u);
+}
+
+// Every number from 3 to 255 held for leads that are not plugged in: a new lead takes 256,
+// and keeps it from run to run, the others' numbers with it.
+TEST_F(SysfsPorts, ANumberPast255ReadsBackAsItWasWritten) {
+    fs::create_directories(config);
+    {
+        std::ofstream store(config / "comports");
+        for (int n = 3; n <= 255; ++n)
+            store << n << " usb:dead:beef:S" << n << ":0\n";
+    }
+    auto number = [this] {
+        for (const auto& p : w32::SysfsPorts((root / "sys").string(), config.string()))
+            if (p.devicePath == "/dev/ttyUSB0") return p.number;
+        return 0;
+    };
+    const int first = number();
+    EXPECT_GT(first, 255);
+    EXPECT_EQ(number(), first) << "the same number on the next run";
+    std::map<std::string, int> kept = w32::LoadComNumbers((config / "comports").string());
+    EXPECT_EQ(kept["usb:0403:6001:A50285BI:0"], first) << "the store holds it";
+    EXPECT_EQ(kept["usb:dead:beef:S200:0"], 200) << "absent leads keep theirs";
 }
 
 TEST(EnvPorts, QuorvelPortsReplacesTheListInItsOrder) {
