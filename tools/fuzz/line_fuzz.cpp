@@ -6,8 +6,9 @@
 // The program runs once per process, as it does for a person: each input drives up to
 // twelve more ticks of it, with an engine chosen and logging on. Checked after each input:
 // the program is still running, no box was shown, every reading is what the conversions
-// can give, and the log holds one line per poll that got an answer.
+// can give, and the log holds one line per whole poll that got an answer.
 #include "app/state.h"
+#include "ecu/protocol.h"
 #include "platform/posix/harness/harness.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -25,11 +26,13 @@ struct Session {
     headless::Harness harness;
     FuzzedDataProvider* input = nullptr;
     long polls = 0;
-    // Polls that got at least one answer, which the log holds a line each of: the
-    // program's bytesRead keeps the last exchange's answer until the next exchange.
+    // Polls that made all seventeen requests and got at least one answer, which the log
+    // holds a line each of (one left part-way is not logged): the program's bytesRead
+    // keeps the last exchange's answer until the next exchange.
     long answeredPolls = 0;
     bool inPoll = false;
     bool answered = false;
+    int requests = 0;
 
     // The exchange before this moment is over: it counts for the poll under way.
     void ExchangeOver() {
@@ -37,9 +40,10 @@ struct Session {
     }
     void PollOver() {
         ExchangeOver();
-        if (inPoll && answered) ++answeredPolls;
+        if (inPoll && answered && requests == kRegisterCount) ++answeredPolls;
         inPoll = false;
         answered = false;
+        requests = 0;
     }
 
     Session() {
@@ -53,6 +57,7 @@ struct Session {
                 ++polls;
                 inPoll = true;
             }
+            if (line.Baud() == 7680) ++requests;
             if (input == nullptr) return;
             int count = input->ConsumeIntegralInRange<int>(0, 4);
             for (int i = 0; i < count; ++i) {
