@@ -359,6 +359,13 @@ typedef struct _SECURITY_ATTRIBUTES SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
 #define LANG_NEUTRAL 0x00
 #define SUBLANG_DEFAULT 0x01
 #define MAKELANGID(p, s) ((((WORD)(s)) << 10) | (WORD)(p))
+typedef WORD LANGID;
+typedef DWORD LCID;
+typedef DWORD LCTYPE;
+#define LOCALE_USER_DEFAULT 0x0400
+#define LOCALE_SDECIMAL 0x0000000E
+// The user's locale: the decimal separator only.
+int GetLocaleInfoA(LCID locale, LCTYPE type, LPSTR data, int size);
 
 #define LMEM_FIXED 0x0000
 #define LMEM_ZEROINIT 0x0040
@@ -414,6 +421,8 @@ typedef struct _SP_DEVINFO_DATA {
 // ---- USER ------------------------------------------------------------------------
 ATOM RegisterClassA(const WNDCLASSA* wc);
 HICON LoadIconA(HINSTANCE instance, LPCSTR name);
+// A string resource in the user's language (UTF-8 here, as the layer's texts are).
+int LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int size);
 HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name);
 HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
                      int width, int height, HWND parent, HMENU menu, HINSTANCE instance,

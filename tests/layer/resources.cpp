@@ -26,5 +26,29 @@ BEGIN
         MENUITEM "no id"
     END
 END
+STRINGTABLE
+BEGIN
+    1, "Logging on"
+    3, "Two\nlines, ""quoted"""
+END
+// Polish and Italian, for any country; Polish has its own menu 7.
+LANGUAGE 0x15, 0x00
+7 MENU
+BEGIN
+    POPUP "&Pierwszy"
+    BEGIN
+        MENUITEM "&Jeden", 100
+    END
+END
+STRINGTABLE
+BEGIN
+    1, "Zapis włączony"
+END
+LANGUAGE 0x10, 0x00
+STRINGTABLE
+BEGIN
+    1, "Registrazione attiva"
+    2, "Solo in italiano"
+END
 )rc";
 } // namespace w32

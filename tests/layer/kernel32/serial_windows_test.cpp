@@ -540,7 +540,7 @@ TEST_F(DeviceTree, ProductNamesAreListedAsSysfsGivesThemInUtf8) {
 
 TEST_F(DeviceTree, ADamagedStoreIsReadForWhatCanBeRead) {
     AddUsbPort("ttyUSB0", "1-5", "0403", "6001", "FT232R USB UART", "A50285BI", 0);
-    Write(root / "config/comports", "garbage\n7\n9 usb:%zz\n0 usb:x\n300 usb:y\n"
+    Write(root / "config/comports", "garbage\n7\n9 usb:%zz\n0 usb:x\n10000 usb:y\n"
                                     "12 usb:0403:6001:A50285BI:0 extra\n"
                                     "8 usb:0403:6001:A50285BI:0\n\xff\xfe\n");
     EXPECT_EQ(Numbers()["ttyUSB0"], 8) << "the one well-formed line counts";

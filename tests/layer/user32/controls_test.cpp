@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
 #include <algorithm>
 
 namespace {
@@ -90,6 +94,96 @@ TEST(LayerMenu, EachLoadIsAMenuOfItsOwn) {
     ASSERT_NE(a, b);
     CheckMenuItem(a, 100, MF_CHECKED);
     EXPECT_EQ(GetMenuState(b, 100, MF_BYCOMMAND) & MF_CHECKED, 0u);
+}
+
+// The script's resources in the language the user asks for, read as gettext reads it:
+// LC_ALL, else LC_MESSAGES, else LANG; LANGUAGE's list first unless the locale is C; a
+// language the script lacks gives English, and a string only one language has is found.
+TEST(LayerResources, EachInTheLanguageTheUserAsksFor) {
+    struct Case {
+        const char* all;
+        const char* messages;
+        const char* lang;
+        const char* language;
+        const char* string1;
+        const char* firstPopup;
+    } cases[] = {
+        {"", "", "pl_PL.UTF-8", "", "Zapis włączony", "&Pierwszy"},
+        {"", "", "it_IT.UTF-8", "", "Registrazione attiva", "&First"},
+        {"", "", "ja_JP.UTF-8", "", "Logging on", "&First"},
+        {"", "", "C", "", "Logging on", "&First"},
+        {"", "", "", "", "Logging on", "&First"},
+        {"C", "", "pl_PL.UTF-8", "", "Logging on", "&First"},
+        {"", "pl_PL.UTF-8", "en_US.UTF-8", "", "Zapis włączony", "&Pierwszy"},
+        {"", "", "pl_PL.UTF-8", "it:pl", "Registrazione attiva", "&Pierwszy"},
+        {"", "", "C.UTF-8", "it", "Logging on", "&First"},
+        {"", "", "pl", "", "Zapis włączony", "&Pierwszy"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("LC_ALL=") + c.all + " LC_MESSAGES=" + c.messages +
+                     " LANG=" + c.lang + " LANGUAGE=" + c.language);
+        setenv("LC_ALL", c.all, 1);
+        setenv("LC_MESSAGES", c.messages, 1);
+        setenv("LANG", c.lang, 1);
+        setenv("LANGUAGE", c.language, 1);
+        char text[64];
+        EXPECT_EQ(LoadStringA(nullptr, 1, text, sizeof text), static_cast<int>(strlen(c.string1)));
+        EXPECT_STREQ(text, c.string1);
+        HMENU bar = w32::LoadMenuResource(7);
+        ASSERT_NE(bar, nullptr);
+        GetMenuStringA(bar, 0, text, sizeof text, MF_BYPOSITION);
+        EXPECT_STREQ(text, c.firstPopup);
+    }
+    setenv("LANG", "pl_PL.UTF-8", 1);
+    char text[64];
+    EXPECT_EQ(LoadStringA(nullptr, 2, text, sizeof text), 16) << "found in Italian alone";
+    EXPECT_STREQ(text, "Solo in italiano");
+    EXPECT_EQ(LoadStringA(nullptr, 3, text, sizeof text), 19) << "found in English alone";
+    EXPECT_STREQ(text, "Two\nlines, \"quoted\"");
+    // Cut to the buffer, never inside a letter of two bytes ("ł" of "włączony").
+    char small[6];
+    EXPECT_EQ(LoadStringA(nullptr, 1, small, sizeof small), 5);
+    EXPECT_STREQ(small, "Zapis");
+    char cut[9];
+    EXPECT_EQ(LoadStringA(nullptr, 1, cut, sizeof cut), 7);
+    EXPECT_STREQ(cut, "Zapis w");
+    EXPECT_EQ(LoadStringA(nullptr, 99, text, sizeof text), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG", "LANGUAGE"})
+        unsetenv(name);
+}
+
+// Numbers on screen are written with the user's decimal separator: LC_ALL, else
+// LC_NUMERIC, else LANG.
+TEST(LayerLocale, TheDecimalSeparatorIsTheUsers) {
+    struct Case {
+        const char* all;
+        const char* numeric;
+        const char* lang;
+        const char* separator;
+    } cases[] = {
+        {"", "", "it_IT.UTF-8", ","},
+        {"", "", "pl_PL.UTF-8", ","},
+        {"", "", "en_GB.UTF-8", "."},
+        {"", "", "C", "."},
+        {"", "", "", "."},
+        {"", "C", "de_DE.UTF-8", "."},
+        {"C", "", "tr_TR.UTF-8", "."},
+        {"", "pt_BR.UTF-8", "en_US.UTF-8", ","},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("LC_ALL=") + c.all + " LC_NUMERIC=" + c.numeric +
+                     " LANG=" + c.lang);
+        setenv("LC_ALL", c.all, 1);
+        setenv("LC_NUMERIC", c.numeric, 1);
+        setenv("LANG", c.lang, 1);
+        char separator[4] = "";
+        EXPECT_EQ(GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, separator, sizeof separator),
+                  2);
+        EXPECT_STREQ(separator, c.separator);
+    }
+    for (const char* name : {"LC_ALL", "LC_NUMERIC", "LANG"})
+        unsetenv(name);
 }
 
 #ifndef NDEBUG
