@@ -87,8 +87,10 @@ Reachable ReachableReadings() {
 // decimals at least).
 bool PollGives(int column, double v) {
     static const Reachable r = ReachableReadings();
-    auto near = [](double a, double b) { return std::fabs(a - b) <= 0.005 + 1e-6 * std::fabs(b); };
-    return near(v, r.stopped[column]) ||
+    auto nearly = [](double a, double b) {
+        return std::fabs(a - b) <= 0.005 + 1e-6 * std::fabs(b);
+    };
+    return nearly(v, r.stopped[column]) ||
            (v >= r.low[column] - 0.005 - 1e-6 * std::fabs(r.low[column]) &&
             v <= r.high[column] + 0.005 + 1e-6 * std::fabs(r.high[column]));
 }
