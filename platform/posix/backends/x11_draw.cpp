@@ -289,25 +289,10 @@ void X11Backend::DrawDrop() {
 }
 
 void X11Backend::Layout(BoxWindow& b) {
-    std::string text = b.box->text;
-    size_t start = 0;
-    while (true) {
-        size_t nl = text.find('\n', start);
-        std::string line =
-            text.substr(start, nl == std::string::npos ? std::string::npos : nl - start);
-        while (!line.empty() && (line.back() == '\r'))
-            line.pop_back();
-        b.lines.push_back(line);
-        if (nl == std::string::npos) break;
-        start = nl + 1;
-    }
-    cairo_surface_t* measure = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1);
-    cairo_t* cr = cairo_create(measure);
+    b.lines = BoxLines(b.box->text);
     int widest = 0;
     for (const std::string& l : b.lines)
-        widest = std::max(widest, TextWidth(cr, l));
-    cairo_destroy(cr);
-    cairo_surface_destroy(measure);
+        widest = std::max(widest, TextWidth(l));
     b.x.width = std::max(widest + 90, 260);
     b.x.height = static_cast<int>(b.lines.size()) * 17 + 96;
     b.button = RECT{b.x.width - 93, b.x.height - 37, b.x.width - 18, b.x.height - 14};

@@ -88,6 +88,48 @@ int TextWidth(cairo_t* cr, const std::string& text) {
     return static_cast<int>(std::lround(te.x_advance));
 }
 
+int TextWidth(const std::string& text) {
+    cairo_surface_t* measure = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1);
+    cairo_t* cr = cairo_create(measure);
+    int width = TextWidth(cr, text);
+    cairo_destroy(cr);
+    cairo_surface_destroy(measure);
+    return width;
+}
+
+std::vector<std::string> BoxLines(const std::string& text, int width) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (;;) {
+        size_t nl = text.find('\n', start);
+        std::string own =
+            text.substr(start, nl == std::string::npos ? std::string::npos : nl - start);
+        while (!own.empty() && own.back() == '\r')
+            own.pop_back();
+        // Word by word while the line fits; a word wider than the box stands alone.
+        std::string line;
+        size_t at = 0;
+        while (at <= own.size()) {
+            size_t space = own.find(' ', at);
+            std::string word =
+                own.substr(at, space == std::string::npos ? std::string::npos : space - at);
+            std::string longer = line.empty() ? word : line + " " + word;
+            if (!line.empty() && TextWidth(longer) > width) {
+                lines.push_back(line);
+                line = word;
+            } else {
+                line = longer;
+            }
+            if (space == std::string::npos) break;
+            at = space + 1;
+        }
+        lines.push_back(line);
+        if (nl == std::string::npos) break;
+        start = nl + 1;
+    }
+    return lines;
+}
+
 std::vector<DrawnText>& TextsDrawn() {
     static std::vector<DrawnText> texts;
     return texts;
