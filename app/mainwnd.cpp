@@ -1,6 +1,7 @@
 #include "app/mainwnd.h"
 
 #include "app/state.h"
+#include "app/texts.h"
 #include "dashboard/dashboard.h"
 #include "dashboard/gauge_table.h"
 #include "ecu/ecu.h"
@@ -11,9 +12,31 @@
 
 namespace {
 
+// The texts the window shows, in the user's language, and the user's decimal separator.
+void LoadTexts() {
+    if (GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimalSeparator,
+                       sizeof decimalSeparator) == 0) {
+        snprintf(decimalSeparator, sizeof decimalSeparator, ".");
+    }
+    const UINT link[3] = {kTextNoAnswer, kTextLeadGone, kTextNoAnswerChipDoubtful};
+    for (int i = 0; i < 3; ++i)
+        LoadStringA(appInstance, link[i], linkTexts[i], sizeof linkTexts[i]);
+    LoadDashboardTexts();
+}
+
+// A box of the program's own texts, by their ids.
+void TellBox(HWND owner, UINT text, UINT caption, UINT type) {
+    char t[1024];
+    char c[128];
+    LoadStringA(appInstance, text, t, sizeof t);
+    LoadStringA(appInstance, caption, c, sizeof c);
+    MessageBoxA(owner, t, c, type);
+}
+
 LRESULT Create(HWND window) {
     // First of all: what the creation triggers (opening the first port) may need it.
     mainWindow = window;
+    LoadTexts();
     redBrush = CreateSolidBrush(RGB(255, 0, 0));
     greenBrush = CreateSolidBrush(RGB(0, 255, 0));
     yellowBrush = CreateSolidBrush(RGB(255, 255, 0));
@@ -31,18 +54,14 @@ LRESULT Create(HWND window) {
 
     switch (ListSerialPorts()) {
     case kPortListUnavailable:
-        MessageBoxA(nullptr, "Sorry, there's a problem identifying serial ports. I have to close.",
-                    "Error", MB_ICONERROR);
+        TellBox(nullptr, kTextPortListFailed, kTextError, MB_ICONERROR);
         SendMessageA(window, WM_DESTROY, 0, 0);
         return 0;
     case kPortEnumerationFailed:
         SendMessageA(window, WM_DESTROY, 0, 0);
         return 0;
     case kNoPortsFound:
-        MessageBoxA(nullptr,
-                    "I'm sorry - I can't find any serial or USB ports. Please attach one and "
-                    "restart the program.",
-                    "Quorvel - Port Error", MB_ICONERROR);
+        TellBox(nullptr, kTextNoPorts, kTextPortErrorCaption, MB_ICONERROR);
         SendMessageA(window, WM_DESTROY, 0, 0);
         return 0;
     case kPortsListed:
@@ -132,15 +151,14 @@ void SelectEngineFamily(HWND window) {
 // The title: the window's own until an engine family is chosen, then the engine's; with
 // what keeps the readings from moving behind it. Set only when it changes.
 void ShowEcuLink(HWND window) {
-    static const char* const states[] = {"", " - no answer from the ECU",
-                                         " - the lead is not connected"};
-    const char* state = ecuLink >= kEcuAnswers && ecuLink <= kLeadGone ? states[ecuLink] : "";
+    const char* state = ecuLink == kEcuSilent  ? linkTexts[0]
+                        : ecuLink == kLeadGone ? linkTexts[1]
+                                               : "";
     // A lead whose chip may run another rate than the ECU's, though its driver took it.
-    if (ecuLink == kEcuSilent && chipDoubtful != 0)
-        state = " - no answer from the ECU (CP2101/2/3 leads cannot run 7680 baud)";
-    char title[128];
+    if (ecuLink == kEcuSilent && chipDoubtful != 0) state = linkTexts[2];
+    char title[256];
     snprintf(title, sizeof title, "%s%s", engineType != 0 ? engineTitle : windowTitle, state);
-    char shown[128] = "";
+    char shown[256] = "";
     GetWindowTextA(window, shown, sizeof shown);
     if (strcmp(title, shown) != 0) SetWindowTextA(window, title);
 }

@@ -38,5 +38,9 @@ int32_t engineType;
 int32_t loggingOn;
 FILE* logFile;
 
+char decimalSeparator[4];
+char linkTexts[3][128];
+char faultTexts[11][3][64];
+
 HDC tickDC;
 PAINTSTRUCT paintInfo;

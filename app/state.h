@@ -114,6 +114,15 @@ extern int32_t engineType;
 extern int32_t loggingOn;
 extern FILE* logFile;
 
+// The texts the window shows, in the user's language, and the separator its numbers are
+// written with (the log keeps its points): loaded once by the window's creation
+// (app/mainwnd.cpp) from the string table (app/texts.h). The link's texts follow the title
+// (no answer, the lead gone, no answer through a doubtful chip); the fault panel's are
+// each entry's name and its short- and open-circuit texts.
+extern char decimalSeparator[4];
+extern char linkTexts[3][128];
+extern char faultTexts[11][3][64];
+
 // The drawing contexts of the tick's update and of a paint, each held only for the
 // length of UpdateDashboard or PaintDashboard (dashboard/dashboard.cpp).
 extern HDC tickDC;

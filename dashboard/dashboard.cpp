@@ -1,6 +1,7 @@
 #include "dashboard/dashboard.h"
 
 #include "app/state.h"
+#include "app/texts.h"
 #include "dashboard/gauge_table.h"
 
 // The ten gauges, built from their parameters before WinMain runs.
@@ -15,6 +16,42 @@ Gauge injTimingGauge = MakeGauge(kInjTimingGauge);
 Gauge advanceGauge = MakeGauge(kAdvanceGauge);
 Gauge vaeGauge = MakeGauge(kVaeGauge);
 Gauge waterGauge = MakeGauge(kWaterGauge);
+
+namespace {
+
+// Each gauge's name and units in the string table.
+struct GaugeTexts {
+    Gauge* gauge;
+    UINT name;
+    UINT units;
+};
+const GaugeTexts gaugeTexts[] = {
+    {&revsGauge, kTextRevs, kTextRpm},
+    {&airGauge, kTextAir, kTextCelsius},
+    {&pressureGauge, kTextPressure, kTextMillibar},
+    {&throttleGauge, kTextThrottle, kTextDegrees},
+    {&voltsGauge, kTextVolts, kTextVoltUnit},
+    {&injectorGauge, kTextInjector, kTextMilliseconds},
+    {&injTimingGauge, kTextInjTiming, kTextDegrees},
+    {&advanceGauge, kTextAdvance, kTextDegrees},
+    {&vaeGauge, kTextVae, kTextPercent},
+    {&waterGauge, kTextWater, kTextCelsius},
+};
+
+} // namespace
+
+void LoadDashboardTexts() {
+    for (const GaugeTexts& t : gaugeTexts) {
+        LoadStringA(appInstance, t.name, t.gauge->name, sizeof t.gauge->name);
+        LoadStringA(appInstance, t.units, t.gauge->units, sizeof t.gauge->units);
+    }
+    for (int i = 0; i < 11; ++i) {
+        for (int k = 0; k < 3; ++k) {
+            LoadStringA(appInstance, kTextFaults + static_cast<UINT>(3 * i + k), faultTexts[i][k],
+                        sizeof faultTexts[i][k]);
+        }
+    }
+}
 
 namespace {
 

@@ -19,3 +19,5 @@ void PaintDashboard(HWND window);
 void UpdateDashboard(HWND window);
 void CheckFaultChange(HWND window);
 void DrawFaultPanel(HDC hdc);
+// The gauges' names and units and the fault panel's texts, in the user's language.
+void LoadDashboardTexts();

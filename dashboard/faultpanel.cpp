@@ -11,7 +11,8 @@ void DrawFaultPanel(HDC hdc) {
                               EcuRegisters.faultFlags3};
     const uint8_t kinds[3] = {EcuRegisters.faultType1, EcuRegisters.faultType2,
                               EcuRegisters.faultType3};
-    for (const FaultEntry& e : kFaultEntries) {
+    for (int i = 0; i < 11; ++i) {
+        const FaultEntry& e = kFaultEntries[i];
         int left = 0;
         int top = 0;
         FaultEntryBox(e, &left, &top);
@@ -20,7 +21,7 @@ void DrawFaultPanel(HDC hdc) {
             RoundRect(hdc, left, top, left + 180, top + 20, 20, 20);
             SelectObject(hdc, kept);
         }
-        const char* text = FaultText(e, flags, kinds);
+        const char* text = faultTexts[i][FaultTextKind(e, flags, kinds)];
         TextOutA(hdc, left + 10, top + 15, text, static_cast<int>(strlen(text)));
     }
 }

@@ -25,7 +25,12 @@ bool FaultPresent(const FaultEntry& e, const uint8_t flags[3]) {
     return (flags[e.flagsByte - 1] & e.bit) != 0;
 }
 
+int FaultTextKind(const FaultEntry& e, const uint8_t flags[3], const uint8_t kinds[3]) {
+    if (!FaultPresent(e, flags) || e.kindByte == 0) return 0;
+    return (kinds[e.kindByte - 1] & e.bit) != 0 ? 1 : 2;
+}
+
 const char* FaultText(const FaultEntry& e, const uint8_t flags[3], const uint8_t kinds[3]) {
-    if (!FaultPresent(e, flags) || e.kindByte == 0) return e.name;
-    return (kinds[e.kindByte - 1] & e.bit) != 0 ? e.shortCircuit : e.openCircuit;
+    const char* const texts[3] = {e.name, e.shortCircuit, e.openCircuit};
+    return texts[FaultTextKind(e, flags, kinds)];
 }

@@ -25,3 +25,5 @@ bool FaultPresent(const FaultEntry& e, const uint8_t flags[3]);
 // The text the panel shows: the entry's name, or with its fault present the text for its
 // kind (short or open circuit; the battery's low or high).
 const char* FaultText(const FaultEntry& e, const uint8_t flags[3], const uint8_t kinds[3]);
+// Which of those texts: 0 the name, 1 the short-circuit text, 2 the open-circuit text.
+int FaultTextKind(const FaultEntry& e, const uint8_t flags[3], const uint8_t kinds[3]);

@@ -62,8 +62,14 @@ void Gauge::DrawPointer(HDC hdc) const {
 }
 
 void Gauge::DrawReadout(HDC hdc) const {
-    char amount[20];
-    snprintf(amount, sizeof amount, "%.*f %s", decimals, static_cast<double>(value), units);
+    char amount[40];
+    int digits = snprintf(amount, sizeof amount, "%.*f", decimals, static_cast<double>(value));
+    // The user's decimal separator (13,80 V in Italian).
+    char* point = strchr(amount, '.');
+    if (point != nullptr && decimalSeparator[0] != '\0' && decimalSeparator[1] == '\0')
+        *point = decimalSeparator[0];
+    if (digits > 0 && digits < static_cast<int>(sizeof amount))
+        snprintf(amount + digits, sizeof amount - static_cast<size_t>(digits), " %s", units);
     TextOutA(hdc, left + 50, top + height - 5, amount, static_cast<int>(strlen(amount)));
 }
 

@@ -1,4 +1,5 @@
 #include "app/state.h"
+#include "app/texts.h"
 #include "ecu/ecu.h"
 #include "ecu/portname.h"
 
@@ -89,24 +90,27 @@ bool ChipMayNotRunRate() {
 // What a line that cannot run at the ECU's rate means for the user, after the system's
 // own words for it.
 void TellRateRefused(const char* systemText, uint32_t baud) {
-    char text[1024];
-    snprintf(text, sizeof text,
-             "%s%sThe serial port cannot run at %u baud, so the ECU cannot be read through it. "
-             "Adapters with FTDI, CH340/CH341, PL2303 or CP2104/CP2102N chips can.",
-             systemText, systemText[0] != '\0' ? "\n\n" : "", static_cast<unsigned>(baud));
-    MessageBoxA(nullptr, text, "Serial port error", MB_ICONERROR);
+    char format[1024];
+    char caption[128];
+    LoadStringA(appInstance, kTextRateRefused, format, sizeof format);
+    LoadStringA(appInstance, kTextSerialPortError, caption, sizeof caption);
+    char text[1536];
+    snprintf(text, sizeof text, format, systemText, systemText[0] != '\0' ? "\n\n" : "",
+             static_cast<unsigned>(baud));
+    MessageBoxA(nullptr, text, caption, MB_ICONERROR);
 }
 
 // A port the user chose that cannot be opened now: why, and that it is tried again.
 void TellOpenFailed() {
     char systemText[512];
     SystemText(GetLastError(), systemText, sizeof systemText);
-    char text[1024];
-    snprintf(text, sizeof text,
-             "%s%sThe serial port cannot be opened now. Quorvel tries it again every half "
-             "second and wakes the ECU once it opens; or choose another port.",
-             systemText, systemText[0] != '\0' ? "\n\n" : "");
-    MessageBoxA(nullptr, text, "Serial port error", MB_ICONERROR);
+    char format[1024];
+    char caption[128];
+    LoadStringA(appInstance, kTextOpenFailed, format, sizeof format);
+    LoadStringA(appInstance, kTextSerialPortError, caption, sizeof caption);
+    char text[1536];
+    snprintf(text, sizeof text, format, systemText, systemText[0] != '\0' ? "\n\n" : "");
+    MessageBoxA(nullptr, text, caption, MB_ICONERROR);
 }
 
 } // namespace
@@ -227,13 +231,16 @@ BOOL OpenPort(uint32_t baud) {
         FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, error,
                        MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
                        reinterpret_cast<LPSTR>(&lpMsgBuf), 0, nullptr);
-        MessageBoxA(nullptr, lpMsgBuf != nullptr ? lpMsgBuf : "Unknown error", "GetLastError",
+        char unknown[128];
+        LoadStringA(appInstance, kTextUnknownError, unknown, sizeof unknown);
+        MessageBoxA(nullptr, lpMsgBuf != nullptr ? lpMsgBuf : unknown, "GetLastError",
                     MB_ICONINFORMATION);
         if (lpMsgBuf != nullptr) LocalFree(lpMsgBuf);
-        MessageBoxA(nullptr,
-                    "There's an issue with the serial port; I can't find it!\nI'm going to have "
-                    "to shut down now.",
-                    "Serial port error", MB_ICONERROR);
+        char text[512];
+        char caption[128];
+        LoadStringA(appInstance, kTextPortMissing, text, sizeof text);
+        LoadStringA(appInstance, kTextSerialPortError, caption, sizeof caption);
+        MessageBoxA(nullptr, text, caption, MB_ICONERROR);
         SendMessageA(mainWindow, WM_DESTROY, 0, 0);
         // The calls below fail on the invalid handle, and nothing looks at them.
     }

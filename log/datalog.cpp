@@ -1,6 +1,7 @@
 #include "log/datalog.h"
 
 #include "app/state.h"
+#include "app/texts.h"
 #include "dashboard/dashboard.h"
 #include "dashboard/gauge_table.h"
 
@@ -37,8 +38,11 @@ void LogWriteFailed(HWND hwnd) {
     loggingOn = 0;
     CheckLoggingItems(hwnd, false);
     _fcloseall();
-    MessageBoxA(hwnd, "Unable to write the log file...\nlogging has been switched off",
-                "File Error", MB_OK | MB_ICONINFORMATION);
+    char text[512];
+    char caption[128];
+    LoadStringA(appInstance, kTextLogWriteFailed, text, sizeof text);
+    LoadStringA(appInstance, kTextFileError, caption, sizeof caption);
+    MessageBoxA(hwnd, text, caption, MB_OK | MB_ICONINFORMATION);
 }
 
 // An older log is kept, never overwritten: a file that has lines is first renamed
@@ -86,8 +90,11 @@ void StartLogging(HWND hwnd) {
     // not overwritten either: the log then fails as an open that fails.
     logFile = KeepOlderLog() ? _fsopen(logName, "wb", _SH_DENYNO) : nullptr;
     if (logFile == nullptr) {
-        MessageBoxA(hwnd, "Unable to open the log file...\nno data will be logged", "File Error",
-                    MB_OK | MB_ICONINFORMATION);
+        char text[512];
+        char caption[128];
+        LoadStringA(appInstance, kTextLogOpenFailed, text, sizeof text);
+        LoadStringA(appInstance, kTextFileError, caption, sizeof caption);
+        MessageBoxA(hwnd, text, caption, MB_OK | MB_ICONINFORMATION);
         CheckLoggingItems(hwnd, false);
         loggingOn = 0;
         return;
