@@ -130,6 +130,9 @@ struct MenuItemInfo {
     HMENU popup = nullptr;
 };
 std::vector<MenuItemInfo> MenuItems(HMENU menu);
+// The menu bar as the layer draws it on a display, width pixels wide: the titles from the
+// left, the highlighted one (-1 for none) in the selection's colour.
+void PaintMenuBar(cairo_t* cr, int width, const std::vector<MenuItemInfo>& titles, int highlighted);
 
 // Text drawn by TextOutA, remembered by its anchor for tests, with the cell it filled.
 struct DrawnText {

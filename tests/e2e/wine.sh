@@ -8,6 +8,7 @@
 #        wine.sh key-cycle  PREFIX WINDOWS_BUILD ECU_SIM
 #        wine.sh ports      PREFIX WINDOWS_BUILD ECU_SIM
 #        wine.sh timeouts   PREFIX WINDOWS_BUILD SERIAL_PEER
+#        wine.sh languages  PREFIX WINDOWS_BUILD ECU_SIM REGISTERS HEADLESS_PICTURE
 # prefix makes a fresh Wine prefix, which the others use: the behaviour tests as a
 # console program; the program with no serial port (its port error box, then exit 0);
 # a whole session on a registered port that leads to the simulated ECU; a second port
@@ -15,7 +16,8 @@
 # cycle and a pulled lead on a registered port of its own; quorvel-ports.exe on a CP210x
 # lead whose driver takes 7680 baud and on a port it must not open, and the dashboard's
 # title on a silent CP210x lead; the table of serial
-# read time-outs on a pseudo-terminal.
+# read time-outs on a pseudo-terminal; the program in Polish and Italian, its texts drawn as
+# the Linux program draws them (Polish in code page 1250).
 set -euo pipefail
 check=$1
 export WINEPREFIX
@@ -330,6 +332,74 @@ ports)
   echo "PASS: under Wine: a rate the driver only took is not a verdict, --no-driver-check opens no port, and the dashboard says a silent CP210x lead may not run 7680 baud"
   ;;
 
+languages)
+  ecu_sim=$4
+  registers=$5
+  headless_picture=$6
+  mkdir "$work/run"
+  # A port of its own that sorts first of all the prefix's ("0 CP210x lead" of ports among them).
+  wine "$windows/register-port.exe" "0 0 Lead (COM13)" >"$work/registered" 2> >(quiet)
+  spawn "$ecu_sim" --link "$work/ecu" --replay "$registers" --custom-rate 7680 >/dev/null
+  wait_for 50 test -e "$work/ecu" || fail "the simulator made no pseudo-terminal"
+  ln -sfn "$work/ecu" "$WINEPREFIX/dosdevices/com13"
+  # Wine takes its locale, and with it the ANSI code page (1250 for Polish), from LANG.
+  for locale in pl_PL.UTF-8 it_IT.UTF-8; do
+    locale -a 2>/dev/null | grep -qi "^${locale%%.*}.utf-\?8$" ||
+      { echo "SKIP: the locale $locale is not installed here (localedef -i ${locale%%.*} -f UTF-8 $locale)"; exit 77; }
+    mkdir "$work/run/$locale"
+    cd "$work/run/$locale"
+    # Wine's trace of the texts it draws: the menu bar's titles (DrawTextExW) and the
+    # program's own (ExtTextOutW), in Unicode, as they reach the screen.
+    LANG=$locale LC_ALL='' LANGUAGE='' WINEDEBUG=-all,+text,+font spawn wine "$windows/quorvel.exe" 2>"$work/trace-$locale"
+    program=$last_pid
+    wid=$(wine_window)
+    xdotool key alt
+    sleep 0.3
+    xdotool key Right Down Return
+    wait_for 80 title_is "$wid" "Fiat Punto MK1 55" || fail "$locale: no engine chosen: $(xdotool getwindowname "$wid")"
+    sleep 3
+    import -window "$wid" "$work/window-$locale.png"
+    xdotool key alt
+    sleep 0.3
+    xdotool key Down Up Return # the File menu's last item, Exit
+    wait_for 100 not_running "$program" || fail "$locale: File, Exit did not end the program"
+    # The same state on Linux in the same language: its picture, mask and texts.
+    mkdir "$work/linux-$locale"
+    (cd "$work/linux-$locale" && LANG=$locale LC_ALL='' LANGUAGE='' "$headless_picture" "0 0 Lead (COM13)" "$registers" "$work/linux-$locale.png" "$work/mask-$locale.pbm")
+    # Every title and every text Linux draws, Wine drew as the same letters.
+    # decode CALL: the strings of CALL's trace lines, Wine's \xxxx escapes made letters.
+    decode() {
+      grep -o "$1 L\"[^\"]*\"" | sed 's/^.* L"//; s/"$//' |
+        perl -CS -pe 's/\\([0-9a-f]{4})/chr(hex($1))/ge'
+    }
+    { decode 'DrawTextExW' <"$work/trace-$locale"; decode 'ExtTextOutW[^L]*' <"$work/trace-$locale"; } | sort -u >"$work/wine-texts-$locale"
+    missing=0
+    while IFS= read -r text; do
+      case $text in "" | [0-9]* | -[0-9]*) continue ;; esac # the scales' numbers
+      grep -qxF -- "$text" "$work/wine-texts-$locale" || { echo "$locale: Wine did not draw \"$text\""; missing=$((missing + 1)); }
+    done <"$work/linux-$locale-texts.txt"
+    [ "$missing" = 0 ] || fail "$locale: $missing texts Linux draws were not drawn so under Wine (see $work/wine-texts-$locale)"
+    # And where it draws: the client area is Linux's outside the text (another font).
+    bar=$(convert "$work/window-$locale.png" -crop 1x40+300+0 +repage txt:- |
+      awk -F'[(),]' 'NR > 1 && $4 + $5 + $6 < 100 { print NR - 2; exit }')
+    [ -n "$bar" ] || fail "$locale: no menu bar above the dashboard"
+    width=$(identify -format %w "$work/window-$locale.png")
+    height=$(($(identify -format %h "$work/window-$locale.png") - bar))
+    for image in window linux; do
+      offset=0
+      [ "$image" = window ] && offset=$bar
+      convert "$work/$image-$locale.png" -crop "${width}x${height}+0+$offset" +repage \
+        \( "$work/mask-$locale.pbm" -crop "${width}x${height}+0+0" +repage \) -compose multiply -composite \
+        -fill black -draw 'rectangle 0,0,16,16' "$work/$image-$locale-masked.png"
+    done
+    differing=$(compare -fuzz 10% -metric AE "$work/window-$locale-masked.png" "$work/linux-$locale-masked.png" null: 2>&1 || true)
+    [ "$differing" -le $((width * height / 1000)) ] ||
+      fail "$locale: the Wine window does not show the Linux dashboard: $differing pixels differ"
+    echo "$locale: Wine drew every title and text as Linux does ($(wc -l <"$work/wine-texts-$locale") texts traced); $differing pixels differ outside the text"
+  done
+  echo "PASS: under Wine in Polish (code page 1250) and Italian the menu bar and the dashboard's texts are Linux's letters"
+  ;;
+
 timeouts)
   peer=$4
   [ -f "$windows/serial_timeouts_win.exe" ] || { echo "SKIP: no serial_timeouts_win.exe in $windows"; exit 77; }
@@ -345,7 +415,7 @@ timeouts)
   ;;
 
 *)
-  echo "usage: wine.sh prefix|behaviour|port-error|session|port-choice|key-cycle|ports|timeouts PREFIX ..." >&2
+  echo "usage: wine.sh prefix|behaviour|port-error|session|port-choice|key-cycle|ports|timeouts|languages PREFIX ..." >&2
   exit 2
   ;;
 esac

@@ -1,6 +1,10 @@
 // Draws, headless, the picture of one state of the dashboard, for comparison with the
 // same state on screen: one port of the given name on an ECU that answers the given
-// register values, the first Engine item chosen, logging on, three seconds of ticks.
+// register values, the first Engine item chosen, logging on, three seconds of ticks, in
+// the language the environment asks for (LANG), as the program would show it. Beside
+// OUTPUT.png it writes OUTPUT-bar.png, the menu bar as the layer draws it on a display,
+// and OUTPUT-texts.txt, the menu bar's titles and the texts drawn in the window, a line
+// each (UTF-8).
 // With a fifth argument it also writes a mask (a PBM picture) of where another system's
 // look may differ: text, whose font is the system's, and the system's own controls.
 // With --probes it prints where the end-to-end tests look.
@@ -92,13 +96,45 @@ int main(int argc, char** argv) {
     if (com != nullptr) h.Ports().ports[0].number = std::atoi(com + 4);
     ecu.Attach(h.Line());
     h.Start();
-    bool done =
-        h.ChooseMenu("&Engine", "500 (899/1000 SPI)") && h.ChooseMenu("&Logging", "Logging on");
+    // The menus by their places, in whatever language they are: the Engine popup's first
+    // item, then the Logging popup's.
+    std::vector<w32::MenuItemInfo> titles = w32::MenuItems(GetMenu(h.MainWindow()));
+    auto choose = [&](size_t title) {
+        if (title >= titles.size()) return false;
+        std::vector<w32::MenuItemInfo> items = w32::MenuItems(titles[title].popup);
+        return !items.empty() && h.ChooseMenu(titles[title].text, items[0].text);
+    };
+    bool done = choose(1) && choose(2);
     h.Advance(3000);
     if (!done || !h.SavePng(argv[3])) {
         std::fprintf(stderr, "headless_picture: the state could not be reached\n");
         return 1;
     }
+    std::string bar = argv[3];
+    bar = bar.substr(0, bar.size() - (bar.size() > 4 ? 4 : 0)) + "-bar.png";
+    cairo_surface_t* surface =
+        cairo_image_surface_create(CAIRO_FORMAT_RGB24, h.ClientWidth(), w32::kMenuBarHeight);
+    cairo_t* cr = cairo_create(surface);
+    w32::PaintMenuBar(cr, h.ClientWidth(), titles, -1);
+    cairo_destroy(cr);
+    bool written = cairo_surface_write_to_png(surface, bar.c_str()) == CAIRO_STATUS_SUCCESS;
+    cairo_surface_destroy(surface);
+    if (!written) {
+        std::fprintf(stderr, "headless_picture: cannot write %s\n", bar.c_str());
+        return 1;
+    }
+    std::string texts = bar.substr(0, bar.size() - 8) + "-texts.txt";
+    FILE* list = std::fopen(texts.c_str(), "w");
+    if (list == nullptr) {
+        std::fprintf(stderr, "headless_picture: cannot write %s\n", texts.c_str());
+        return 1;
+    }
+    for (const w32::MenuItemInfo& t : titles)
+        std::fprintf(list, "%s\n", t.text.c_str());
+    for (const w32::DrawnText& t : w32::TextsDrawn()) {
+        if (t.window == h.MainWindow()) std::fprintf(list, "%s\n", t.text.c_str());
+    }
+    std::fclose(list);
     if (argc == 5 &&
         !WriteMask(argv[4], h.ClientWidth(), h.ClientHeight(), h.TextAndControlAreas())) {
         std::fprintf(stderr, "headless_picture: cannot write %s\n", argv[4]);

@@ -46,14 +46,40 @@ void DrawMenuText(cairo_t* cr, const std::string& text, double x, double y) {
     }
 }
 
+// Where the menu bar's titles stand: the left edge of each, and the right edge of the last.
+std::vector<int> Edges(cairo_t* cr, const std::vector<MenuItemInfo>& titles) {
+    std::vector<int> edges = {4};
+    for (const MenuItemInfo& t : titles)
+        edges.push_back(edges.back() + TextWidth(cr, WithoutAmpersand(t.text)) + 16);
+    return edges;
+}
+
 } // namespace
 
-std::vector<int> X11Backend::TitleEdges(Window* w, cairo_t* cr) {
-    std::vector<int> edges = {4};
-    for (const MenuItemInfo& t : Ui().Titles(w)) {
-        edges.push_back(edges.back() + TextWidth(cr, WithoutAmpersand(t.text)) + 16);
+void PaintMenuBar(cairo_t* cr, int width, const std::vector<MenuItemInfo>& titles,
+                  int highlighted) {
+    SetColor(cr, kFace);
+    cairo_rectangle(cr, 0, 0, width, kMenuBarHeight);
+    cairo_fill(cr);
+    std::vector<int> edges = Edges(cr, titles);
+    for (size_t i = 0; i < titles.size(); ++i) {
+        bool grayed = (titles[i].state & (MF_GRAYED | MF_DISABLED)) != 0;
+        if (highlighted == static_cast<int>(i)) {
+            SetColor(cr, kHighlight);
+            cairo_rectangle(cr, edges[i], 0, edges[i + 1] - edges[i], kMenuBarHeight);
+            cairo_fill(cr);
+            cairo_set_source_rgb(cr, 1, 1, 1);
+        } else if (grayed) {
+            SetColor(cr, kGrayText);
+        } else {
+            cairo_set_source_rgb(cr, 0, 0, 0);
+        }
+        DrawMenuText(cr, titles[i].text, edges[i] + 8, 14);
     }
-    return edges;
+}
+
+std::vector<int> X11Backend::TitleEdges(Window* w, cairo_t* cr) {
+    return Edges(cr, Ui().Titles(w));
 }
 
 std::vector<int> X11Backend::TitleEdges(Window* w) {
@@ -70,25 +96,7 @@ void X11Backend::DrawMenuBar(Window* w) {
     XSurface& x = tops_[w->handle];
     const MenuState& menu = Ui().menu;
     cairo_t* cr = cairo_create(x.surface);
-    SetColor(cr, kFace);
-    cairo_rectangle(cr, 0, 0, x.width, kMenuBarHeight);
-    cairo_fill(cr);
-    std::vector<MenuItemInfo> titles = Ui().Titles(w);
-    std::vector<int> edges = TitleEdges(w, cr);
-    for (size_t i = 0; i < titles.size(); ++i) {
-        bool grayed = (titles[i].state & (MF_GRAYED | MF_DISABLED)) != 0;
-        if (menu.active && menu.popup == static_cast<int>(i)) {
-            SetColor(cr, kHighlight);
-            cairo_rectangle(cr, edges[i], 0, edges[i + 1] - edges[i], kMenuBarHeight);
-            cairo_fill(cr);
-            cairo_set_source_rgb(cr, 1, 1, 1);
-        } else if (grayed) {
-            SetColor(cr, kGrayText);
-        } else {
-            cairo_set_source_rgb(cr, 0, 0, 0);
-        }
-        DrawMenuText(cr, titles[i].text, edges[i] + 8, 14);
-    }
+    PaintMenuBar(cr, x.width, Ui().Titles(w), menu.active ? menu.popup : -1);
     cairo_destroy(cr);
     cairo_surface_flush(x.surface);
 }

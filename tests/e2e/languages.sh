@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# The dashboard in the mechanic's language, on an X server (Xvfb), with the simulated ECU
+# answering fixed register values (a fault among them): under LANG=it_IT.UTF-8 and
+# pl_PL.UTF-8 the menu bar and the client area (the gauges with the decimal comma, the
+# fault panel) are, pixel for pixel, the headless pictures of the same state in the same
+# language; the log the program writes is byte for byte the one it writes in English.
+# The menus are worked by their places (Alt, the arrows, Enter), whatever their words.
+# usage: languages.sh QUORVEL HEADLESS_PICTURE ECU_SIM REGISTERS
+set -euo pipefail
+quorvel=$1
+headless_picture=$2
+ecu_sim=$3
+registers=$4
+E2E_NAME=languages
+# shellcheck source=lib.sh
+source "$(dirname "$0")/lib.sh"
+need_tools Xvfb xdotool import compare
+work=$e2e_work
+start_xvfb
+header="revs, water temp, air temp, throttle, injector period, advance, volts, pressure, VAE, error 1, error 2, error 3, , revs, water temp, air temp, throttle, injector timing, advance, volts, pressure, VAE"
+line="5000.000000, 90.000000, 25.000000, 30.908199, 2.000000, 20.000000, 14.000000, 800.000000, 35.000000, 9, 2, 0, , 62, 80, 44, 34, 0, 26, 93, 64, 35"
+
+for locale in it_IT.UTF-8 pl_PL.UTF-8; do
+  mkdir "$work/$locale"
+  cd "$work/$locale"
+  spawn "$ecu_sim" --link "$work/ecu-$locale" --replay "$registers" >/dev/null
+  sim=$last_pid
+  wait_for 50 test -e "$work/ecu-$locale" || fail "the simulator made no pseudo-terminal"
+  LANG=$locale LC_ALL='' LANGUAGE='' QUORVEL_PORTS="$work/ecu-$locale" spawn "$quorvel" 2>"$work/stderr-$locale"
+  program=$last_pid
+  wid=$(find_window)
+  # The Engine menu's first item: Alt takes the bar, Right moves to its second title,
+  # Down opens it, Enter chooses.
+  xdotool key alt
+  xdotool key Right Down Return
+  wait_for 50 title_is "$wid" "Fiat Punto MK1 55" || fail "$locale: no engine chosen: $(xdotool getwindowname "$wid")"
+  # Logging on: the third title's first item.
+  xdotool key alt
+  xdotool key Right Right Down Return
+  wait_for 50 test -s "engine details.csv" || fail "$locale: logging was not switched on"
+  sleep 3 # about the same seconds of ticks as the headless picture
+  import -window "$wid" "$work/window-$locale.png"
+  differing=$(LANG=$locale LC_ALL='' LANGUAGE='' differing_pixels "headless-$locale" "$work/window-$locale.png" "ecu-$locale (COM1)" "$registers")
+  [ "$differing" = 0 ] || fail "$locale: $differing pixels of the client area differ from the headless picture in the same language"
+  convert "$work/window-$locale.png" -crop 630x20+0+0 +repage "$work/bar-$locale.png"
+  bar=$(compare -metric AE "$work/bar-$locale.png" "$work/headless-$locale-raw-bar.png" null: 2>&1 || true)
+  [ "$bar" = 0 ] || fail "$locale: $bar pixels of the menu bar differ from the headless picture's"
+  two_lines() { [ "$(wc -l <"engine details.csv")" -ge 2 ]; }
+  wait_for 50 two_lines || fail "$locale: no data line in the log"
+  [ "$(head -1 "engine details.csv")" = "$header"$'\r' ] || fail "$locale: the log's header is $(head -1 "engine details.csv")"
+  [ "$(sed -n 2p "engine details.csv")" = "$line"$'\r' ] || fail "$locale: the log line is $(sed -n 2p "engine details.csv")"
+  kill "$program" "$sim"
+  grep -q . "$work/stderr-$locale" && fail "$locale: the program wrote to standard error: $(cat "$work/stderr-$locale")"
+  echo "$locale: the menu bar and the client area are the headless pictures in $locale; the log is the English one"
+done
+echo "PASS: in Italian and Polish the window is the headless picture in the same language, and the log the same file as in English"
