@@ -17,15 +17,30 @@ foreach(file man/quorvel.1 man/quorvel-ports.1 man/quorvel-plot.1 man/quorvel-ec
   list(APPEND compressed ${QUORVEL_PACKAGE_FILES}/${name}.gz)
 endforeach()
 add_custom_target(package_files ALL DEPENDS ${compressed})
+# The desktop entry and the AppStream metadata carry their name, comment and description
+# in every language of po/, merged by gettext's msgfmt (which knows the AppStream file
+# by its name: the English one, its version filled in, is kept in a folder of its own).
+find_program(MSGFMT msgfmt REQUIRED)
 configure_file(packaging/org.quorvel.Quorvel.metainfo.xml
-               ${QUORVEL_PACKAGE_FILES}/org.quorvel.Quorvel.metainfo.xml @ONLY)
+               ${QUORVEL_PACKAGE_FILES}/english/org.quorvel.Quorvel.metainfo.xml @ONLY)
+add_custom_command(OUTPUT ${QUORVEL_PACKAGE_FILES}/org.quorvel.Quorvel.desktop
+  COMMAND ${MSGFMT} --desktop --template=${PROJECT_SOURCE_DIR}/packaging/org.quorvel.Quorvel.desktop
+          -d ${PROJECT_SOURCE_DIR}/po -o ${QUORVEL_PACKAGE_FILES}/org.quorvel.Quorvel.desktop
+  DEPENDS ${PROJECT_SOURCE_DIR}/packaging/org.quorvel.Quorvel.desktop ${QUORVEL_PO_FILES})
+add_custom_command(OUTPUT ${QUORVEL_PACKAGE_FILES}/org.quorvel.Quorvel.metainfo.xml
+  COMMAND ${MSGFMT} --xml --template=${QUORVEL_PACKAGE_FILES}/english/org.quorvel.Quorvel.metainfo.xml
+          -d ${PROJECT_SOURCE_DIR}/po -o ${QUORVEL_PACKAGE_FILES}/org.quorvel.Quorvel.metainfo.xml
+  DEPENDS ${QUORVEL_PACKAGE_FILES}/english/org.quorvel.Quorvel.metainfo.xml ${QUORVEL_PO_FILES})
+add_custom_target(translated_metadata ALL DEPENDS ${QUORVEL_PACKAGE_FILES}/org.quorvel.Quorvel.desktop
+                  ${QUORVEL_PACKAGE_FILES}/org.quorvel.Quorvel.metainfo.xml)
 
 install(TARGETS quorvel quorvel-ports quorvel-plot RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(PROGRAMS $<TARGET_FILE:ecu-sim> DESTINATION ${CMAKE_INSTALL_BINDIR} RENAME quorvel-ecu-sim)
 # A program installed under another name is not stripped with the targets: here it is.
 install(CODE "execute_process(COMMAND ${CMAKE_STRIP}
   \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/quorvel-ecu-sim\")")
-install(FILES packaging/org.quorvel.Quorvel.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${QUORVEL_PACKAGE_FILES}/org.quorvel.Quorvel.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${QUORVEL_PACKAGE_FILES}/org.quorvel.Quorvel.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 foreach(size 16 32 48 256)

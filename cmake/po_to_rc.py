@@ -7,9 +7,14 @@ table. From them this script writes the translators' template, and, with one .po
 language of po/LINGUAS, one resource script in UTF-8 with a block of resources for each
 language (the English first), which the Windows build compiles and the Linux layer reads.
 
-usage: po_to_rc.py pot OUT.pot RC...
+With --also, the template takes in the texts of other files as xgettext finds them: the
+desktop entry's name and comment, the AppStream file's summary and description, which
+msgfmt --desktop and --xml translate from the same .po files.
+
+usage: po_to_rc.py pot OUT.pot RC... [--also FILE...]
        po_to_rc.py rc OUT.rc PO_DIR RC...
 """
+import subprocess
 import os
 import re
 import sys
@@ -97,7 +102,7 @@ def translatables(path):
     return found
 
 
-def write_pot(out, scripts):
+def write_pot(out, scripts, also=()):
     entries = {}
     order = []
     for script in scripts:
@@ -108,8 +113,8 @@ def write_pot(out, scripts):
             entries[text][0].append("%s:%d" % (os.path.relpath(script), number))
             entries[text][1].extend(c for c in comments if c not in entries[text][1])
     with open(out, "w", encoding="utf-8") as f:
-        f.write('# The texts of the Quorvel dashboard. Made from app/menu.rc and app/texts.rc by\n'
-                '# cmake/po_to_rc.py (scripts/lint checks that it is current).\n'
+        f.write('# The texts of the Quorvel dashboard, its desktop entry and its AppStream file.\n'
+                '# Made by cmake/po_to_rc.py (scripts/lint checks that it is current).\n'
                 'msgid ""\nmsgstr ""\n'
                 '"Project-Id-Version: Quorvel\\n"\n'
                 '"MIME-Version: 1.0\\n"\n'
@@ -124,7 +129,17 @@ def write_pot(out, scripts):
             if re.search(r"%[su]", text):
                 f.write("#, c-format\n")
             f.write('msgid "%s"\nmsgstr ""\n' % po_encode(text))
-
+        if also:
+            others = subprocess.run(
+                ["xgettext", "--from-code=UTF-8", "--omit-header", "--no-wrap", "-o", "-"]
+                + [os.path.relpath(a) for a in also],
+                check=True, capture_output=True, text=True).stdout
+            # A text the resource scripts have already is not asked for twice.
+            for entry in others.strip().split("\n\n"):
+                msgid = re.search(r'^msgid "(.*)"$', entry, re.M)
+                if msgid and po_decode(msgid.group(1)) in entries:
+                    continue
+                f.write("\n" + entry + "\n")
 
 def read_po(path):
     """msgid -> msgstr of a .po file (fuzzy and empty translations left out)."""
@@ -205,7 +220,10 @@ def write_rc(out, po_dir, scripts):
 
 def main(argv):
     if len(argv) >= 3 and argv[1] == "pot":
-        write_pot(argv[2], argv[3:])
+        args = argv[3:]
+        also = args[args.index("--also") + 1:] if "--also" in args else []
+        scripts = args[:args.index("--also")] if "--also" in args else args
+        write_pot(argv[2], scripts, also)
     elif len(argv) >= 4 and argv[1] == "rc":
         write_rc(argv[2], argv[3], argv[4:])
     else:

@@ -49,6 +49,13 @@ desktop-file-validate "$work/root/usr/share/applications/org.quorvel.Quorvel.des
   fail "the desktop entry is not valid"
 appstreamcli validate --no-net "$work/root/usr/share/metainfo/org.quorvel.Quorvel.metainfo.xml" ||
   fail "the AppStream metadata is not valid"
+# Both speak the languages of po/.
+for language in $(grep -v '^#' "$(dirname "$0")/../../po/LINGUAS"); do
+  grep -q "^Comment\[$language\]=" "$work/root/usr/share/applications/org.quorvel.Quorvel.desktop" ||
+    fail "the desktop entry has no comment in $language"
+  grep -q "<summary xml:lang=\"$language\">" "$work/root/usr/share/metainfo/org.quorvel.Quorvel.metainfo.xml" ||
+    fail "the AppStream metadata has no summary in $language"
+done
 [ "$("$work/root/usr/bin/quorvel" --version)" = "quorvel $version" ] || fail "quorvel --version"
 # The README quorvel --help points to is the users' own, not the developers'.
 readme=$work/root/usr/share/doc/quorvel/README.md
