@@ -113,7 +113,7 @@ def write_pot(out, scripts, also=()):
             entries[text][0].append("%s:%d" % (os.path.relpath(script), number))
             entries[text][1].extend(c for c in comments if c not in entries[text][1])
     with open(out, "w", encoding="utf-8") as f:
-        f.write('# The texts of the Quorvel dashboard, its desktop entry and its AppStream file.\n'
+        f.write('# The texts of the Quorvel dashboard and its tools, its desktop entry and its AppStream file.\n'
                 '# Made by cmake/po_to_rc.py (scripts/lint checks that it is current).\n'
                 'msgid ""\nmsgstr ""\n'
                 '"Project-Id-Version: Quorvel\\n"\n'
@@ -126,7 +126,7 @@ def write_pot(out, scripts, also=()):
             for c in comments:
                 f.write("#. %s\n" % c)
             f.write("#: %s\n" % " ".join(places))
-            if re.search(r"%[su]", text):
+            if re.search(r"%[0-9]*l?[sud]", text):
                 f.write("#, c-format\n")
             f.write('msgid "%s"\nmsgstr ""\n' % po_encode(text))
         if also:

@@ -9,4 +9,8 @@ namespace platform {
 bool IsHelpOption(const std::string& argument);
 // How this platform's users ask for help, for "run ... for the options": "--help", "/?".
 const char* HelpOption();
+// Makes the console show the program's texts as the string table gives them: on Windows
+// they are in the ANSI code page (1250 for Polish), the console in the OEM one (852), so
+// the console takes the ANSI one while the program runs. Nothing to do on Linux (UTF-8).
+void ConsoleInSystemCodePage();
 } // namespace platform

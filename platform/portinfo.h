@@ -57,7 +57,7 @@ struct Words {
     const char* listing; // after "the names and COM numbers the Quorvel dashboard shows"
     const char* causes;  // the sentence on what else the listing tells
     const char* probeArgument;
-    const char* noPortSeen; // no port listed and no cause found
+    unsigned noPortSeenText; // the id of the advice when no port is listed and no cause found
 };
 const Words& PlatformWords();
 

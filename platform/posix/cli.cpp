@@ -6,4 +6,6 @@ bool IsHelpOption(const std::string& argument) { return argument == "--help" || 
 
 const char* HelpOption() { return "--help"; }
 
+void ConsoleInSystemCodePage() {}
+
 } // namespace platform

@@ -421,6 +421,8 @@ typedef struct _SP_DEVINFO_DATA {
 // ---- USER ------------------------------------------------------------------------
 ATOM RegisterClassA(const WNDCLASSA* wc);
 HICON LoadIconA(HINSTANCE instance, LPCSTR name);
+// The program's own module (the layer has one: the program).
+HMODULE GetModuleHandleA(LPCSTR name);
 // A string resource in the user's language (UTF-8 here, as the layer's texts are).
 int LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int size);
 HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name);

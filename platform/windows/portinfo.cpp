@@ -3,6 +3,8 @@
 // opened for a moment tells whether it is free and whether its driver takes 7680 baud.
 #include "platform/portinfo.h"
 
+#include "tools/quorvel-ports/texts.h"
+
 #include <windows.h>
 
 #include <setupapi.h>
@@ -141,11 +143,7 @@ const Words& PlatformWords() {
         "",
         "Windows lists only leads whose driver is installed: one without it stands in Device "
         "Manager under Other devices, with a warning sign.",
-        "COMn",
-        "Plug the lead in and run quorvel-ports.exe again. If it does not appear, open Device "
-        "Manager (devmgmt.msc): a lead without its driver stands under Other devices with a "
-        "warning sign; install the driver of its chip (FTDI, WCH CH340, Prolific or Silicon "
-        "Labs) from the chip maker's site."};
+        "COMn", ports::kTextNoPortSeenWindows};
     return words;
 }
 

@@ -3,6 +3,8 @@
 #include "platform/utf8.h"
 #include "plot.h"
 #include "svg_canvas.h"
+#include "texts.h"
+#include "tools/common/texts.h"
 #include "version.h"
 
 #include <ctime>
@@ -81,6 +83,7 @@ std::string WithExtension(const std::string& path, const std::string& extension)
 } // namespace
 
 int main(int argc, char** argv) {
+    platform::ConsoleInSystemCodePage();
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string file;
     std::string out;
@@ -116,20 +119,18 @@ int main(int argc, char** argv) {
     drivelog::Log log;
     std::string error;
     if (!drivelog::Read(file, &log, &error)) {
-        if (log.read) {
-            std::cerr << "quorvel-plot: " << file << " is not an engine data log: " << error
-                      << "\n";
-        } else {
-            std::cerr << "quorvel-plot: cannot read " << file << ": " << error << "\n";
-        }
+        // A file read to its end is no log for one reason only: its first line.
+        std::cerr << "quorvel-plot: "
+                  << (log.read ? texts::Format(plot::kTextNotALog, file.c_str())
+                               : texts::Format(plot::kTextCannotRead, file.c_str(), error.c_str()))
+                  << "\n";
         return 1;
     }
     for (const drivelog::Problem& p : log.problems)
         std::cerr << "quorvel-plot: " << file << ": " << drivelog::Describe(p)
                   << (p.line == 1 && log.headerColumns != 0 ? "" : " (line left out)") << "\n";
     if (log.lines.empty()) {
-        std::cerr << "quorvel-plot: " << file
-                  << " holds no line of readings as the dashboard writes them; nothing to plot\n";
+        std::cerr << "quorvel-plot: " << texts::Format(plot::kTextNoLines, file.c_str()) << "\n";
         return 1;
     }
 
@@ -137,20 +138,24 @@ int main(int argc, char** argv) {
         png ? canvas::NewPng(plot::kWidth, plot::kHeight, &error)
             : canvas::NewSvg(plot::kWidth, plot::kHeight);
     if (picture == nullptr) {
-        std::cerr << "quorvel-plot: cannot write " << out << ": " << error << "\n";
+        std::cerr << "quorvel-plot: "
+                  << texts::Format(plot::kTextCannotWrite, out.c_str(), error.c_str()) << "\n";
         return 1;
     }
     // The name in the picture's title as UTF-8, whatever bytes the system gave it in.
     plot::Draw(log, platform::Utf8FromSystem(NameOnly(file)), LastChanged(file), picture.get(),
                options);
     if (!picture->Save(out, &error)) {
-        std::cerr << "quorvel-plot: cannot write " << out << ": " << error << "\n";
+        std::cerr << "quorvel-plot: "
+                  << texts::Format(plot::kTextCannotWrite, out.c_str(), error.c_str()) << "\n";
         return 1;
     }
     const int unread = log.polls - static_cast<int>(log.lines.size());
-    std::cout << "quorvel-plot: wrote " << out << ": "
-              << plot::Duration(log.polls * drivelog::kSecondsPerLine) << ", " << log.polls
-              << " polls"
-              << (unread > 0 ? " (" + std::to_string(unread) + " left out as gaps)" : "") << "\n";
+    const std::string gaps = unread > 0 ? texts::Format(plot::kTextLeftOutAsGaps, unread) : "";
+    std::cout << "quorvel-plot: "
+              << texts::Format(plot::kTextWrote, out.c_str(),
+                               plot::Duration(log.polls * drivelog::kSecondsPerLine).c_str(),
+                               log.polls, gaps.c_str())
+              << "\n";
     return 0;
 }

@@ -2,6 +2,9 @@
 
 #include "dashboard/faults.h"
 #include "dashboard/gauge_table.h"
+#include "platform/utf8.h"
+#include "texts.h"
+#include "tools/common/texts.h"
 
 #include <algorithm>
 #include <cmath>
@@ -25,6 +28,9 @@ const Color kGrid = {215, 215, 215};
 const Color kSeries = {20, 50, 150};
 const Color kFaultOn = {220, 30, 30};
 const Color kFaultOff = {236, 236, 236};
+
+// A text of the string table as the picture takes it: UTF-8.
+std::string Shown(const std::string& text) { return platform::Utf8FromSystem(text); }
 
 // The bands of a gauge from the top: above threshold1 red, then yellow, green, yellow,
 // and red at or below threshold4 (a value on a threshold belongs to the band below),
@@ -120,7 +126,7 @@ std::string TickText(double value) {
     while (s.back() == '0')
         s.pop_back();
     if (s.back() == '.') s.pop_back();
-    return s == "-0" ? "0" : s;
+    return texts::WithDecimalSeparator(s == "-0" ? "0" : s);
 }
 
 // The chart's value ticks between its ends, with light lines across; none so near an end
@@ -152,8 +158,8 @@ void Chart(const drivelog::Log& log, int chart, const Range& range, canvas::Canv
                  {kLeft, top + kChartHeight},
                  {kLeft, top}},
                 kGray, 1);
-    c->Text(10, top + 16, g.name, 13, kInk, Align::Left);
-    c->Text(10, top + 32, g.units, 11, kGray, Align::Left);
+    c->Text(10, top + 16, Shown(texts::Text(texts::GaugeNameOf(chart))), 13, kInk, Align::Left);
+    c->Text(10, top + 32, Shown(texts::Text(texts::UnitsOf(chart))), 11, kGray, Align::Left);
     c->Text(kLeft - 6, top + 10, TickText(range.high), 10, kGray, Align::Right);
     c->Text(kLeft - 6, top + kChartHeight, TickText(range.low), 10, kGray, Align::Right);
     for (const Points& segment : Series(log, chart, range))
@@ -186,7 +192,7 @@ void Faults(const drivelog::Log& log, canvas::Canvas* c) {
     for (int f = 0; f < 11; ++f) {
         const FaultEntry& e = kFaultEntries[f];
         const double top = kFaultTop + f * kFaultStep;
-        c->Text(10, top + kFaultHeight - 2, e.name, 11, kInk, Align::Left);
+        c->Text(10, top + kFaultHeight - 2, Shown(texts::FaultName(f)), 11, kInk, Align::Left);
         c->Rectangle(kLeft, top, kPlotWidth, kFaultHeight, kFaultOff);
         Grid(log.polls, top, kFaultHeight, c);
         for (const auto& [x0, x1] : FaultSpans(log, e))
@@ -215,11 +221,8 @@ void TimeAxis(int polls, canvas::Canvas* c) {
         c->Text(x, kAxisTop + 14, Clock(t, length >= 3600), 11, kGray, Align::Center);
     }
     c->Text(kLeft + kPlotWidth / 2.0, kAxisTop + 30,
-            length >= 3600 ? "time since logging began (hours:minutes:seconds), one answered poll "
-                             "every 0.5 s"
-                           : "time since logging began (minutes:seconds), one answered poll every "
-                             "0.5 s",
-            11, kGray, Align::Center);
+            Shown(texts::Text(length >= 3600 ? kTextAxisHours : kTextAxisMinutes)), 11, kGray,
+            Align::Center);
 }
 
 } // namespace
@@ -276,33 +279,24 @@ double YOf(int chart, double value, const Range& range) {
 
 std::string Duration(double seconds) {
     long s = std::lround(seconds);
-    char text[48];
-    if (s >= 3600) {
-        std::snprintf(text, sizeof text, "%ld h %02ld min %02ld s", s / 3600, s / 60 % 60, s % 60);
-    } else if (s >= 60) {
-        std::snprintf(text, sizeof text, "%ld min %02ld s", s / 60, s % 60);
-    } else {
-        std::snprintf(text, sizeof text, "%ld s", s);
-    }
-    return text;
+    if (s >= 3600) return texts::Format(kTextHours, s / 3600, s / 60 % 60, s % 60);
+    if (s >= 60) return texts::Format(kTextMinutes, s / 60, s % 60);
+    return texts::Format(kTextSeconds, s);
 }
 
 void Draw(const drivelog::Log& log, const std::string& name, const std::string& ended,
           canvas::Canvas* c, const Options& options) {
     const size_t n = log.lines.size();
-    c->Text(10, 26, name + (ended.empty() ? "" : ", ended " + ended), 17, kInk, Align::Left);
-    std::string missing =
-        static_cast<int>(n) < log.polls
-            ? " (" + std::to_string(log.polls - static_cast<int>(n)) + " unreadable, left as gaps)"
-            : "";
-    c->Text(10, 48,
-            Duration(log.polls * drivelog::kSecondsPerLine) +
-                " of driving: " + std::to_string(log.polls) +
-                (log.polls == 1 ? " answered poll" : " answered polls") + missing +
-                ", one answered poll every 0.5 s (the log has no times of its own: each line is "
-                "one poll the ECU answered)" +
-                (options.fit ? "; each chart scaled to its own readings" : ""),
-            12, kGray, Align::Left);
+    c->Text(10, 26, name + (ended.empty() ? "" : Shown(texts::Format(kTextEnded, ended.c_str()))),
+            17, kInk, Align::Left);
+    const std::string duration = Duration(log.polls * drivelog::kSecondsPerLine);
+    std::string under = log.polls == 1 ? texts::Format(kTextOnePoll, duration.c_str())
+                                       : texts::Format(kTextPolls, duration.c_str(), log.polls);
+    if (static_cast<int>(n) < log.polls)
+        under += texts::Format(kTextUnreadable, log.polls - static_cast<int>(n));
+    if (options.fit) under += texts::Text(kTextFitted);
+    c->Text(10, 45, Shown(under), 12, kGray, Align::Left);
+    c->Text(10, 60, Shown(texts::Text(kTextPollEvery)), 12, kGray, Align::Left);
     TimeAxis(log.polls, c);
     for (int chart = 0; chart < 9; ++chart)
         Chart(log, chart, options.fit ? FitRange(log, chart) : GaugeRange(chart), c);

@@ -5,6 +5,8 @@
 #include "platform/portinfo.h"
 #include "probe.h"
 #include "report.h"
+#include "texts.h"
+#include "tools/common/texts.h"
 #include "version.h"
 
 #include <iostream>
@@ -84,16 +86,17 @@ int Probe(const std::string& argument) {
     }
     ports::ProbeResult r = ports::RunProbe(com, std::cout);
     if (!r.rateProblem.empty()) {
-        std::cerr << "quorvel-ports: " << com
-                  << " cannot run 7680 baud, the ECU's rate: " << r.rateProblem << "\n"
-                  << "The lead's chip cannot run it (a CP2101, CP2102 or CP2103 runs 9600); leads "
-                     "with an FTDI, CH340/CH341, PL2303 or CP2104/CP2102N chip can.\n";
+        std::cerr << "quorvel-ports: "
+                  << texts::Format(ports::kTextRateRefused, com.c_str(), r.rateProblem.c_str())
+                  << "\n"
+                  << texts::Text(ports::kTextRateRefusedWhy) << "\n";
         return 1;
     }
     if (!r.opened) {
-        std::cerr << "quorvel-ports: cannot open " << com << ": " << r.openProblem << "\n"
-                  << "Run quorvel-ports without options to see the ports and what stands in "
-                     "their way.\n";
+        std::cerr << "quorvel-ports: "
+                  << texts::Format(ports::kTextCannotOpen, com.c_str(), r.openProblem.c_str())
+                  << "\n"
+                  << texts::Text(ports::kTextCannotOpenWhat) << "\n";
         return 1;
     }
     for (const portinfo::Port& p : listed) {
@@ -107,6 +110,7 @@ int Probe(const std::string& argument) {
 } // namespace
 
 int main(int argc, char** argv) {
+    platform::ConsoleInSystemCodePage();
     std::vector<std::string> args(argv + 1, argv + argc);
     bool askDrivers = true;
     std::string probe;

@@ -4,7 +4,10 @@
 #include "dashboard/faults.h"
 #include "dashboard/gauge_table.h"
 #include "platform/portinfo.h"
+#include "texts.h"
+#include "tools/common/texts.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
@@ -82,36 +85,22 @@ std::string Hex(uint8_t b) {
     return text;
 }
 
-std::string Reading(float value, const GaugeParameters& g) {
+// A reading with its units in the user's language.
+std::string Reading(float value, const GaugeParameters& g, int reading) {
     char text[48];
-    std::snprintf(text, sizeof text, "%.*f %s", g.decimals, static_cast<double>(value), g.units);
-    return text;
+    std::snprintf(text, sizeof text, "%.*f", g.decimals, static_cast<double>(value));
+    return texts::WithDecimalSeparator(text) + " " + texts::Text(texts::UnitsOf(reading));
 }
 
 std::string Verdict(const ProbeResult& r) {
-    if (r.answered == kRegisterCount)
-        return "The ECU answered all 17 registers: the lead, the port and the car are fine. If "
-               "the dashboard shows nothing, choose an engine from its Engine menu.";
-    if (r.answered > 0)
-        return std::to_string(r.answered) +
-               " of 17 registers answered: the line loses bytes. Check the lead's plug in the "
-               "diagnostic socket, keep the lead away from the ignition leads, and try again.";
-    if (r.echoed == kRegisterCount && r.wakeEchoes < 2)
-        return "One byte came back for each request and none during the wake-up: this "
-               "interface does not echo what it sends, so the ECU's answer was taken for the "
-               "echo. The dashboard needs an interface that echoes, as a K-line (KKL) lead "
-               "does.";
+    if (r.answered == kRegisterCount) return texts::Text(kTextAllAnswered);
+    if (r.answered > 0) return texts::Format(kTextSomeAnswered, r.answered);
+    if (r.echoed == kRegisterCount && r.wakeEchoes < 2) return texts::Text(kTextDoesNotEcho);
     if (r.echoed > 0)
-        return "The interface echoes the requests but the ECU does not answer. Switch the "
-               "ignition on (the engine need not run), check that the lead is in the "
-               "diagnostic socket, and that the car has single-point injection (its Engine "
-               "menu lists the families)." +
-               (r.chipDoubt.empty()
-                    ? std::string()
-                    : " If all that is so, the lead's chip may be the cause: " + r.chipDoubt);
-    return "Nothing came back, not even the interface's echo: the lead is not on the car's "
-           "diagnostic socket, has no power (most K-line leads take it from the socket), or "
-           "is not a K-line interface.";
+        return texts::Text(kTextEcuSilent) +
+               (r.chipDoubt.empty() ? std::string()
+                                    : texts::Format(kTextChipMayBeTheCause, r.chipDoubt.c_str()));
+    return texts::Text(kTextNothingBack);
 }
 
 } // namespace
@@ -120,9 +109,7 @@ std::string ChipDoubt(const portinfo::Port& port, bool driversRunTheRatesTheyTak
     if (driversRunTheRatesTheyTake || port.vendorId.empty()) return "";
     Chip chip = IdentifyChip(port.vendorId, port.productId, port.product, port.driver);
     if (chip.rate != RateVerdict::Unknown || chip.family.empty()) return "";
-    return chip.family + ", " + chip.note +
-           ". Its driver takes 7680 baud whatever the chip runs. Leads with an FTDI, "
-           "CH340/CH341, PL2303, CP2102N or CP2104 chip run 7680 baud.";
+    return texts::Format(kTextChipDoubt, chip.family.c_str(), chip.note.c_str());
 }
 
 std::string ComName(const std::string& argument) {
@@ -193,9 +180,10 @@ ProbeResult RunProbe(const std::string& com, std::ostream& out) {
         return r;
     }
     r.opened = true;
-    out << com << ": woken at " << kWakeBaud << " baud with 0x0F 0xAA 0xCC ("
-        << (r.wakeEchoes >= 2 ? "the interface echoed them" : "no echo") << "), reading at "
-        << kDataBaud << " baud:\n\n"
+    out << texts::Format(kTextProbeWoken, com.c_str(), kWakeBaud,
+                         texts::Text(r.wakeEchoes >= 2 ? kTextEchoed : kTextNoEcho).c_str(),
+                         kDataBaud)
+        << "\n\n"
         << std::flush;
     Sleep(kPollTickMs);
     for (int i = 0; i < kRegisterCount; ++i) {
@@ -209,8 +197,8 @@ ProbeResult RunProbe(const std::string& com, std::ostream& out) {
         char text[96];
         std::snprintf(text, sizeof text, "  register %2d  %-28s", kEcuRegisters[i].address,
                       kEcuRegisters[i].name);
-        out << text << (a.answerBytes == 1 ? Hex(a.value) : std::string("no answer"))
-            << (a.echoBytes == 0 ? ", no echo" : "") << "\n"
+        out << text << (a.answerBytes == 1 ? Hex(a.value) : texts::Text(kTextNoAnswer))
+            << (a.echoBytes == 0 ? texts::Text(kTextNoEchoAfter) : std::string()) << "\n"
             << std::flush;
     }
     ConvertRegisters(r.registers, &r.readings);
@@ -219,12 +207,18 @@ ProbeResult RunProbe(const std::string& com, std::ostream& out) {
 
 void WriteProbeVerdict(std::ostream& out, const ProbeResult& r) {
     if (r.answered > 0) {
-        out << "\nReadings:\n";
-        for (const LoggedReading& reading : kLoggedReadings) {
-            char line[96];
-            std::snprintf(line, sizeof line, "  %-20s %s", reading.name,
-                          Reading(r.readings.*reading.value, *reading.gauge).c_str());
-            out << line << "\n";
+        out << "\n" << texts::Text(kTextReadings) << "\n";
+        // The names in a column 20 letters wide, or as wide as the longest.
+        std::string names[9];
+        size_t width = 20;
+        for (int i = 0; i < 9; ++i) {
+            names[i] = texts::Text(kTextReadingNames + static_cast<unsigned>(i));
+            width = std::max(width, texts::Letters(names[i]));
+        }
+        for (int i = 0; i < 9; ++i) {
+            const LoggedReading& reading = kLoggedReadings[i];
+            out << "  " << texts::Padded(names[i], width + 1)
+                << Reading(r.readings.*reading.value, *reading.gauge, i) << "\n";
         }
         const uint8_t flags[3] = {r.registers.faultFlags1, r.registers.faultFlags2,
                                   r.registers.faultFlags3};
@@ -233,9 +227,12 @@ void WriteProbeVerdict(std::ostream& out, const ProbeResult& r) {
         std::string faults;
         for (const FaultEntry& e : kFaultEntries) {
             if (FaultPresent(e, flags))
-                faults += std::string(faults.empty() ? "" : ", ") + FaultText(e, flags, kinds);
+                faults += (faults.empty() ? "" : ", ") + texts::FaultText(e, flags, kinds);
         }
-        out << "\nFaults: " << (faults.empty() ? "none" : faults) << "\n";
+        out << "\n"
+            << texts::Format(kTextFaults,
+                             (faults.empty() ? texts::Text(kTextNoFaults) : faults).c_str())
+            << "\n";
     }
     out << "\n" << Verdict(r) << "\n";
 }

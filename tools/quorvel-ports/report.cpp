@@ -1,6 +1,8 @@
 #include "report.h"
 
 #include "chips.h"
+#include "texts.h"
+#include "tools/common/texts.h"
 
 #include <string>
 
@@ -23,25 +25,19 @@ void Field(std::ostream& out, const char* name, const std::string& value) {
 }
 
 std::string AccessText(const portinfo::Port& p) {
-    if (p.mayOpen) return "yes";
-    std::string text = "no (" + p.accessProblem + ")";
-    if (!p.group.empty()) {
-        text += p.inGroupNotYet ? ": you are in the group \"" + p.group +
-                                      "\" but not in this login yet; log out and in again"
-                                : ": join the group \"" + p.group + "\" (see below)";
-    }
-    return text;
+    if (p.mayOpen) return texts::Text(kTextAccessYes);
+    if (p.group.empty()) return texts::Format(kTextAccessNo, p.accessProblem.c_str());
+    return texts::Format(p.inGroupNotYet ? kTextAccessNotYetInLogin : kTextAccessJoinGroup,
+                         p.accessProblem.c_str(), p.group.c_str());
 }
 
 std::string HoldersText(const portinfo::Port& p) {
     if (p.holders.empty())
-        return p.holdersKnown ? "no other program"
-                              : "no other program that you can see (other users' programs "
-                                "are hidden from you)";
+        return texts::Text(p.holdersKnown ? kTextNoHolder : kTextNoHolderVisible);
     std::string text;
     for (size_t i = 0; i < p.holders.size(); ++i)
         text += (i == 0 ? "" : ", ") + p.holders[i];
-    return text + ": close it, or the two split the port's bytes";
+    return texts::Format(kTextHolders, text.c_str());
 }
 
 void WritePort(std::ostream& out, const portinfo::Port& p) {
@@ -75,20 +71,18 @@ void WritePort(std::ostream& out, const portinfo::Port& p) {
         Field(out, "access:", AccessText(p));
         Field(out, "held by:", HoldersText(p));
     } else {
-        Field(out, "access:", "not looked at: the port was not opened");
-        Field(out, "held by:", "not looked at: the port was not opened");
+        Field(out, "access:", texts::Text(kTextNotLookedAt));
+        Field(out, "held by:", texts::Text(kTextNotLookedAt));
     }
     out << "  -> ";
     if (!Usable(p) && !Doubtful(p)) {
-        out << "the dashboard cannot use it";
+        out << texts::Text(kTextCannotUse);
     } else if (Doubtful(p)) {
-        out << "whether the dashboard can read through it is not known: the chip may not run "
-               "7680 baud; try quorvel-ports --probe "
-            << Com(p) << " with the lead on the car and the ignition on";
+        out << texts::Format(kTextNotKnownProbe, Com(p).c_str());
     } else if (!p.lookedAt) {
-        out << "the dashboard can use it if it opens (not tried)";
+        out << texts::Text(kTextCanUseIfItOpens);
     } else {
-        out << "the dashboard can use it";
+        out << texts::Text(kTextCanUse);
     }
     out << "\n\n";
 }
@@ -108,24 +102,24 @@ int WriteListing(std::ostream& out, const std::vector<portinfo::Port>& ports,
                  const std::vector<portinfo::Finding>& findings) {
     int listed = 0;
     std::string usable;
-    out << "Serial ports, as the dashboard lists them:\n\n";
+    out << texts::Text(kTextListingHeading) << "\n\n";
     for (const portinfo::Port& p : ports) {
         if (p.number == 0) continue;
         ++listed;
         WritePort(out, p);
         if (Usable(p)) usable += (usable.empty() ? "" : ", ") + Com(p);
     }
-    if (listed == 0) out << "  none: the dashboard would say it cannot find any serial port.\n\n";
+    if (listed == 0) out << "  " << texts::Text(kTextNoPortListed) << "\n\n";
     bool header = false;
     for (const portinfo::Port& p : ports) {
         if (p.number != 0) continue;
-        if (!header) out << "Left out by the dashboard:\n";
+        if (!header) out << texts::Text(kTextLeftOut) << "\n";
         header = true;
         out << "  " << p.devicePath << ": " << p.skipped << "\n";
     }
     if (header) out << "\n";
     if (!findings.empty()) {
-        out << "On this system:\n";
+        out << texts::Text(kTextOnThisSystem) << "\n";
         for (const portinfo::Finding& f : findings)
             out << "  ! " << f.cause << "\n    fix: " << f.fix << "\n";
         out << "\n";
@@ -137,21 +131,21 @@ int WriteListing(std::ostream& out, const std::vector<portinfo::Port>& ports,
         if (Doubtful(p) && doubtful.empty()) doubtful = Com(p);
     }
     if (count == 0 && !doubtful.empty()) {
-        out << "No port the dashboard is sure to read through. Try quorvel-ports --probe "
-            << doubtful << " with the lead on the car and the ignition on: the probe tells.\n";
+        out << texts::Format(kTextNoSurePort, doubtful.c_str()) << "\n";
     } else if (count == 0) {
-        out << "No port the dashboard can use. ";
         if (listed > 0) {
-            out << "See what each port says above.\n";
+            out << texts::Text(kTextNoUsableSeeAbove) << "\n";
         } else if (!findings.empty()) {
-            out << "Plug the lead in; if it does not appear, see above.\n";
+            out << texts::Text(kTextNoUsablePlugIn) << "\n";
         } else {
-            out << portinfo::PlatformWords().noPortSeen << "\n";
+            out << texts::Text(kTextNoUsable) << " "
+                << texts::Text(portinfo::PlatformWords().noPortSeenText) << "\n";
         }
     } else {
-        out << count << (count == 1 ? " port" : " ports") << " the dashboard can use: " << usable
-            << ". Try quorvel-ports --probe " << usable.substr(0, usable.find(','))
-            << " with the lead on the car and the ignition on.\n";
+        const std::string first = usable.substr(0, usable.find(','));
+        out << (count == 1 ? texts::Format(kTextOneUsable, usable.c_str(), first.c_str())
+                           : texts::Format(kTextSomeUsable, count, usable.c_str(), first.c_str()))
+            << "\n";
     }
     return count;
 }

@@ -98,3 +98,9 @@ int _fcloseall(void) {
     openedStreams.clear();
     return closed;
 }
+
+// The program's own module: the one whose resources LoadStringA reads.
+HMODULE GetModuleHandleA(LPCSTR name) {
+    W32_REQUIRE(name == nullptr, "modules other than the program's own", nullptr);
+    return reinterpret_cast<HMODULE>(0x10000);
+}

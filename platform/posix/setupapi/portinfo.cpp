@@ -7,6 +7,8 @@
 #include "platform/posix/kernel32/serial.h"
 #include "platform/posix/setupapi/comports.h"
 #include "platform/posix/setupapi/portinfo_posix.h"
+#include "tools/common/texts.h"
+#include "tools/quorvel-ports/texts.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -160,9 +162,7 @@ const Words& PlatformWords() {
         " (QUORVEL_PORTS replaces the list, as it does for the dashboard)",
         "Then come the causes on this system that keep leads from working (brltty, "
         "ModemManager, the dialout group), with their fixes.",
-        "COMn, or its device such as /dev/ttyUSB0",
-        "Plug the lead in and run quorvel-ports again; if it still does not appear, the "
-        "kernel's messages (sudo dmesg | tail) say what it made of the lead."};
+        "COMn, or its device such as /dev/ttyUSB0", ports::kTextNoPortSeenLinux};
     return words;
 }
 
@@ -227,35 +227,23 @@ std::vector<Finding> SystemFindings(const std::vector<Port>& ports) {
     std::string rule = BrlttyRuleFile();
     if (!rule.empty()) {
         findings.push_back(
-            {"brltty's udev rules (" + rule +
-                 ") take CH340 and CP210x adapters for braille displays: the serial device "
-                 "appears when the lead is plugged in and vanishes a moment later.",
-             "Without a braille display, remove brltty: sudo apt remove brltty. Or keep it and "
-             "mask its rule: sudo ln -s /dev/null /etc/udev/rules.d/" +
-                 rule.substr(rule.rfind('/') + 1) + ", then plug the lead in again."});
+            {texts::Format(ports::kTextBrltty, rule.c_str()),
+             texts::Format(ports::kTextBrlttyFix, rule.substr(rule.rfind('/') + 1).c_str())});
     }
     if (ProcessRunning("ModemManager")) {
         findings.push_back(
-            {"ModemManager is running: it probes new serial ports with modem commands for some "
-             "seconds after they appear, and holds them meanwhile.",
-             "Stop it while you use the lead (sudo systemctl stop ModemManager), or tell it to "
-             "leave the lead alone with a udev rule such as ATTRS{idVendor}==\"0403\", "
-             "ENV{ID_MM_DEVICE_IGNORE}=\"1\" in /etc/udev/rules.d/99-quorvel.rules."});
+            {texts::Text(ports::kTextModemManager), texts::Text(ports::kTextModemManagerFix)});
     }
     std::string user = UserName();
     for (const Port& p : ports) {
         if (p.number == 0 || p.mayOpen || p.group.empty()) continue;
         if (p.inGroupNotYet) {
-            findings.push_back(
-                {"You were added to the group \"" + p.group +
-                     "\" that owns the serial ports, but this login does not "
-                     "have it yet.",
-                 "Log out and in again (or, in one terminal, run newgrp " + p.group + ")."});
+            findings.push_back({texts::Format(ports::kTextGroupNotYet, p.group.c_str()),
+                                texts::Format(ports::kTextGroupNotYetFix, p.group.c_str())});
         } else {
             findings.push_back(
-                {"You (" + user + ") are not in the group \"" + p.group +
-                     "\" that owns the serial ports.",
-                 "sudo adduser " + user + " " + p.group + ", then log out and in again."});
+                {texts::Format(ports::kTextNotInGroup, user.c_str(), p.group.c_str()),
+                 texts::Format(ports::kTextNotInGroupFix, user.c_str(), p.group.c_str())});
         }
         break;
     }
