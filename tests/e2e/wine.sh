@@ -8,7 +8,7 @@
 #        wine.sh key-cycle  PREFIX WINDOWS_BUILD ECU_SIM
 #        wine.sh ports      PREFIX WINDOWS_BUILD ECU_SIM
 #        wine.sh timeouts   PREFIX WINDOWS_BUILD SERIAL_PEER
-#        wine.sh languages  PREFIX WINDOWS_BUILD ECU_SIM REGISTERS HEADLESS_PICTURE
+#        wine.sh languages  PREFIX WINDOWS_BUILD ECU_SIM REGISTERS HEADLESS_PICTURE QUORVEL_PLOT
 # prefix makes a fresh Wine prefix, which the others use: the behaviour tests as a
 # console program; the program with no serial port (its port error box, then exit 0);
 # a whole session on a registered port that leads to the simulated ECU; a second port
@@ -17,7 +17,8 @@
 # lead whose driver takes 7680 baud and on a port it must not open, and the dashboard's
 # title on a silent CP210x lead; the table of serial
 # read time-outs on a pseudo-terminal; the program in Polish and Italian, its texts drawn as
-# the Linux program draws them (Polish in code page 1250).
+# the Linux program draws them (Polish in code page 1250), and quorvel-plot.exe's picture
+# the Linux one's, byte for byte.
 set -euo pipefail
 check=$1
 export WINEPREFIX
@@ -336,6 +337,7 @@ languages)
   ecu_sim=$4
   registers=$5
   headless_picture=$6
+  linux_plot=$7
   mkdir "$work/run"
   # A port of its own that sorts first of all the prefix's ("0 CP210x lead" of ports among them).
   wine "$windows/register-port.exe" "0 0 Lead (COM13)" >"$work/registered" 2> >(quiet)
@@ -396,8 +398,19 @@ languages)
     [ "$differing" -le $((width * height / 1000)) ] ||
       fail "$locale: the Wine window does not show the Linux dashboard: $differing pixels differ"
     echo "$locale: Wine drew every title and text as Linux does ($(wc -l <"$work/wine-texts-$locale") texts traced); $differing pixels differ outside the text"
+    # quorvel-plot's texts come from the string table in the code page too; its picture
+    # (UTF-8) is the Linux one's, labels, fault names, captions and decimal commas alike.
+    {
+      printf 'revs, water temp, air temp, throttle, injector period, advance, volts, pressure, VAE, error 1, error 2, error 3, , revs, water temp, air temp, throttle, injector timing, advance, volts, pressure, VAE\r\n'
+      printf '5000.000000, 90.000000, 25.000000, 30.908199, 2.000000, 20.000000, 14.000000, 800.000000, 35.000000, 9, 2, 0, , 62, 80, 44, 34, 0, 26, 93, 64, 35\r\n%.0s' 1 2 3
+    } >drive.csv
+    LANG=$locale LC_ALL='' LANGUAGE='' "$linux_plot" drive.csv --fit -o linux.svg >/dev/null
+    LANG=$locale LC_ALL='' LANGUAGE='' wine "$windows/quorvel-plot.exe" drive.csv --fit -o wine.svg >/dev/null 2> >(quiet) ||
+      fail "$locale: quorvel-plot.exe failed"
+    cmp -s linux.svg wine.svg || fail "$locale: quorvel-plot.exe's picture is not the Linux one's: $(diff <(tr '>' '\n' <linux.svg) <(tr '>' '\n' <wine.svg) | head -4)"
+    echo "$locale: quorvel-plot.exe drew the Linux picture"
   done
-  echo "PASS: under Wine in Polish (code page 1250) and Italian the menu bar and the dashboard's texts are Linux's letters"
+  echo "PASS: under Wine in Polish (code page 1250) and Italian the menu bar, the dashboard's texts and quorvel-plot's picture are Linux's letters"
   ;;
 
 timeouts)
