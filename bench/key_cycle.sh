@@ -27,24 +27,43 @@ wait_title() {
     sleep 0.01
   done
 }
+# key_cycles: the worst time from key on to the plain title over $cycles key cycles of
+# the program in window $wid on the simulator $sim.
+key_cycles() {
+  local i on took worst=0
+  for ((i = 0; i < cycles; i++)); do
+    kill -USR1 "$sim"
+    wait_title "$silent" || { echo "the title never said the ECU sleeps" >&2; exit 1; }
+    # Off for 3 s and a part of the retries' cycle (about 1.9 s) that differs each time.
+    sleep "$(awk -v i="$i" -v n="$cycles" 'BEGIN { printf "%.3f", 3 + 1.9 * i / n }')"
+    kill -USR2 "$sim"
+    on=$(now_ms)
+    wait_title "$live" || { echo "not back 20 s after key on" >&2; exit 1; }
+    took=$(($(now_ms) - on))
+    [ "$took" -gt "$worst" ] && worst=$took
+  done
+  echo "$worst"
+}
+
+# exit_time: the time from the keys of File, Exit to the end of the program $pid.
+exit_time() {
+  local start
+  start=$(now_ms)
+  xdotool key alt+f
+  xdotool key x
+  while kill -0 "$pid" 2>/dev/null; do
+    sleep 0.005
+    [ $(($(now_ms) - start)) -lt 60000 ] || { echo "File, Exit did not end the program" >&2; exit 1; }
+  done
+  echo $(($(now_ms) - start))
+}
 live="Fiat Punto MK1 55"
 silent="Fiat Punto MK1 55 - no answer from the ECU"
 
 start_sim "$ecu_sim"
 start_polling "$quorvel"
 wid=$(xdotool search --name "^$live\$" | head -1)
-worst_on=0
-for ((i = 0; i < cycles; i++)); do
-  kill -USR1 "$sim"
-  wait_title "$silent" || { echo "the title never said the ECU sleeps"; exit 1; }
-  # Off for 3 s and a part of the retries' cycle (about 1.9 s) that differs each time.
-  sleep "$(awk -v i="$i" -v n="$cycles" 'BEGIN { printf "%.3f", 3 + 1.9 * i / n }')"
-  kill -USR2 "$sim"
-  on=$(now_ms)
-  wait_title "$live" || { echo "not back 20 s after key on"; exit 1; }
-  took=$(($(now_ms) - on))
-  [ "$took" -gt "$worst_on" ] && worst_on=$took
-done
+worst_on=$(key_cycles)
 echo "live again after key on: $worst_on ms at worst over $cycles key cycles"
 kill "$pid" 2>/dev/null || true
 wait "$pid" 2>/dev/null || true
@@ -56,41 +75,18 @@ for ((i = 0; i < runs; i++)); do
   kill -USR1 "$sim"
   wait_title "$silent" || { echo "the title never said the ECU sleeps"; exit 1; }
   sleep "$(awk -v i="$i" -v n="$runs" 'BEGIN { printf "%.3f", 1.9 * i / n }')"
-  start=$(now_ms)
-  xdotool key alt+f
-  xdotool key x
-  while kill -0 "$pid" 2>/dev/null; do
-    sleep 0.005
-    [ $(($(now_ms) - start)) -lt 60000 ] || { echo "File, Exit did not end the program"; exit 1; }
-  done
-  took=$(($(now_ms) - start))
+  took=$(exit_time)
   [ "$took" -gt "$worst_exit" ] && worst_exit=$took
   kill -USR2 "$sim"
 done
 echo "exit with the ECU asleep: $worst_exit ms at worst over $runs runs"
 kill "$sim" 2>/dev/null || true
 
-# key_cycles: the worst time from key on to the plain title over $cycles key cycles of
-# the program $pid on the simulator $sim.
-key_cycles() {
-  local i on took worst=0
-  for ((i = 0; i < cycles; i++)); do
-    kill -USR1 "$sim"
-    wait_title "$silent" || { echo "the title never said the ECU sleeps"; exit 1; }
-    sleep "$(awk -v i="$i" -v n="$cycles" 'BEGIN { printf "%.3f", 3 + 1.9 * i / n }')"
-    kill -USR2 "$sim"
-    on=$(now_ms)
-    wait_title "$live" || { echo "not back 20 s after key on"; exit 1; }
-    took=$(($(now_ms) - on))
-    [ "$took" -gt "$worst" ] && worst=$took
-  done
-  echo "$worst"
-}
-
 start_sim "$ecu_sim" --ignore-first
 start_polling "$quorvel"
 wid=$(xdotool search --name "^$live\$" | head -1)
-echo "live again after key on, an ECU that lets its first request go by: $(key_cycles) ms at worst over $cycles key cycles"
+worst_on=$(key_cycles)
+echo "live again after key on, an ECU that lets its first request go by: $worst_on ms at worst over $cycles key cycles"
 kill "$pid" 2>/dev/null || true
 wait "$pid" 2>/dev/null || true
 kill "$sim" 2>/dev/null || true
@@ -109,14 +105,7 @@ for ((i = 0; i < runs; i++)); do
   xdotool key Return
   # From the first poll (at 0.86 s) on, at a phase that differs each time.
   sleep "$(awk -v i="$i" -v n="$runs" 'BEGIN { printf "%.3f", 0.6 + 1.5 * i / n }')"
-  start=$(now_ms)
-  xdotool key alt+f
-  xdotool key x
-  while kill -0 "$pid" 2>/dev/null; do
-    sleep 0.005
-    [ $(($(now_ms) - start)) -lt 60000 ] || { echo "File, Exit did not end the program"; exit 1; }
-  done
-  took=$(($(now_ms) - start))
+  took=$(exit_time)
   [ "$took" -gt "$worst_exit" ] && worst_exit=$took
 done
 echo "exit on a lead that gives nothing back: $worst_exit ms at worst over $runs runs"

@@ -50,6 +50,38 @@ wineserver -p </dev/null >/dev/null 2>&1 || true
 
 not_running() { ! kill -0 "$1" 2>/dev/null; }
 
+# menu_bar_height WINDOW: the rows of the picture's menu bar, white down to the first row of
+# the dashboard's black; nothing when there is none.
+menu_bar_height() {
+  convert "$1" -crop 1x40+300+0 +repage txt:- |
+    awk -F'[(),]' 'NR > 1 && $4 + $5 + $6 < 100 { print NR - 2; exit }'
+}
+
+# compare_client_area WINDOW LINUX MASK WHAT: the Wine window's client area (below its menu
+# bar) against the Linux
+# picture of the same state, leaving out the mask's text (another font) and controls
+# (Windows' own) and the activity lamp, lit whenever an exchange is under way. Sets
+# differing and client_pixels; fails, its message after WHAT, when more than one pixel in
+# a thousand differs. The masked pictures and their difference stay beside WINDOW.
+compare_client_area() {
+  local window=$1 linux=$2 mask=$3 what=$4 bar width height image offset
+  bar=$(menu_bar_height "$window")
+  [ -n "$bar" ] || fail "${what}no menu bar above the dashboard"
+  width=$(identify -format %w "$window")
+  height=$(($(identify -format %h "$window") - bar))
+  for image in "$window" "$linux"; do
+    offset=0
+    [ "$image" = "$window" ] && offset=$bar
+    convert "$image" -crop "${width}x${height}+0+$offset" +repage \
+      \( "$mask" -crop "${width}x${height}+0+0" +repage \) -compose multiply -composite \
+      -fill black -draw 'rectangle 0,0,16,16' "${image%.png}-masked.png"
+  done
+  client_pixels=$((width * height))
+  differing=$(compare -fuzz 10% -metric AE "${window%.png}-masked.png" "${linux%.png}-masked.png" "${window%.png}-difference.png" 2>&1 || true)
+  [ "$differing" -le $((client_pixels / 1000)) ] ||
+    fail "${what}the Wine window does not show the Linux dashboard: $differing pixels differ"
+}
+
 # Quorvel's window under Wine, found by its title; the keyboard goes to it.
 wine_window() {
   local wid
@@ -153,26 +185,8 @@ session)
 
   # The same register values on Linux: the headless picture, its text mask, and its log.
   (cd "$work/linux" && "$headless_picture" "ECU simulator (COM5)" "$registers" "$work/linux.png" "$work/mask.pbm")
-  # The window holds the menu bar and the client area; the bar is white down to the first
-  # row of the dashboard's black.
-  bar=$(convert "$work/window.png" -crop 1x40+300+0 +repage txt:- |
-    awk -F'[(),]' 'NR > 1 && $4 + $5 + $6 < 100 { print NR - 2; exit }')
-  [ -n "$bar" ] || fail "no menu bar above the dashboard"
-  width=$(identify -format %w "$work/window.png")
-  height=$(($(identify -format %h "$work/window.png") - bar))
-  # The text (another font) and the port list (Windows' own control) are left out, and
-  # the activity lamp, lit whenever an exchange is under way.
-  for image in window linux; do
-    offset=0
-    [ "$image" = window ] && offset=$bar
-    convert "$work/$image.png" -crop "${width}x${height}+0+$offset" +repage \
-      \( "$work/mask.pbm" -crop "${width}x${height}+0+0" +repage \) -compose multiply -composite \
-      -fill black -draw 'rectangle 0,0,16,16' "$work/$image-masked.png"
-  done
-  differing=$(compare -fuzz 10% -metric AE "$work/window-masked.png" "$work/linux-masked.png" "$work/difference.png" 2>&1 || true)
-  echo "$differing of $((width * height)) pixels differ outside text and controls"
-  [ "$differing" -le $((width * height / 1000)) ] ||
-    fail "the Wine window does not show the Linux dashboard: $differing pixels differ"
+  compare_client_area "$work/window.png" "$work/linux.png" "$work/mask.pbm" ""
+  echo "$differing of $client_pixels pixels differ outside text and controls"
 
   xdotool key alt+f
   sleep 0.5
@@ -238,8 +252,7 @@ port-choice)
   # The list is Windows' own control: a click drops it down and gives it the keyboard;
   # Down moves to the next entry (a selection change), Enter closes the list.
   import -window "$wid" "$work/before.png"
-  bar=$(convert "$work/before.png" -crop 1x40+300+0 +repage txt:- |
-    awk -F'[(),]' 'NR > 1 && $4 + $5 + $6 < 100 { print NR - 2; exit }')
+  bar=$(menu_bar_height "$work/before.png")
   [ -n "$bar" ] || fail "no menu bar above the dashboard"
   xdotool mousemove --window "$wid" 100 $((bar + 16)) click 1
   sleep 0.5
@@ -382,21 +395,7 @@ languages)
     done <"$work/linux-$locale-texts.txt"
     [ "$missing" = 0 ] || fail "$locale: $missing texts Linux draws were not drawn so under Wine (see $work/wine-texts-$locale)"
     # And where it draws: the client area is Linux's outside the text (another font).
-    bar=$(convert "$work/window-$locale.png" -crop 1x40+300+0 +repage txt:- |
-      awk -F'[(),]' 'NR > 1 && $4 + $5 + $6 < 100 { print NR - 2; exit }')
-    [ -n "$bar" ] || fail "$locale: no menu bar above the dashboard"
-    width=$(identify -format %w "$work/window-$locale.png")
-    height=$(($(identify -format %h "$work/window-$locale.png") - bar))
-    for image in window linux; do
-      offset=0
-      [ "$image" = window ] && offset=$bar
-      convert "$work/$image-$locale.png" -crop "${width}x${height}+0+$offset" +repage \
-        \( "$work/mask-$locale.pbm" -crop "${width}x${height}+0+0" +repage \) -compose multiply -composite \
-        -fill black -draw 'rectangle 0,0,16,16' "$work/$image-$locale-masked.png"
-    done
-    differing=$(compare -fuzz 10% -metric AE "$work/window-$locale-masked.png" "$work/linux-$locale-masked.png" null: 2>&1 || true)
-    [ "$differing" -le $((width * height / 1000)) ] ||
-      fail "$locale: the Wine window does not show the Linux dashboard: $differing pixels differ"
+    compare_client_area "$work/window-$locale.png" "$work/linux-$locale.png" "$work/mask-$locale.pbm" "$locale: "
     echo "$locale: Wine drew every title and text as Linux does ($(wc -l <"$work/wine-texts-$locale") texts traced); $differing pixels differ outside the text"
     # quorvel-plot's texts come from the string table in the code page too; its picture
     # (UTF-8) is the Linux one's, labels, fault names, captions and decimal commas alike.

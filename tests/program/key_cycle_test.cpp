@@ -35,6 +35,20 @@ int Requests(const ScriptedLine& line, uint64_t from) {
     return n;
 }
 
+// Two ports, each a scripted line of its own: COM1, then COM2 where the ECU is.
+std::shared_ptr<w32::PortListScript> TwoPorts() {
+    auto script = std::make_shared<w32::PortListScript>();
+    for (auto [number, name] : {std::pair<int, const char*>{1, "A port (COM1)"},
+                                std::pair<int, const char*>{2, "ECU lead (COM2)"}}) {
+        w32::PortEntry p;
+        p.number = number;
+        p.friendlyName = name;
+        p.line = std::make_shared<ScriptedLine>();
+        script->ports.push_back(p);
+    }
+    return script;
+}
+
 // A drive at 5000 rpm and 90 C, polled from 860 ms on.
 class KeyCycle : public ::testing::Test {
   protected:
@@ -331,15 +345,7 @@ TEST_F(KeyCycle, ALogRecordsOnlyAnsweredPolls) {
 // tried again until it opens, then woken; the program goes on.
 TEST(ChosenPort, OneThatCannotBeOpenedIsToldOnceAndTriedUntilItOpens) {
     Harness h;
-    auto script = std::make_shared<w32::PortListScript>();
-    for (auto [number, name] : {std::pair<int, const char*>{1, "A port (COM1)"},
-                                std::pair<int, const char*>{2, "ECU lead (COM2)"}}) {
-        w32::PortEntry p;
-        p.number = number;
-        p.friendlyName = name;
-        p.line = std::make_shared<ScriptedLine>();
-        script->ports.push_back(p);
-    }
+    auto script = TwoPorts();
     h.SetPorts(script);
     EcuModel ecu;
     ecu.registers = {{1, 0x0B}, {2, 0xB8}};
@@ -375,15 +381,7 @@ TEST(ChosenPort, OneThatCannotBeOpenedIsToldOnceAndTriedUntilItOpens) {
 // connected until it opens, or until another port is chosen.
 TEST(ChosenPort, WithoutAnEngineTheTitleSaysWhatTheOpeningFinds) {
     Harness h;
-    auto script = std::make_shared<w32::PortListScript>();
-    for (auto [number, name] : {std::pair<int, const char*>{1, "A port (COM1)"},
-                                std::pair<int, const char*>{2, "ECU lead (COM2)"}}) {
-        w32::PortEntry p;
-        p.number = number;
-        p.friendlyName = name;
-        p.line = std::make_shared<ScriptedLine>();
-        script->ports.push_back(p);
-    }
+    auto script = TwoPorts();
     h.SetPorts(script);
     h.AnswerBoxesAtOnce(true);
     h.Start();
