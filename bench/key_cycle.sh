@@ -95,14 +95,7 @@ kill "$sim" 2>/dev/null || true
 start_sim "$ecu_sim" --silent --no-echo
 worst_exit=0
 for ((i = 0; i < runs; i++)); do
-  QUORVEL_PORTS="$work/ecu" "$quorvel" 2>/dev/null &
-  pid=$!
-  bench_pids+=("$pid")
-  wid=$(timeout 30 xdotool search --sync --onlyvisible --name '^Fiat Punto 75 Mk1$' | head -1)
-  xdotool windowfocus --sync "$wid"
-  xdotool key alt+e
-  sleep 0.3
-  xdotool key Return
+  start_engine "$quorvel"
   # From the first poll (at 0.86 s) on, at a phase that differs each time.
   sleep "$(awk -v i="$i" -v n="$runs" 'BEGIN { printf "%.3f", 0.6 + 1.5 * i / n }')"
   took=$(exit_time)

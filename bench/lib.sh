@@ -34,9 +34,9 @@ start_sim() {
   for _ in $(seq 50); do [ -e "$work/ecu" ] && break; sleep 0.1; done
 }
 
-# start_polling COMMAND...: the program on $work/ecu, an engine chosen from the keyboard
-# and three seconds to settle; its pid in $pid.
-start_polling() {
+# start_engine COMMAND...: the program on $work/ecu, an engine chosen from the keyboard;
+# its pid in $pid.
+start_engine() {
   local wid
   QUORVEL_PORTS="$work/ecu" "$@" 2>/dev/null &
   pid=$!
@@ -46,6 +46,11 @@ start_polling() {
   xdotool key alt+e
   sleep 0.3
   xdotool key Return
+}
+
+# start_polling COMMAND...: start_engine and three seconds to settle.
+start_polling() {
+  start_engine "$@"
   sleep 3
 }
 
