@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The Windows program under Wine, on an X server (Xvfb).
-# usage: wine.sh prefix     PREFIX
+# usage: wine.sh prefix     PREFIX [win32]
 #        wine.sh behaviour  PREFIX WINDOWS_BUILD
 #        wine.sh port-error PREFIX WINDOWS_BUILD
 #        wine.sh session    PREFIX WINDOWS_BUILD ECU_SIM REGISTERS HEADLESS_PICTURE
@@ -9,7 +9,9 @@
 #        wine.sh ports      PREFIX WINDOWS_BUILD ECU_SIM
 #        wine.sh timeouts   PREFIX WINDOWS_BUILD SERIAL_PEER
 #        wine.sh languages  PREFIX WINDOWS_BUILD ECU_SIM REGISTERS HEADLESS_PICTURE QUORVEL_PLOT
-# prefix makes a fresh Wine prefix, which the others use: the behaviour tests as a
+# prefix makes a fresh Wine prefix, which the others use (win32: a 32-bit one, for the x86
+# build; where 32-bit Wine is not installed it says so, and the checks in that prefix
+# skip with the reason): the behaviour tests as a
 # console program; the program with no serial port (its port error box, then exit 0);
 # a whole session on a registered port that leads to the simulated ECU; a second port
 # without an ECU that sorts first, and the user's choice of the simulator's port; a key
@@ -27,6 +29,10 @@ windows=${3:-}
 if [ "$check" != prefix ]; then
   [ -f "$windows/quorvel.exe" ] ||
     { echo "SKIP: no Windows build in $windows (cmake --preset windows && cmake --build --preset windows)"; exit 77; }
+  if [ ! -f "$WINEPREFIX/system.reg" ] && [ -f "$WINEPREFIX.no-wine32" ]; then
+    echo "SKIP: $(cat "$WINEPREFIX.no-wine32")"
+    exit 77
+  fi
   [ -f "$WINEPREFIX/system.reg" ] || { echo "FAIL: no Wine prefix in $WINEPREFIX"; exit 1; }
 fi
 # No .NET or Gecko installer prompts; Wine's own chatter off.
@@ -94,12 +100,21 @@ case "$check" in
 prefix)
   # A server left from an earlier prefix in the same place would outlive its removal.
   [ -d "$WINEPREFIX" ] && wineserver -k >/dev/null 2>&1 || true
-  rm -rf "$WINEPREFIX"
+  rm -rf "$WINEPREFIX" "$WINEPREFIX.no-wine32"
   mkdir -p "$(dirname "$WINEPREFIX")"
-  WINEARCH=win64 wineboot -i 2> >(quiet) >/dev/null
-  wineserver -w
-  [ -f "$WINEPREFIX/system.reg" ] || fail "wineboot made no prefix"
-  echo "PASS: a Wine prefix in $WINEPREFIX"
+  arch=${3:-win64}
+  booted=yes
+  WINEARCH=$arch wineboot -i 2>"$work/boot" >/dev/null || booted=no
+  wineserver -w || true
+  if [ "$booted" = no ] && [ "$arch" = win32 ]; then
+    # Without wine32 Wine still leaves a prefix behind, which runs nothing.
+    rm -rf "$WINEPREFIX"
+    echo "32-bit Wine made no prefix ($(grep -m1 -i -e 'wine32 is missing' -e error "$work/boot" || tail -1 "$work/boot")): the x86 programs are not run under Wine here; install wine32:i386 (scripts/install-deps tries)" >"$WINEPREFIX.no-wine32"
+    echo "SKIP: $(cat "$WINEPREFIX.no-wine32")"
+    exit 77
+  fi
+  [ "$booted" = yes ] && [ -f "$WINEPREFIX/system.reg" ] || fail "wineboot made no prefix: $(tail -3 "$work/boot")"
+  echo "PASS: a $arch Wine prefix in $WINEPREFIX"
   ;;
 
 behaviour)
