@@ -194,11 +194,13 @@ else
   }
   # uninstall_entries: the Quorvel entries of Programs and Features, "version publisher"
   # each (Wine keeps a per-user product's under HKLM, Windows under HKCU: both are read,
-  # and a 32-bit product's in a 64-bit Windows under Wow6432Node).
+  # and a 32-bit product's in a 64-bit Windows under Wow6432Node). With 32-bit Wine
+  # installed, `wine reg` is the 32-bit reg.exe, which sees the 32-bit view: /reg:64 asks
+  # for the system's own.
   uninstall_entries() {
     local key
     for key in 'HKLM\Software\Microsoft' 'HKLM\Software\Wow6432Node\Microsoft' 'HKCU\Software\Microsoft'; do
-      wine reg query "$key\Windows\CurrentVersion\Uninstall" /s 2>/dev/null | tr -d '\r'
+      wine reg query "$key\Windows\CurrentVersion\Uninstall" /s /reg:64 2>/dev/null | tr -d '\r'
     done | awk '/^HKEY/ { if (q) print v, p; q = 0; v = ""; p = "" }
                 $1 == "DisplayName" && $3 == "Quorvel" { q = 1 }
                 $1 == "DisplayVersion" { v = $3 }
@@ -246,7 +248,7 @@ else
     [ ! -e "$(dirname "$programs")" ] || fail "removed, the $arch installer left the empty folder $(dirname "$programs")"
     [ ! -e "$lnk" ] || fail "removed, the $arch installer left its Start-menu entry"
     [ -z "$(uninstall_entries)" ] || fail "removed, the $arch installer left its entry in Programs and Features"
-    ! wine reg query 'HKCU\Software\Quorvel' >/dev/null 2>&1 || fail "removed, the $arch installer left HKCU\\Software\\Quorvel"
+    ! wine reg query 'HKCU\Software\Quorvel' /reg:64 >/dev/null 2>&1 || fail "removed, the $arch installer left HKCU\\Software\\Quorvel"
     echo "$arch: installed for the user, its Start-menu entry working in Documents, one entry in Programs and Features, replaced by a later version, removed leaving nothing"
   }
   source=$(cd "$(dirname "$0")/../.." && pwd)
