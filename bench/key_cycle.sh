@@ -60,13 +60,19 @@ exit_time() {
 live="Fiat Punto MK1 55"
 silent="Fiat Punto MK1 55 - no answer from the ECU"
 
+# key_cycle_run: a fresh program polling the simulator $sim through the key cycles, ended
+# after them; worst_on is the worst time from key on to the plain title.
+key_cycle_run() {
+  start_polling "$quorvel"
+  wid=$(xdotool search --name "^$live\$" | head -1)
+  worst_on=$(key_cycles)
+  kill "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+}
+
 start_sim "$ecu_sim"
-start_polling "$quorvel"
-wid=$(xdotool search --name "^$live\$" | head -1)
-worst_on=$(key_cycles)
+key_cycle_run
 echo "live again after key on: $worst_on ms at worst over $cycles key cycles"
-kill "$pid" 2>/dev/null || true
-wait "$pid" 2>/dev/null || true
 
 worst_exit=0
 for ((i = 0; i < runs; i++)); do
@@ -83,12 +89,8 @@ echo "exit with the ECU asleep: $worst_exit ms at worst over $runs runs"
 kill "$sim" 2>/dev/null || true
 
 start_sim "$ecu_sim" --ignore-first
-start_polling "$quorvel"
-wid=$(xdotool search --name "^$live\$" | head -1)
-worst_on=$(key_cycles)
+key_cycle_run
 echo "live again after key on, an ECU that lets its first request go by: $worst_on ms at worst over $cycles key cycles"
-kill "$pid" 2>/dev/null || true
-wait "$pid" 2>/dev/null || true
 kill "$sim" 2>/dev/null || true
 
 # Nothing comes back at all: each read waits out its time-out.

@@ -20,6 +20,16 @@ deb=$(find "$dist" -maxdepth 1 -name 'quorvel_*_amd64.deb' | head -1)
 [ -n "$deb" ] || fail "no .deb in $dist (scripts/package makes it)"
 [ -f "$dist/SHA256SUMS" ] || fail "no SHA256SUMS in $dist (scripts/package makes it)"
 version=$(dpkg-deb -f "$deb" Version)
+# ends_after_port_error PID WHAT SECONDS: the program PID, started where there is no serial
+# port, shows its port error box within SECONDS and ends with 0 after Enter.
+ends_after_port_error() {
+  e2e_pids+=("$1")
+  box=$(focus_shown "$3" '^Quorvel - Port Error$')
+  [ -n "$box" ] || fail "$2 showed no port error box"
+  xdotool key Return
+  wait_exit "$1"
+  [ "$exit_code" = 0 ] || fail "$2 ended with $exit_code after the port error box"
+}
 
 echo "== lintian =="
 lintian --fail-on error,warning "$deb" 2>&1 | grep -v 'running with root privileges' | tee "$work/lintian.out" || true
@@ -75,13 +85,7 @@ else
   # No port at all (a list of none): the program shows its port error box and ends with
   # 0 after Enter.
   (cd "$work" && QUORVEL_PORTS=":" exec quorvel) 2>"$work/stderr" &
-  program=$!
-  e2e_pids+=("$program")
-  box=$(focus_shown 20 '^Quorvel - Port Error$')
-  [ -n "$box" ] || fail "the installed quorvel showed no port error box"
-  xdotool key Return
-  wait_exit "$program"
-  [ "$exit_code" = 0 ] || fail "the installed quorvel ended with $exit_code"
+  ends_after_port_error $! "the installed quorvel" 20
   dpkg --purge quorvel >"$work/purge.out" 2>&1 || { cat "$work/purge.out"; fail "dpkg --purge failed"; }
   left=$(while read -r path; do if [ -e "$path" ]; then echo "$path"; fi; done <"$work/files")
   [ -z "$left" ] || fail "purged, it left $left"
@@ -184,13 +188,7 @@ else
   # program shows its port error box and ends with 0 after Enter.
   quorvel_ends() {
     (cd "$1" && exec wine "$2") >/dev/null 2>&1 &
-    program=$!
-    e2e_pids+=("$program")
-    box=$(focus_shown 60 '^Quorvel - Port Error$')
-    [ -n "$box" ] || fail "$2 showed no window under Wine"
-    xdotool key Return
-    wait_exit "$program"
-    [ "$exit_code" = 0 ] || fail "$2 ended with $exit_code under Wine"
+    ends_after_port_error $! "$2 under Wine" 60
   }
   # uninstall_entries: the Quorvel entries of Programs and Features, "version publisher"
   # each (Wine keeps a per-user product's under HKLM, Windows under HKCU: both are read,
