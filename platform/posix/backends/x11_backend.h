@@ -91,7 +91,6 @@ class X11Backend : public Backend {
     void Focus(::Window id);
 
     // What the layer draws itself (x11_draw.cpp).
-    std::vector<int> TitleEdges(Window* w, cairo_t* cr);
     std::vector<int> TitleEdges(Window* w);
     void DrawMenuBar(Window* w);
     void ClosePopupWindow();

@@ -47,10 +47,10 @@ void DrawMenuText(cairo_t* cr, const std::string& text, double x, double y) {
 }
 
 // Where the menu bar's titles stand: the left edge of each, and the right edge of the last.
-std::vector<int> Edges(cairo_t* cr, const std::vector<MenuItemInfo>& titles) {
+std::vector<int> Edges(const std::vector<MenuItemInfo>& titles) {
     std::vector<int> edges = {4};
     for (const MenuItemInfo& t : titles)
-        edges.push_back(edges.back() + TextWidth(cr, WithoutAmpersand(t.text)) + 16);
+        edges.push_back(edges.back() + TextWidth(WithoutAmpersand(t.text)) + 16);
     return edges;
 }
 
@@ -61,7 +61,7 @@ void PaintMenuBar(cairo_t* cr, int width, const std::vector<MenuItemInfo>& title
     SetColor(cr, kFace);
     cairo_rectangle(cr, 0, 0, width, kMenuBarHeight);
     cairo_fill(cr);
-    std::vector<int> edges = Edges(cr, titles);
+    std::vector<int> edges = Edges(titles);
     for (size_t i = 0; i < titles.size(); ++i) {
         bool grayed = (titles[i].state & (MF_GRAYED | MF_DISABLED)) != 0;
         if (highlighted == static_cast<int>(i)) {
@@ -78,18 +78,7 @@ void PaintMenuBar(cairo_t* cr, int width, const std::vector<MenuItemInfo>& title
     }
 }
 
-std::vector<int> X11Backend::TitleEdges(Window* w, cairo_t* cr) {
-    return Edges(cr, Ui().Titles(w));
-}
-
-std::vector<int> X11Backend::TitleEdges(Window* w) {
-    cairo_surface_t* measure = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1);
-    cairo_t* cr = cairo_create(measure);
-    std::vector<int> edges = TitleEdges(w, cr);
-    cairo_destroy(cr);
-    cairo_surface_destroy(measure);
-    return edges;
-}
+std::vector<int> X11Backend::TitleEdges(Window* w) { return Edges(Ui().Titles(w)); }
 
 void X11Backend::DrawMenuBar(Window* w) {
     if (w == nullptr || w->menu == nullptr) return;
@@ -122,16 +111,12 @@ void X11Backend::ShowPopupWindow(Window* w) {
     ClosePopupWindow();
     XSurface& top = tops_[w->handle];
     std::vector<MenuItemInfo> items = Ui().OpenItems(w);
-    cairo_surface_t* measure = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1);
-    cairo_t* cr = cairo_create(measure);
     int width = 120;
     int height = 4;
     for (const MenuItemInfo& i : items) {
-        width = std::max(width, TextWidth(cr, WithoutAmpersand(i.text)) + 56);
+        width = std::max(width, TextWidth(WithoutAmpersand(i.text)) + 56);
         height += (i.state & MF_SEPARATOR) != 0 ? kSeparatorHeight : kItemHeight;
     }
-    cairo_destroy(cr);
-    cairo_surface_destroy(measure);
     int rx = 0;
     int ry = 0;
     ::Window child;

@@ -33,7 +33,7 @@ void DrawText(DeviceContext* dc, int x, int y, const char* text, int length);
 // The window's default font, for what the layer draws itself (menus, boxes, lists).
 void UseDefaultFont(cairo_t* cr);
 int TextWidth(cairo_t* cr, const std::string& latin1);
-// The width of a text in the default font, measured on a context of its own.
+// The width of a text in the default font, measured on the layer's own context.
 int TextWidth(const std::string& text);
 // The lines a message box shows a text in: the text's own lines, each wrapped between
 // words to at most width pixels in the default font, as Windows wraps a box's text.

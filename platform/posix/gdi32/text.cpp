@@ -89,12 +89,14 @@ int TextWidth(cairo_t* cr, const std::string& text) {
 }
 
 int TextWidth(const std::string& text) {
-    cairo_surface_t* measure = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1);
-    cairo_t* cr = cairo_create(measure);
-    int width = TextWidth(cr, text);
-    cairo_destroy(cr);
-    cairo_surface_destroy(measure);
-    return width;
+    // One context for every measure, made at the first (it holds its surface).
+    static cairo_t* measure = [] {
+        cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1);
+        cairo_t* cr = cairo_create(surface);
+        cairo_surface_destroy(surface);
+        return cr;
+    }();
+    return TextWidth(measure, text);
 }
 
 std::vector<std::string> BoxLines(const std::string& text, int width) {
