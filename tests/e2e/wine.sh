@@ -109,7 +109,10 @@ prefix)
   if [ "$booted" = no ] && [ "$arch" = win32 ]; then
     # Without wine32 Wine still leaves a prefix behind, which runs nothing.
     rm -rf "$WINEPREFIX"
-    echo "32-bit Wine made no prefix ($(grep -m1 -i -e 'wine32 is missing' -e error "$work/boot" || tail -1 "$work/boot")): the x86 programs are not run under Wine here; install wine32:i386 (scripts/install-deps tries)" >"$WINEPREFIX.no-wine32"
+    # scripts/install-deps keeps why it did not install wine32.
+    why=$(cat "${XDG_CACHE_HOME:-$HOME/.cache}/quorvel/wine32-not-installed" 2>/dev/null ||
+      echo "install wine32:i386 (scripts/install-deps tries)")
+    echo "32-bit Wine made no prefix ($(grep -m1 -i -e 'wine32 is missing' -e error "$work/boot" || tail -1 "$work/boot")): the x86 programs are not run under Wine here; $why" >"$WINEPREFIX.no-wine32"
     echo "SKIP: $(cat "$WINEPREFIX.no-wine32")"
     exit 77
   fi
