@@ -103,7 +103,8 @@ void Command(HWND window, WPARAM wParam) {
 // A poll that exchanged all seventeen registers and got answers is shown and logged.
 // One that got none, or that the ECU or the line left part-way, shows and logs nothing:
 // the readings stay as they were, and the title says why they do not move. The ECU
-// woken again is the way back, after the line failed or the ECU fell silent.
+// woken again is the way back, after the line failed (the lead may come back on another
+// car: what was learnt of the ECU is forgotten) or the poll found the ECU asleep.
 void Tick(HWND window) {
     if (wakeStep != 0) {
         WakeUpStep(window);
@@ -111,26 +112,24 @@ void Tick(HWND window) {
         return;
     }
     if (engineType == 0) return;
-    int answered = PollEcu();
-    if (answered > 0) {
+    PollEcu();
+    if (lineFailed != 0) {
+        ecuLink = kLeadGone;
+        ForgetEcu();
+        WakeAgain(window);
+    } else if (ecuAsleep != 0) {
+        ecuLink = kEcuSilent;
+        WakeAgain(window);
+    } else if (pollComplete != 0) {
         if (rewaking != 0) {
             // Awake again: the poll's own tick from now on.
             rewaking = 0;
             SetTimer(window, PollTimer, kPollTickMs, nullptr);
         }
-        if (lineFailed == 0) ecuLink = kEcuAnswers;
-        if (pollComplete != 0) {
-            ShowEcuLink(window);
-            UpdateDashboard(window);
-            if (loggingOn != 0) WriteLogLine();
-        }
-    }
-    if (lineFailed != 0) {
-        ecuLink = kLeadGone;
-        WakeAgain(window);
-    } else if (answered == 0 && silentExchanges >= kSilentExchangesToStop) {
-        ecuLink = kEcuSilent;
-        WakeAgain(window);
+        ecuLink = kEcuAnswers;
+        ShowEcuLink(window);
+        UpdateDashboard(window);
+        if (loggingOn != 0) WriteLogLine();
     }
     ShowEcuLink(window);
 }

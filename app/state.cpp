@@ -20,11 +20,15 @@ COMMTIMEOUTS portTimeouts;
 DWORD bytesRead;
 
 int32_t ecuLink;
-int32_t silentExchanges;
+DWORD echoBytesRead;
 int32_t lineFailed;
 int32_t rewaking;
+int32_t ecuAsleep;
 int32_t pollComplete;
+int32_t firstAfterWakeUp;
 uint32_t answeringRegisters;
+uint32_t unansweredOnce;
+uint32_t silentRegisters;
 int32_t rateRefusalTold;
 int32_t chipDoubtful;
 

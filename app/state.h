@@ -70,31 +70,41 @@ extern COMMTIMEOUTS portTimeouts;
 extern DWORD bytesRead;
 
 // The link to the ECU as the polls find it. The car is not always awake: the ignition
-// goes off and on, the lead is pulled out and put back. silentExchanges (exchanges in a
-// row without an answer), lineFailed (the last exchange's write or read failed) and
-// pollComplete (the last poll exchanged all seventeen registers, so its bytes were
-// taken) are written by the exchange and the poll (ecu/poll.cpp) and read by the tick;
-// answeringRegisters (a bit for each register of the poll's order that has answered on
-// this port) is written by the poll and cleared by the user's choice of a port;
-// ecuLink is written by the tick, the wake-up and the port's opening (ecu/wakeup.cpp,
-// ecu/ports.cpp) and shown in the title (app/mainwnd.cpp); rewaking is set while the
-// program wakes the ECU again by itself (a port that cannot be opened meanwhile is tried
-// again, without a box, and the first poll follows the wake-up at once), and cleared by
-// an answered poll or the user's choice of a port; rateRefusalTold is set once the port
-// the user chose has been told it cannot run the ECU's rate, and chipDoubtful while the
-// chosen port's lead has a chip that may not run it though its driver takes it.
+// goes off and on, the lead is pulled out and put back. echoBytesRead (what the last
+// exchange's first read returned: 0 when nothing at all came back) and lineFailed (its
+// write or a read failed) are written by the exchange (ecu/poll.cpp); ecuAsleep (the last
+// poll stopped on signs that the ECU sleeps, or got no answer at all) and pollComplete
+// (the last poll exchanged all seventeen registers and got answers, so its bytes were
+// taken) are written by the poll and read by the tick. What the polls learn of the
+// ECU, a bit for each register of the poll's order: answeringRegisters (has answered on
+// this port), unansweredOnce (went unanswered in one whole poll that got answers, and
+// never answered) and silentRegisters (went unanswered in two: the ECU lacks it), all
+// written by the poll and forgotten when the user chooses a port or the lead goes
+// (ForgetEcu); firstAfterWakeUp is set when a wake-up ends and cleared by the next
+// exchange, whose request an ECU may let go by. ecuLink is written by the tick, the
+// poll, the wake-up and the port's opening (ecu/wakeup.cpp, ecu/ports.cpp) and shown in
+// the title (app/mainwnd.cpp); rewaking is set while the program wakes the ECU again by
+// itself (a port that cannot be opened meanwhile is tried again, without a box, and the
+// first poll follows the wake-up at once), and cleared by an answered poll or the user's
+// choice of a port; rateRefusalTold is set once the port the user chose has been told
+// it cannot run the ECU's rate, and chipDoubtful while the chosen port's lead has a chip
+// that may not run it though its driver takes it.
 enum EcuLinkState {
     kEcuAnswers = 0, // or not known yet: the plain title
     kEcuSilent = 1,  // the lead echoes, the ECU does not answer (ignition off, cranking)
     kLeadGone = 2,   // the lead's port fails or cannot be opened
 };
 extern int32_t ecuLink;
-extern int32_t silentExchanges;
+extern DWORD echoBytesRead;
 extern int32_t lineFailed;
 extern int32_t rewaking;
 extern int32_t rateRefusalTold;
+extern int32_t ecuAsleep;
 extern int32_t pollComplete;
+extern int32_t firstAfterWakeUp;
 extern uint32_t answeringRegisters;
+extern uint32_t unansweredOnce;
+extern uint32_t silentRegisters;
 extern int32_t chipDoubtful;
 
 // The engine's bytes and readings. Written only by the poll (ecu/poll.cpp); read by the

@@ -28,10 +28,13 @@ BOOL OpenPort(uint32_t baud);
 void WakeUpStep(HWND window);
 // One byte out, one byte back, or the fallback when nothing answers.
 uint8_t ExchangeByte(uint8_t address, uint8_t fallback);
-// Reads the ECU's registers and, when it exchanged all seventeen, converts them into the
-// engine readings; returns how many exchanges got an answer. silentExchanges,
-// lineFailed and pollComplete tell how it ended.
+// Reads the ECU's registers and, when it exchanged all seventeen and got answers,
+// converts them into the engine readings; returns how many exchanges got an answer.
+// pollComplete, ecuAsleep and lineFailed tell how it ended.
 int PollEcu();
+// Nothing is known any more of the ECU behind the port (another port was chosen, or the
+// lead went and may come back on another car): which registers answer and which never do.
+void ForgetEcu();
 // The ECU stopped answering or the lead went: closes the port and wakes the ECU again
 // from the start on the same port, as the first wake-up did.
 void WakeAgain(HWND window);

@@ -1,9 +1,85 @@
+#include "app/mainwnd.h"
 #include "app/state.h"
 #include "ecu/ecu.h"
 
 namespace {
 // A key or a click is waiting for the window.
 bool UserIsWaiting() { return HIWORD(GetQueueStatus(QS_KEY | QS_MOUSEBUTTON)) != 0; }
+
+// How long the slowest answer on any port took, from the request on: what the lead, the
+// driver and the machine add to the ECU's few milliseconds.
+DWORD slowestAnswerMs = 0;
+
+// The exchange of register i (of the poll's order). Its answer is waited for briefly
+// (brief), not for the port's whole read time-out, where waiting longer would tell
+// nothing: the register is one the ECU lacks, the request before it went unanswered, or
+// the ECU has answered in this poll (it is awake) and this register has never answered.
+// Brief is four times the slowest answer yet, and never less than 100 ms.
+uint8_t ExchangeRegister(int i, uint8_t fallback, bool brief) {
+    brief = brief || (silentRegisters & (uint32_t{1} << i)) != 0;
+    if (brief) {
+        COMMTIMEOUTS t = portTimeouts;
+        DWORD wait = slowestAnswerMs * 4 > kBriefWaitMs ? slowestAnswerMs * 4 : kBriefWaitMs;
+        t.ReadTotalTimeoutConstant = wait < kReadTimeoutMs ? wait : kReadTimeoutMs;
+        SetCommTimeouts(portHandle, &t);
+    }
+    const DWORD started = GetTickCount();
+    uint8_t value = ExchangeByte(kEcuRegisters[i].address, fallback);
+    const DWORD took = GetTickCount() - started;
+    if (bytesRead != 0 && took > slowestAnswerMs) slowestAnswerMs = took;
+    if (brief) SetCommTimeouts(portHandle, &portTimeouts);
+    return value;
+}
+
+// What the unanswered exchanges of a poll say of the ECU. Only one thing is a sign that
+// it sleeps: a register that answers on this port left unanswered, or nothing coming back
+// at all, not even the lead's echo. The first request after a wake-up, which an ECU may
+// let go by, is a sign only once another follows it; a register the ECU lacks says
+// nothing; one not known either way says nothing until more of them in a row go
+// unanswered than an awake ECU leaves.
+struct Silences {
+    int signs = 0;
+    int unknownInARow = 0;
+    bool excused = false; // the first request after the wake-up went unanswered
+
+    void Answered() { *this = Silences(); }
+    void Unanswered(uint32_t bit, bool first, bool nothingBack) {
+        bool sign = false;
+        if (nothingBack) {
+            sign = true;
+        } else if ((silentRegisters & bit) != 0) {
+            return;
+        } else if (first) {
+            excused = true;
+            return;
+        } else if ((answeringRegisters & bit) != 0) {
+            sign = true;
+        } else {
+            sign = ++unknownInARow > kMostSilentRegistersInARow;
+        }
+        if (!sign) return;
+        signs += excused ? 2 : 1;
+        excused = false;
+    }
+    bool Asleep() const { return signs >= kSilentExchangesToStop; }
+};
+
+// What a whole poll that got answers teaches: a register left unanswered in two such polls
+// is one the ECU lacks (the first request after a wake-up, which an ECU may let go by,
+// teaches nothing).
+void Learn(uint32_t unanswered) {
+    const uint32_t neverAnswered = unanswered & ~answeringRegisters;
+    silentRegisters |= neverAnswered & unansweredOnce;
+    unansweredOnce |= neverAnswered;
+}
+
+// The title says at once that nothing answers, while the poll goes on: more registers
+// in a row may go unanswered before one answers than the title waits for.
+void TellNoAnswerYet() {
+    if (ecuLink != kEcuAnswers) return;
+    ecuLink = kEcuSilent;
+    ShowEcuLink(mainWindow);
+}
 } // namespace
 
 uint8_t ExchangeByte(uint8_t address, uint8_t fallback) {
@@ -18,8 +94,8 @@ uint8_t ExchangeByte(uint8_t address, uint8_t fallback) {
     // back for the echo and a key or a click is waiting, the answer is not waited for.
     Answer a = RequestAnswer(portHandle, address, UserIsWaiting);
     bytesRead = a.answerBytes;
+    echoBytesRead = a.echoBytes;
     uint8_t ci = bytesRead == 0 ? fallback : a.value;
-    silentExchanges = bytesRead == 0 ? silentExchanges + 1 : 0;
     if (a.failed) lineFailed = 1;
 
     SelectObject(dc, GetStockObject(BLACK_BRUSH));
@@ -31,39 +107,56 @@ uint8_t ExchangeByte(uint8_t address, uint8_t fallback) {
 
 void ConvertReadings() { ConvertRegisters(EcuRegisters, &EngineReadings); }
 
+void ForgetEcu() {
+    answeringRegisters = 0;
+    unansweredOnce = 0;
+    silentRegisters = 0;
+}
+
 // Each register passes its current byte as the fallback, so one that does not answer
 // keeps its last value. An unanswered exchange waits out the read time-out, so the poll
-// is left once the ECU seems asleep: two unanswered exchanges in a row, counting only
-// registers that have answered before on this port once another answered in this poll
-// (so that an ECU that lets the first request after a wake-up go by, or that never
-// answers one register, or two side by side, is still read whole); also once the line
-// fails, and after an unanswered exchange when the user has pressed a key or a button:
-// the window answers within one exchange. The bytes are taken into EcuRegisters and
-// converted only when all seventeen were exchanged: a poll left part-way holds a mix of
-// old and new bytes and is not shown.
+// is left once the ECU seems asleep (two signs of it, above), once the line fails, and
+// after an unanswered exchange when the user has pressed a key or a button: the window
+// answers within one exchange. The bytes are taken into EcuRegisters and converted only
+// when all seventeen were exchanged and some answered: a poll left part-way holds a mix
+// of old and new bytes and is not shown.
 int PollEcu() {
     EcuRegisterMirror polled = EcuRegisters;
+    Silences silences;
+    uint32_t unanswered = 0;
     int answered = 0;
     int exchanged = 0;
-    int asleepSigns = 0;
-    silentExchanges = 0;
+    int silentInARow = 0;
     lineFailed = 0;
+    ecuAsleep = 0;
     for (int i = 0; i < kRegisterCount; ++i) {
-        SetRegisterByte(polled, i, ExchangeByte(kEcuRegisters[i].address, RegisterByte(polled, i)));
-        ++exchanged;
         const uint32_t bit = uint32_t{1} << i;
-        if (silentExchanges == 0) {
+        const bool brief = silentInARow > 0 || (answered > 0 && (answeringRegisters & bit) == 0);
+        SetRegisterByte(polled, i, ExchangeRegister(i, RegisterByte(polled, i), brief));
+        ++exchanged;
+        const bool first = firstAfterWakeUp != 0;
+        firstAfterWakeUp = 0;
+        if (bytesRead != 0) {
             ++answered;
             answeringRegisters |= bit;
-            asleepSigns = 0;
+            unansweredOnce &= ~bit;
+            silentRegisters &= ~bit;
+            silences.Answered();
+            silentInARow = 0;
             continue;
         }
         if (lineFailed != 0) break;
-        if (answered == 0 || (answeringRegisters & bit) != 0) ++asleepSigns;
-        if (asleepSigns >= kSilentExchangesToStop || UserIsWaiting()) break;
+        if (!first) unanswered |= bit;
+        silences.Unanswered(bit, first, echoBytesRead == 0);
+        ++silentInARow;
+        if (answered == 0 && silentInARow == kSilentExchangesToStop) TellNoAnswerYet();
+        if (i + 1 < kRegisterCount && (silences.Asleep() || UserIsWaiting())) break;
     }
-    pollComplete = exchanged == kRegisterCount && lineFailed == 0 ? 1 : 0;
+    pollComplete = exchanged == kRegisterCount && lineFailed == 0 && answered > 0 ? 1 : 0;
+    const bool noAnswer = exchanged == kRegisterCount && answered == 0;
+    ecuAsleep = pollComplete == 0 && lineFailed == 0 && (silences.Asleep() || noAnswer) ? 1 : 0;
     if (pollComplete != 0) {
+        Learn(unanswered);
         EcuRegisters = polled;
         ConvertReadings();
     }

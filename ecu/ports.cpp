@@ -194,7 +194,7 @@ void HandlePortSelection() {
         wakeStep = 1;
         rewaking = 0;
         rateRefusalTold = 0;
-        answeringRegisters = 0;
+        ForgetEcu();
         ecuLink = kEcuAnswers;
     }
     if (userChoice || firstOpen) chipDoubtful = ChipMayNotRunRate() ? 1 : 0;

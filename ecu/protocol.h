@@ -17,14 +17,23 @@ const UINT kWakeTickMs = 120;
 const UINT kPollTickMs = 500;
 const DWORD kReadTimeoutMs = 500;
 const DWORD kEchoPauseMs = 10;
-// While the ECU does not answer, the program wakes it again and again: after two
-// exchanges in a row without an answer the poll stops, and the wake-up starts at once;
-// a port that cannot be opened meanwhile is tried again every half second. After a
+// While the ECU does not answer, the program wakes it again and again: once a poll has
+// seen two signs that the ECU sleeps (below) it stops, and the wake-up starts at once; a
+// port that cannot be opened meanwhile is tried again every half second. After a
 // wake-up the program started by itself, the first poll comes on the next tick of the
-// wake-up, not 500 ms later, so that an ECU switched on again is read within 3 s even
-// when it lets its first request go by.
+// wake-up, not 500 ms later, so that an ECU switched on again is read within 3 s.
 const int kSilentExchangesToStop = 2;
 const UINT kReopenTickMs = 500;
+// Real ECUs are not ideal: one may let the first request after a wake-up go by, and some
+// never answer a register or two (up to this many side by side are told from sleep).
+const int kMostSilentRegistersInARow = 3;
+// An awake ECU answers within milliseconds: where a longer wait would tell nothing (a
+// register the ECU lacks, a request after an unanswered one, a register that has never
+// answered once the ECU has answered in the poll) the answer is waited for briefly, at
+// least this long and four times the slowest answer yet, so that a sleeping ECU is told
+// sooner and one that lacks registers is read as often as another, while a slow lead or
+// machine is still heard, and so is a register that another car on the lead does have.
+const DWORD kBriefWaitMs = 100;
 
 // The seventeen registers in the order the poll reads them.
 struct EcuRegister {

@@ -14,6 +14,7 @@ bool ReopenForWakeUp(HWND window) {
     baudRate = kWakeBaud;
     if (!OpenPort(baudRate)) {
         ecuLink = kLeadGone;
+        ForgetEcu();
         SetTimer(window, PollTimer, kReopenTickMs, nullptr);
         return false;
     }
@@ -44,6 +45,7 @@ void WakeUpStep(HWND window) {
     if (!WriteFile(portHandle, &ch, 1, &written, nullptr) && PortOpen()) {
         // The lead went while it was being woken: from the start once it is back.
         ecuLink = kLeadGone;
+        ForgetEcu();
         WakeAgain(window);
         return;
     }
@@ -62,9 +64,11 @@ void WakeUpStep(HWND window) {
     // A user's choice while a box of the reopen was open has started a new wake-up.
     if (wakeStep != 3) return;
     wakeStep = 0;
+    firstAfterWakeUp = 1;
     // The port went between the wake-up's bytes and its reopen: it is tried again.
     if (rewaking != 0 && !PortOpen()) {
         ecuLink = kLeadGone;
+        ForgetEcu();
         WakeAgain(window);
     }
 }
