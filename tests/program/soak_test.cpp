@@ -26,6 +26,7 @@ extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <malloc.h>
 #include <random>
 #include <string>
 #include <unistd.h>
@@ -37,58 +38,47 @@ namespace {
 // request brings arrives within 9 ms, before the program reads 10 ms after its request,
 // so the exchange's rule reduces to: the second byte to arrive is the answer; with fewer
 // than two, the register keeps its value. What is left over is purged by the next
-// exchange. A poll ends early after two unanswered requests in a row (a register that
-// never answered on this port counts only while nothing in the poll has answered); the
-// bytes of a poll are taken only when all seventeen were exchanged, and one that got no
-// answer logs no line. For hours at a time the ignition is off (the lead echoes, the ECU
-// is silent) or the lead is pulled out.
+// exchange. The model does not say when the program leaves a poll: it watches the
+// requests, and a poll whose seventeenth request went out, with an answer among them, is
+// the one the program must show and log; one left part-way (a wake-up or a new poll came
+// first) changes nothing. For hours at a time the ignition is off (the lead echoes, the
+// ECU is silent), the lead is pulled out, or the lead's driver refuses the ECU's rate.
 struct MisbehavingEcu {
     enum Kind { Good, Silent, NoEcho, Stray, RandomAnswer, Dead, kKinds };
     std::mt19937 random{20261208};
     std::array<uint8_t, 256> registers{}; // what the ECU holds
     std::array<uint8_t, 256> expected{};  // what the program must hold
     std::array<uint8_t, 256> polled{};    // what the poll under way has brought
-    std::array<bool, 256> answeredOnce{}; // registers that have answered on this port
     std::array<long, kKinds> counts{};
     long polls = 0;
     long wakeUps = 0;
     bool asleep = false; // the ignition is off
     bool answeredInPoll = false;
     int requestsInPoll = 0;
-    int asleepSigns = 0;
     bool pollOpen = false;
     // The revs of each poll that must be logged, in a buffer allocated before the run.
     std::vector<float> loggedRpm;
     long logged = 0;
 
-    // The poll under way has exchanged its last register: its bytes are taken, and a
+    // The poll under way has made its seventeenth request: its bytes are taken, and a
     // poll with an answer is logged.
     void PollCompleted() {
         pollOpen = false;
-        expected = polled;
         if (!answeredInPoll) return;
+        expected = polled;
         if (logged < static_cast<long>(loggedRpm.size()))
             loggedRpm[static_cast<size_t>(logged)] = Expected().engineSpeed;
         ++logged;
     }
 
-    // What the program makes of one request's bytes, and whether its poll goes on.
+    // What one request's bytes bring to the poll under way.
     void Exchanged(uint8_t request, const std::vector<uint8_t>& bytes) {
         if (!pollOpen) return;
-        ++requestsInPoll;
         if (bytes.size() >= 2) {
             polled[request] = bytes[1];
-            answeredOnce[request] = true;
             answeredInPoll = true;
-            asleepSigns = 0;
-        } else if (!answeredInPoll || answeredOnce[request]) {
-            ++asleepSigns;
         }
-        if (requestsInPoll == 17) {
-            PollCompleted();
-        } else if (asleepSigns >= 2) {
-            pollOpen = false; // left part-way: nothing taken
-        }
+        if (++requestsInPoll == 17) PollCompleted();
     }
     Kind Pick() {
         int r = static_cast<int>(random() % 100);
@@ -113,7 +103,6 @@ struct MisbehavingEcu {
             polled = expected;
             answeredInPoll = false;
             requestsInPoll = 0;
-            asleepSigns = 0;
         }
         if (asleep) {
             line.Deliver(request, 1);
@@ -186,6 +175,15 @@ long HeldKb() {
 #endif
 }
 
+// The bytes the heap holds in use: exact, so that a few bytes kept for every retry show.
+size_t HeapBytes() {
+#if QUORVEL_ASAN
+    return __sanitizer_get_current_allocated_bytes();
+#else
+    return mallinfo2().uordblks;
+#endif
+}
+
 // Program time to run, in hours (QUORVEL_SOAK_HOURS; a day by default).
 uint64_t Duration() {
     const char* hours = std::getenv("QUORVEL_SOAK_HOURS");
@@ -209,15 +207,22 @@ TEST(Soak, ADayOfMisbehavingLineKeyOffAndAPulledLeadWithLoggingOn) {
     ASSERT_TRUE(h.ChooseMenu("&Engine", "Tipo 1372 SPI TOFAS"));
     ASSERT_TRUE(h.ChooseMenu("&Logging", "Logging on"));
 
-    // The ignition off for a tenth of the run, later the lead out for another.
+    // The ignition off for a tenth of the run, later the lead out for another, and last a
+    // lead whose driver refuses the ECU's rate (a CP2102 offers 9600 for 7680): the
+    // program lists the ports at every retry, to tell a refused rate from a lead gone.
     const uint64_t keyOff = duration / 4;
     const uint64_t keyOn = keyOff + duration / 10;
     const uint64_t leadOut = duration * 11 / 20;
     const uint64_t leadIn = leadOut + duration / 10;
+    const uint64_t rateRefused = duration * 15 / 20;
+    const uint64_t rateTaken = rateRefused + duration / 10;
+    h.AnswerBoxesAtOnce(true); // the refused rate's box, told once
     long residentAfterWarmUp = 0;
+    size_t heapRefusedFrom = 0;
+    size_t heapRefusedTo = 0;
     long mismatches = 0;
     long ticks = 0;
-    int phase = 0; // 1 key off, 2 key on again, 3 lead out, 4 lead back
+    int phase = 0; // 1 key off, 2 key on again, 3 lead out, 4 lead back, 5 rate refused, 6 taken
     for (long t = 0; h.Now() < duration && mismatches < 5; ++t, ++ticks) {
         const uint64_t now = h.Now();
         if (phase == 0 && now >= keyOff) {
@@ -234,6 +239,16 @@ TEST(Soak, ADayOfMisbehavingLineKeyOffAndAPulledLeadWithLoggingOn) {
             EXPECT_EQ(h.Title(), "Fiat Punto MK1 55 - the lead is not connected");
             h.Line().pulledOut = false;
             phase = 4;
+        } else if (phase == 4 && now >= rateRefused) {
+            h.Line().driverRate = [](uint32_t asked) { return asked == 7680 ? 9600u : asked; };
+            phase = 5;
+        } else if (phase == 5 && heapRefusedFrom == 0 && now >= rateRefused + duration / 100) {
+            heapRefusedFrom = HeapBytes(); // the box told, the retries under way
+        } else if (phase == 5 && now >= rateTaken) {
+            heapRefusedTo = HeapBytes();
+            EXPECT_EQ(h.Title(), "Fiat Punto MK1 55 - no answer from the ECU");
+            h.Line().driverRate = nullptr;
+            phase = 6;
         }
         h.Advance(500);
         if (t == 1000) residentAfterWarmUp = HeldKb();
@@ -275,8 +290,14 @@ TEST(Soak, ADayOfMisbehavingLineKeyOffAndAPulledLeadWithLoggingOn) {
     EXPECT_GT(ecu.polls, ticks / 2) << "most ticks poll";
     EXPECT_GT(ecu.wakeUps, 1) << "polls that got no answer wake the ECU again";
     EXPECT_LT(ecu.logged, ecu.polls) << "polls that got no answer log no line";
+    std::printf("heap in use while the rate was refused: %zu bytes, then %zu\n", heapRefusedFrom,
+                heapRefusedTo);
     if (ticks > 1000) {
         EXPECT_LE(residentAtEnd - residentAfterWarmUp, 1024) << "memory grew";
+        EXPECT_EQ(phase, 6);
+        EXPECT_LE(heapRefusedTo, heapRefusedFrom + 512)
+            << "the retries of a refused rate kept memory";
+        EXPECT_EQ(h.Boxes().size(), 1u) << "the refused rate is told once";
     }
 
     // One data line per poll, each with the revs the model gave, after the header.

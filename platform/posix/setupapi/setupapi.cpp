@@ -140,8 +140,12 @@ HDEVINFO SetupDiGetClassDevsA(const GUID* classGuid, LPCSTR enumerator, HWND, DW
             listed.push_back(p);
         }
     }
-    sets.push_back(std::move(set));
-    return reinterpret_cast<HDEVINFO>(kSetMagic + sets.size() - 1);
+    // A destroyed list's place is taken again, as Windows reuses handle values: a program
+    // that lists the ports at every retry for hours holds no more than it keeps open.
+    auto free = std::find_if(sets.begin(), sets.end(), [](const auto& s) { return !s; });
+    if (free == sets.end()) free = sets.insert(sets.end(), nullptr);
+    *free = std::move(set);
+    return reinterpret_cast<HDEVINFO>(kSetMagic + static_cast<uintptr_t>(free - sets.begin()));
 }
 
 BOOL SetupDiEnumDeviceInfo(HDEVINFO h, DWORD index, PSP_DEVINFO_DATA data) {

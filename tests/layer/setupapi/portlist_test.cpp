@@ -3,6 +3,7 @@
 #include "fixtures/device_tree.h"
 #include "platform/posix/kernel32/serial.h"
 #include "platform/posix/setupapi/comports.h"
+#include "platform/win32.h"
 
 #include <gtest/gtest.h>
 
@@ -126,3 +127,28 @@ TEST(EnvPorts, AnEmptyQuorvelPortsMeansTheSystemsList) {
 }
 
 } // namespace
+
+// The program lists the ports at every retry of a lead whose rate is refused, for hours:
+// a destroyed list's handle is taken again, so that what the layer holds stays as it is.
+TEST(DeviceLists, ADestroyedListsPlaceIsTakenAgain) {
+    setenv("QUORVEL_PORTS", "/dev/pts/9", 1);
+    const GUID comPorts = {
+        0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
+    const DWORD flags = DIGCF_PRESENT | DIGCF_DEVICEINTERFACE;
+    HDEVINFO first = SetupDiGetClassDevsA(&comPorts, nullptr, nullptr, flags);
+    ASSERT_NE(first, INVALID_HANDLE_VALUE);
+    HDEVINFO held = SetupDiGetClassDevsA(&comPorts, nullptr, nullptr, flags);
+    ASSERT_NE(held, first);
+    ASSERT_TRUE(SetupDiDestroyDeviceInfoList(first));
+    for (int i = 0; i < 10000; ++i) {
+        HDEVINFO again = SetupDiGetClassDevsA(&comPorts, nullptr, nullptr, flags);
+        ASSERT_EQ(again, first) << "listing " << i;
+        ASSERT_TRUE(SetupDiDestroyDeviceInfoList(again));
+    }
+    SP_DEVINFO_DATA device;
+    device.cbSize = sizeof device;
+    EXPECT_TRUE(SetupDiEnumDeviceInfo(held, 0, &device)) << "the list still held is whole";
+    EXPECT_FALSE(SetupDiEnumDeviceInfo(first, 0, &device)) << "a destroyed list is gone";
+    EXPECT_TRUE(SetupDiDestroyDeviceInfoList(held));
+    unsetenv("QUORVEL_PORTS");
+}
