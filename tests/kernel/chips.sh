@@ -22,7 +22,7 @@ kernel_check
 export QUORVEL_BUILD=$build QUORVEL_REGISTERS=$registers
 export QUORVEL_CHIPS="ch340 pl2303-h pl2303-ta pl2303-tb pl2303-hxn cp2102 cp2102n cp2102n-as-cp2102"
 kernel_boot "$(dirname "$(realpath "$0")")/chips.guest.sh"
-kernel_wait 240
+kernel_wait 600
 [ "$guest_status" = 0 ] || fail "the guest's checks ended with $guest_status: $(cat "$work/out/output")"
 
 # chip, driver, the chip family quorvel-ports tells, its verdict, the rate the chip runs

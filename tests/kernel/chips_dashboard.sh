@@ -21,7 +21,7 @@ kernel_check Xvfb xdotool import compare
 
 export QUORVEL_BUILD=$build QUORVEL_REGISTERS=$registers QUORVEL_CHIPS="ch340 pl2303-ta cp2102"
 kernel_boot "$(dirname "$(realpath "$0")")/chips_dashboard.guest.sh"
-kernel_wait 400
+kernel_wait 900
 [ "$guest_status" = 0 ] || fail "the guest's checks ended with $guest_status: $(cat "$work/out/output")"
 
 for chip in ch340 pl2303-ta; do

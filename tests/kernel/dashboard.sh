@@ -25,16 +25,18 @@ kernel_boot "$(dirname "$(realpath "$0")")/dashboard.guest.sh" \
   -device qemu-xhci -chardev pty,id=lead -device usb-serial,chardev=lead,serial=QV000001,id=lead
 wait_for 50 test -n "$(kernel_pty lead)" || fail "QEMU made no pseudo-terminal"
 spawn "$ecu_sim" --serve "$(kernel_pty lead)" --replay "$registers" --record "$work/record" >/dev/null
+lead='{"driver": "usb-serial", "chardev": "lead", "serial": "QV000001", "id": "lead"}'
+spawn serve_replugs lead "$lead"
 
-wait_guest 120 pull || fail "the dashboard did not poll the lead: $(cat "$work/out/output")"
+wait_guest 600 pull || fail "the dashboard did not poll the lead: $(cat "$work/out/output")"
 # COM1, the console's UART, was opened first and woken: its bytes are in the console.
 grep -q $'\x0f\xaa\xcc' "$work/console" || fail "the first port (COM1) was not woken"
 qmp device_del '{"id": "lead"}'
-wait_guest 60 pulled || fail "the guest did not see the lead go: $(cat "$work/out/output")"
+wait_guest 600 pulled || fail "the guest did not see the lead go: $(cat "$work/out/output")"
 sleep 2
-qmp device_add '{"driver": "usb-serial", "chardev": "lead", "serial": "QV000001", "id": "lead"}'
+qmp device_add "$lead"
 touch "$work/out/plugged"
-kernel_wait 120
+kernel_wait 600
 [ "$guest_status" = 0 ] || fail "the guest's checks ended with $guest_status: $(cat "$work/out/output")"
 grep -q "exit code 0" "$work/out/exit" || fail "File, Exit: $(cat "$work/out/exit")"
 

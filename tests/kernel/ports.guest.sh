@@ -6,7 +6,7 @@ bin=$QUORVEL_BUILD
 # shellcheck source=guest_lib.sh
 . "$(dirname "$0")/guest_lib.sh"
 # The lead's driver may still be binding when the script starts.
-waitfor 20 present /dev/ttyUSB0 || echo "no /dev/ttyUSB0"
+lead_bound /dev/ttyUSB0 lead replug_by_host lead || skip "$unbound"
 "$bin/quorvel-ports" >/mnt/listing 2>&1
 echo "listing: $?"
 "$bin/quorvel-ports" --probe COM3 >/mnt/probe-lead 2>&1

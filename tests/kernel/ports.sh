@@ -26,7 +26,8 @@ kernel_boot "$(dirname "$(realpath "$0")")/ports.guest.sh" \
 wait_for 50 test -n "$(kernel_pty lead)" || fail "QEMU made no pseudo-terminals"
 spawn "$ecu_sim" --serve "$(kernel_pty lead)" --replay "$registers" --record "$work/record-lead" >/dev/null
 spawn "$ecu_sim" --serve "$(kernel_pty uart)" --replay "$work/registers-uart" --record "$work/record-uart" >/dev/null
-kernel_wait 150
+spawn serve_replugs lead '{"driver": "usb-serial", "chardev": "lead", "serial": "QV000001", "id": "lead"}'
+kernel_wait 300
 [ "$guest_status" = 0 ] || fail "the guest's checks ended with $guest_status: $(cat "$work/out/output")"
 
 listing=$work/out/listing

@@ -6,8 +6,8 @@ bin=$QUORVEL_BUILD
 # shellcheck source=guest_lib.sh
 . "$(dirname "$0")/guest_lib.sh"
 # The second lead's driver may still be binding when the script starts.
-waitfor 20 present /dev/ttyUSB0 || echo "no /dev/ttyUSB0"
-waitfor 20 present /dev/ttyUSB1 || echo "no /dev/ttyUSB1"
+lead_bound /dev/ttyUSB0 first replug_by_host first || skip "$unbound"
+lead_bound /dev/ttyUSB1 second replug_by_host second || skip "$unbound"
 for i in 1 2 3; do
   "$bin/quorvel-ports" --no-driver-check >"/mnt/listing-$i" 2>&1
   [ "$i" = 1 ] && cp /tmp/home/.config/quorvel/comports /mnt/store-1

@@ -25,7 +25,8 @@ kernel_boot "$(dirname "$(realpath "$0")")/two_leads.guest.sh" -device qemu-xhci
 wait_for 50 test -n "$(kernel_pty second)" || fail "QEMU made no pseudo-terminals"
 spawn "$ecu_sim" --serve "$(kernel_pty first)" --replay "$registers" >/dev/null
 spawn "$ecu_sim" --serve "$(kernel_pty second)" --replay "$work/registers-second" >/dev/null
-kernel_wait 150
+spawn serve_replugs first '{"driver": "usb-serial", "chardev": "first", "serial": "A50285BI", "id": "first"}' second '{"driver": "usb-serial", "chardev": "second", "serial": "A50285BI", "id": "second"}'
+kernel_wait 300
 [ "$guest_status" = 0 ] || fail "the guest's checks ended with $guest_status: $(cat "$work/out/output")"
 
 # The COM number of each tty in a listing.

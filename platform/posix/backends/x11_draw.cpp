@@ -232,6 +232,8 @@ void X11Backend::ShowDropWindow(Window* w) {
                                 InputOutput, CopyFromParent, CWOverrideRedirect | CWEventMask, &a);
     dropped_.surface = cairo_xlib_surface_create(
         display_, dropped_.id, DefaultVisual(display_, screen_), dropped_.width, dropped_.height);
+    // Named, as the menu is, for tools that look for it (the tests wait for it to show).
+    XStoreName(display_, dropped_.id, "Quorvel list");
     XMapRaised(display_, dropped_.id);
     droppedList_ = Ui().drop.list;
     DrawDrop();
