@@ -20,3 +20,19 @@ for chip in $QUORVEL_CHIPS; do
   wait "$gadget"
   waitfor "$(within 2)" absent /dev/ttyUSB0 || echo "$chip: /dev/ttyUSB0 stayed"
 done
+
+# A lead whose driver's probe timed out: plugged again until it binds, or given up after
+# three plugs, saying why (the checks that need a lead then skip).
+for deaf in 1 9; do
+  mark_plug "ch340, deaf for $deaf plugs"
+  "$bin/tests/lead_gadget" --chip ch340 --ecu /tmp/ecu --deaf-plugs "$deaf" >"/mnt/gadget-deaf-$deaf" 2>&1 &
+  gadget=$!
+  if lead_bound /dev/ttyUSB0 "deaf-$deaf" replug_gadget "$gadget" "deaf-$deaf" >"/mnt/bound-deaf-$deaf" 2>&1; then
+    echo "bound" >>"/mnt/bound-deaf-$deaf"
+  else
+    echo "unbound: $unbound" >>"/mnt/bound-deaf-$deaf"
+  fi
+  kill "$gadget"
+  wait "$gadget"
+  waitfor "$(within 2)" absent /dev/ttyUSB0 || echo "deaf-$deaf: /dev/ttyUSB0 stayed"
+done

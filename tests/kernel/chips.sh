@@ -61,6 +61,13 @@ expect cp2102 cp210x "10c4:ea60, Silicon Labs CP2102 (its fixed rate table" "imp
 expect cp2102n cp210x "10c4:ea60, Silicon Labs CP2102N" "exact, as the driver reports" 7680.0 reads
 expect cp2102n-as-cp2102 cp210x "Silicon Labs CP2102 (so its product string says; its driver, which asks the chip, reports 7680 baud" \
   "exact, as the driver reports" 7680.0 reads
+# A CH340 deaf to its driver for one plug is plugged again and bound; one deaf for good
+# is given up after three plugs, with the kernel's reason.
+grep -q "deaf-1: its driver bound no tty (.*failed.*); plugged again (2 of 3)" "$work/out/bound-deaf-1" &&
+  grep -qx bound "$work/out/bound-deaf-1" || fail "a lead bound at the second plug: $(cat "$work/out/bound-deaf-1")"
+grep -q "^unbound: deaf-9: its driver bound no tty in 3 plugs (last: .*failed" "$work/out/bound-deaf-9" ||
+  fail "a lead never bound: $(cat "$work/out/bound-deaf-9")"
+cat "$work/out/bound-deaf-1" "$work/out/bound-deaf-9"
 [ -z "$table" ] || cp "$work/chips.md" "$table"
 cat "$work/chips.md"
-echo "PASS: ch341, pl2303 (H, TA, TB, HXN) and cp210x (CP2102, CP2102N, a CP2102N named CP2102): the chip and verdict told, the ECU read where the chip runs near 7680"
+echo "PASS: ch341, pl2303 (H, TA, TB, HXN) and cp210x (CP2102, CP2102N, a CP2102N named CP2102): the chip and verdict told, the ECU read where the chip runs near 7680; a lead its driver did not bind plugged again, and given up after three plugs"

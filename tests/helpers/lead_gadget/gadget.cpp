@@ -172,7 +172,13 @@ bool Gadget::Start(std::string* problem) {
     return true;
 }
 
-void Gadget::Plug() { WriteFile(config_ + "/UDC", udc_); }
+void Gadget::Plug() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++plugs_;
+    }
+    WriteFile(config_ + "/UDC", udc_);
+}
 
 void Gadget::Unplug() {
     WriteFile(config_ + "/UDC", "\n");
@@ -217,6 +223,21 @@ void Gadget::Ep0Loop() {
             if (e.type != FUNCTIONFS_SETUP) continue;
             Setup s{e.u.setup.bRequestType, e.u.setup.bRequest, e.u.setup.wValue, e.u.setup.wIndex,
                     e.u.setup.wLength};
+            bool deaf = false;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                deaf = plugs_ <= deafPlugs_;
+            }
+            if (deaf) {
+                // Refused (a stall: the wrong way round), so that the driver's probe fails
+                // as it does when its requests time out, and the next plug starts afresh.
+                if (s.In()) {
+                    (void)!read(ep0_, nullptr, 0);
+                } else {
+                    (void)!write(ep0_, nullptr, 0);
+                }
+                continue;
+            }
             if (s.In()) {
                 Reply r = chip_.Handle(s, {});
                 if (r.stall) {

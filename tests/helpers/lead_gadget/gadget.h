@@ -34,6 +34,9 @@ class Gadget {
     void Plug();
     // Bytes for the host, framed as the chip frames them; dropped while unplugged.
     void Send(const std::vector<uint8_t>& bytes);
+    // For this many plugs from the first, the chip refuses every control request of the
+    // driver, whose probe then fails as it does when they time out on a slow machine.
+    void SetDeafPlugs(int plugs) { deafPlugs_ = plugs; }
 
   private:
     void Ep0Loop();
@@ -56,6 +59,8 @@ class Gadget {
     std::mutex mutex_;
     std::condition_variable wake_;
     bool enabled_ = false;
+    int plugs_ = 0;
+    int deafPlugs_ = 0;
     bool stopping_ = false;
     std::deque<std::vector<uint8_t>> outgoing_;
     std::vector<std::thread> threads_;

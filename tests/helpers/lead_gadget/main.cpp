@@ -6,7 +6,9 @@
 // only while that rate is within 2% of 7680 or 1200 baud, as a real ECU would hear them.
 // SIGUSR1 pulls the lead out (the gadget unbound from its controller), SIGUSR2 puts it back.
 // Needs root and the gadget modules (configfs, libcomposite, usb_f_fs, dummy_hcd).
-// usage: lead_gadget --chip NAME --ecu PATH [--serial S] [--record FILE]
+// --deaf-plugs N refuses the driver's control requests for the first N plugs: its probe
+// fails and binds no tty, as when they time out on a machine too slow for them.
+// usage: lead_gadget --chip NAME --ecu PATH [--serial S] [--record FILE] [--deaf-plugs N]
 #include "chips.h"
 #include "gadget.h"
 #include "platform/posix/kernel32/line.h"
@@ -17,6 +19,7 @@
 #include <csignal>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
@@ -95,7 +98,7 @@ class Lead {
 int Usage(const std::string& problem) {
     std::fprintf(stderr,
                  "lead_gadget: %s\nusage: lead_gadget --chip NAME --ecu PATH [--serial S] "
-                 "[--record FILE]\nchips:",
+                 "[--record FILE] [--deaf-plugs N]\nchips:",
                  problem.c_str());
     for (const std::string& name : lead::ChipNames())
         std::fprintf(stderr, " %s", name.c_str());
@@ -110,6 +113,7 @@ int main(int argc, char** argv) {
     std::string ecuPath;
     std::string serial = "QV00000001";
     std::string recordPath;
+    int deafPlugs = 0;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (i + 1 >= argc) return Usage(a + " needs a value");
@@ -122,6 +126,8 @@ int main(int argc, char** argv) {
             serial = v;
         } else if (a == "--record") {
             recordPath = v;
+        } else if (a == "--deaf-plugs") {
+            deafPlugs = std::atoi(v.c_str());
         } else {
             return Usage("unknown option \"" + a + "\"");
         }
@@ -140,6 +146,7 @@ int main(int argc, char** argv) {
         [&](const std::vector<uint8_t>& bytes) { lead.FromHost(*gadgetPointer, bytes); },
         [&] { lead.Changed(); });
     gadgetPointer = &gadget;
+    gadget.SetDeafPlugs(deafPlugs);
     struct sigaction sa {};
     sa.sa_handler = OnSignal;
     for (int s : {SIGUSR1, SIGUSR2, SIGTERM, SIGINT})
