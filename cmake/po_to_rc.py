@@ -11,8 +11,14 @@ With --also, the template takes in the texts of other files as xgettext finds th
 desktop entry's name and comment, the AppStream file's summary and description, which
 msgfmt --desktop and --xml translate from the same .po files.
 
+A .po file that cannot be read whole is refused, naming its file and line; a translation
+whose printf conversions are not the English text's is left out (the English text is
+used), since the program fills it in as a format. check says all of this for lint, and
+whether each language's texts can be written in the code page Windows gives its users.
+
 usage: po_to_rc.py pot OUT.pot RC... [--also FILE...]
        po_to_rc.py rc OUT.rc PO_DIR RC...
+       po_to_rc.py check PO_DIR
 """
 import subprocess
 import os
@@ -28,6 +34,10 @@ UNTRANSLATED_IDS = {"40002"}
 LANGUAGES = {
     "de": 0x07, "es": 0x0A, "fr": 0x0C, "it": 0x10, "pl": 0x15, "pt_BR": 0x16, "tr": 0x1F,
 }
+# The ANSI code page Windows gives programs of each language's users: the texts must be
+# written in it without a letter lost, as LoadStringA gives them.
+CODE_PAGES = {"pl": "cp1250", "tr": "cp1254"}
+DEFAULT_CODE_PAGE = "cp1252"
 
 LITERAL = re.compile(r'"((?:[^"]|"")*)"')
 
@@ -141,37 +151,127 @@ def write_pot(out, scripts, also=()):
                     continue
                 f.write("\n" + entry + "\n")
 
-def read_po(path):
-    """msgid -> msgstr of a .po file (fuzzy and empty translations left out)."""
-    catalogue = {}
-    msgid = msgstr = None
-    fuzzy = False
-    current = None
+class PoError(Exception):
+    """A .po file that cannot be read: the file and line, and what is wrong there."""
+
+
+C_STRING = re.compile(r'^"((?:[^"\\]|\\.)*)"$')
+
+
+def po_string(path, number, text):
+    match = C_STRING.match(text)
+    if not match:
+        raise PoError("%s:%d: not a quoted string: %s" % (path, number, text))
+    return match.group(1)
+
+
+def po_entries(path):
+    """The entries of a .po file, in order: dicts of msgid, msgstr (decoded), flags (a set)
+    and line (of the msgid). Obsolete entries (#~) are left out. Anything the reader does
+    not know is refused with the file and line, rather than taken for something else."""
+    entries = []
+    entry = {}
+    flags = set()
+    key = None
 
     def finish():
-        if msgid and msgstr and not fuzzy:
-            catalogue[po_decode(msgid)] = po_decode(msgstr)
+        nonlocal entry, flags, key
+        if entry:
+            if "msgid" not in entry or "msgstr" not in entry:
+                raise PoError("%s:%d: an entry without %s" % (
+                    path, entry["line"], "msgstr" if "msgid" in entry else "msgid"))
+            entry["msgid"] = po_decode(entry["msgid"])
+            entry["msgstr"] = po_decode(entry["msgstr"])
+            entries.append(entry)
+        entry = {}
+        flags = set()
+        key = None
 
     with open(path, encoding="utf-8") as f:
-        for line in f:
-            line = line.strip()
-            if line.startswith("#,") and "fuzzy" in line:
-                fuzzy = True
-            if line.startswith("msgid "):
+        for number, raw in enumerate(f, 1):
+            line = raw.strip()
+            if not line:
                 finish()
-                msgid, msgstr, current = line[7:-1], None, "id"
+            elif line.startswith("#~"):
+                continue
+            elif line.startswith("#"):
+                # A comment after a msgstr begins the next entry, blank line or not.
+                if "msgstr" in entry:
+                    finish()
+                if line.startswith("#,"):
+                    flags |= {flag.strip() for flag in line[2:].split(",") if flag.strip()}
+            elif line.startswith(("msgid_plural", "msgstr[")):
+                raise PoError("%s:%d: plural forms are not used by these texts" % (path, number))
+            elif line.startswith("msgctxt "):
+                raise PoError("%s:%d: contexts (msgctxt) are not used by these texts" % (path, number))
+            elif line.startswith("msgid "):
+                if "msgstr" in entry:
+                    finish()
+                if entry:
+                    raise PoError("%s:%d: a second msgid before the msgstr" % (path, number))
+                entry = {"msgid": po_string(path, number, line[6:]), "flags": flags, "line": number}
+                key = "msgid"
             elif line.startswith("msgstr "):
-                msgstr, current = line[8:-1], "str"
-            elif line.startswith('"') and current == "id":
-                msgid += line[1:-1]
-            elif line.startswith('"') and current == "str":
-                msgstr += line[1:-1]
-            elif not line:
-                finish()
-                msgid = msgstr = None
-                fuzzy = False
-                current = None
+                if "msgid" not in entry or "msgstr" in entry:
+                    raise PoError("%s:%d: a msgstr without its msgid" % (path, number))
+                entry["msgstr"] = po_string(path, number, line[7:])
+                key = "msgstr"
+            elif line.startswith('"'):
+                if key is None:
+                    raise PoError("%s:%d: a string that belongs to no msgid or msgstr" % (path, number))
+                entry[key] += po_string(path, number, line)
+            else:
+                raise PoError("%s:%d: not a line of a .po file: %s" % (path, number, line))
     finish()
+    seen = {}
+    for e in entries:
+        if e["msgid"] in seen:
+            raise PoError("%s:%d: the msgid of line %d again" % (path, e["line"], seen[e["msgid"]]))
+        seen[e["msgid"]] = e["line"]
+    return entries
+
+
+# A printf conversion: its flags and width and precision (which say nothing of the
+# argument's type, except a * that takes one), its length and its type.
+CONVERSION = re.compile(r"%(?:\d+\$)?[-+ #0']*(\*|\d+)?(?:\.(\*|\d*))?(hh|h|ll|l|L|z|j|t|I64|I32)?([diouxXeEfFgGaAcspn%])")
+
+
+def conversions(text):
+    """The arguments a printf format takes, in order: their lengths and types."""
+    taken = []
+    for match in CONVERSION.finditer(text):
+        width, precision, length, kind = match.groups()
+        if kind == "%":
+            continue
+        taken += ["int"] * ((width == "*") + (precision == "*"))
+        taken.append((length or "") + {"i": "d"}.get(kind, kind))
+    return taken
+
+
+def stray_percent(text):
+    """A % that begins no conversion printf knows (printf's behaviour is undefined)."""
+    stripped = CONVERSION.sub("", text)
+    return "%" in stripped
+
+
+def read_po(path, warn=None):
+    """msgid -> msgstr of a .po file's translations (fuzzy and empty ones left out). A
+    translation whose printf conversions differ from the English text's in number, order
+    or type, whatever its flags say, is left out too, so that the English text is shown
+    instead of one that would crash the program; warn (if given) is told of each."""
+    catalogue = {}
+    for e in po_entries(path):
+        if not e["msgid"] or not e["msgstr"] or "fuzzy" in e["flags"]:
+            continue
+        english, translated = conversions(e["msgid"]), conversions(e["msgstr"])
+        if english != translated or (english and stray_percent(e["msgstr"])):
+            if warn:
+                warn("%s:%d: the translation's printf conversions (%s) are not the English "
+                     "text's (%s): the English text is used" % (
+                         path, e["line"], " ".join("%" + t for t in translated) or "none",
+                         " ".join("%" + t for t in english) or "none"))
+            continue
+        catalogue[e["msgid"]] = e["msgstr"]
     return catalogue
 
 
@@ -192,9 +292,41 @@ def translated_copy(path, catalogue, primary):
     return "".join(out)
 
 
-def write_rc(out, po_dir, scripts):
+def linguas(po_dir):
     with open(os.path.join(po_dir, "LINGUAS"), encoding="utf-8") as f:
-        languages = [w for line in f if not line.startswith("#") for w in line.split()]
+        return [w for line in f if not line.startswith("#") for w in line.split()]
+
+
+def warn(message):
+    print("po_to_rc.py: " + message, file=sys.stderr)
+
+
+def check(po_dir):
+    """Every language's .po file as lint sees it: readable, every translation's printf
+    conversions the English text's, every text written in the language's code page.
+    Returns the problems, one line each."""
+    problems = []
+    for language in linguas(po_dir):
+        path = os.path.join(po_dir, language + ".po")
+        try:
+            read_po(path, warn=problems.append)
+            entries = po_entries(path)
+        except PoError as e:
+            problems.append(str(e))
+            continue
+        code_page = CODE_PAGES.get(language, DEFAULT_CODE_PAGE)
+        for e in entries:
+            try:
+                e["msgstr"].encode(code_page)
+            except UnicodeEncodeError as x:
+                problems.append("%s:%d: %r cannot be written in code page %s, which Windows "
+                                "gives programs in this language: write it otherwise" % (
+                                    path, e["line"], e["msgstr"][x.start:x.end], code_page[2:]))
+    return problems
+
+
+def write_rc(out, po_dir, scripts):
+    languages = linguas(po_dir)
     parts = ["// Made by cmake/po_to_rc.py from %s and po/: English, then each language.\n"
              % ", ".join(os.path.relpath(s) for s in scripts),
              "#pragma code_page(65001)\n"]
@@ -204,7 +336,10 @@ def write_rc(out, po_dir, scripts):
     for language in languages:
         if language not in LANGUAGES:
             sys.exit("po_to_rc.py: %s of po/LINGUAS has no Windows language id here" % language)
-        catalogue = read_po(os.path.join(po_dir, language + ".po"))
+        try:
+            catalogue = read_po(os.path.join(po_dir, language + ".po"), warn=warn)
+        except PoError as e:
+            sys.exit("po_to_rc.py: %s; the resources were not made" % e)
         parts.append("\n// %s\n" % language)
         for script in scripts:
             parts.append(translated_copy(script, catalogue, LANGUAGES[language]))
@@ -226,6 +361,11 @@ def main(argv):
         write_pot(argv[2], scripts, also)
     elif len(argv) >= 4 and argv[1] == "rc":
         write_rc(argv[2], argv[3], argv[4:])
+    elif len(argv) == 3 and argv[1] == "check":
+        problems = check(argv[2])
+        for problem in problems:
+            print(problem)
+        sys.exit(1 if problems else 0)
     else:
         sys.exit(__doc__)
 

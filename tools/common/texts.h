@@ -17,7 +17,7 @@ namespace texts {
 std::string Text(unsigned id);
 
 // The text with this id as a printf format, filled in with the arguments (its
-// conversions are checked against the English text's by msgfmt, in scripts/lint).
+// conversions are checked against the English text's by cmake/po_to_rc.py).
 template <typename... Args> std::string Format(unsigned id, Args... args) {
     std::string format = Text(id);
     std::vector<char> out(format.size() + 256);
