@@ -22,7 +22,7 @@ source "$(dirname "$0")/lib.sh"
 need_tools Xvfb xdotool import compare msgfmt gettext
 work=$e2e_work
 # The catalogues as gettext reads them, to look the translations up as gettext would.
-for language in it pl; do
+for language in $(grep -v '^#' "$po_dir/LINGUAS"); do
   mkdir -p "$work/locale/$language/LC_MESSAGES"
   msgfmt -o "$work/locale/$language/LC_MESSAGES/quorvel.mo" "$po_dir/$language.po"
 done
@@ -31,6 +31,29 @@ translated() { LANG=$1 LC_ALL='' LANGUAGE='' TEXTDOMAINDIR="$work/locale" gettex
 for locale in it_IT.UTF-8 pl_PL.UTF-8; do
   [ "$(translated "$locale" "Readings:")" != "Readings:" ] || fail "gettext finds no $locale catalogue (is the locale installed? locale -a)"
 done
+# The language is chosen as gettext chooses it, in every environment that sets it: the
+# listing's first line against gettext's own in the same environment (LC_ALL, LC_MESSAGES,
+# LANG, LANGUAGE).
+listing_heading="Serial ports, as the dashboard lists them:"
+while IFS='|' read -r all messages lang language; do
+  want=$(LC_ALL=$all LC_MESSAGES=$messages LANG=$lang LANGUAGE=$language TEXTDOMAINDIR="$work/locale" gettext -d quorvel "$listing_heading")
+  got=$(LC_ALL=$all LC_MESSAGES=$messages LANG=$lang LANGUAGE=$language QUORVEL_PORTS=/dev/null "$quorvel_ports" --no-driver-check 2>/dev/null | head -1 || true)
+  [ "$got" = "$want" ] || fail "LC_ALL=$all LC_MESSAGES=$messages LANG=$lang LANGUAGE=$language: quorvel-ports says \"$got\", gettext \"$want\""
+done <<'EOF'
+||pl_PL.UTF-8|
+||pl_PL.UTF-8|nl
+||pl_PL.UTF-8|nl:pl
+||pl_PL.UTF-8|it:pl
+||C.UTF-8|pl
+||C|pl
+||C.UTF-8|
+|pl_PL.UTF-8|C.UTF-8|
+C|pl_PL.UTF-8|pl_PL.UTF-8|it
+||it_IT.UTF-8|
+||ja_JP.UTF-8|
+||de_DE.UTF-8|pt_BR
+EOF
+echo "the language chosen as gettext chooses it in 12 environments"
 start_xvfb
 header="revs, water temp, air temp, throttle, injector period, advance, volts, pressure, VAE, error 1, error 2, error 3, , revs, water temp, air temp, throttle, injector timing, advance, volts, pressure, VAE"
 line="5000.000000, 90.000000, 25.000000, 30.908199, 2.000000, 20.000000, 14.000000, 800.000000, 35.000000, 9, 2, 0, , 62, 80, 44, 34, 0, 26, 93, 64, 35"

@@ -26,8 +26,10 @@ const Language kLanguages[] = {
 
 WORD Primary(LANGID id) { return static_cast<WORD>(id & 0x3FF); }
 
+// The locales for which gettext translates nothing, whatever LANGUAGE says. C.UTF-8 is
+// not among them: with LANGUAGE set, glibc translates for it.
 bool IsCLocale(const std::string& locale) {
-    return locale.empty() || locale == "C" || locale == "POSIX" || locale.rfind("C.", 0) == 0;
+    return locale.empty() || locale == "C" || locale == "POSIX";
 }
 
 } // namespace
@@ -61,13 +63,18 @@ std::vector<LANGID> UserLanguages() {
     }
     std::vector<LANGID> wanted;
     if (IsCLocale(locale)) return wanted;
+    // LANGUAGE's list, when there is one, alone: a language it names that the script
+    // lacks is skipped, and the locale's own is not added (English when none is had).
     const char* list = std::getenv("LANGUAGE");
     std::string rest = list != nullptr ? list : "";
-    while (!rest.empty()) {
-        size_t colon = rest.find(':');
-        LANGID id = LanguageOfLocale(rest.substr(0, colon));
-        if (id != 0) wanted.push_back(id);
-        rest = colon == std::string::npos ? "" : rest.substr(colon + 1);
+    if (!rest.empty()) {
+        while (!rest.empty()) {
+            size_t colon = rest.find(':');
+            LANGID id = LanguageOfLocale(rest.substr(0, colon));
+            if (id != 0) wanted.push_back(id);
+            rest = colon == std::string::npos ? "" : rest.substr(colon + 1);
+        }
+        return wanted;
     }
     LANGID id = LanguageOfLocale(locale);
     if (id != 0) wanted.push_back(id);

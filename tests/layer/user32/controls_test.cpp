@@ -96,9 +96,11 @@ TEST(LayerMenu, EachLoadIsAMenuOfItsOwn) {
     EXPECT_EQ(GetMenuState(b, 100, MF_BYCOMMAND) & MF_CHECKED, 0u);
 }
 
-// The script's resources in the language the user asks for, read as gettext reads it:
-// LC_ALL, else LC_MESSAGES, else LANG; LANGUAGE's list first unless the locale is C; a
-// language the script lacks gives English, and a string only one language has is found.
+// The script's resources in the language the user asks for, chosen as gettext (glibc)
+// chooses: LC_ALL, else LC_MESSAGES, else LANG; for a locale other than C or POSIX,
+// LANGUAGE's list alone when it is set (C.UTF-8 included); a language the script lacks
+// gives English, and a string only one language has is found. (tests/e2e/languages.sh
+// puts the same environments to gettext itself.)
 TEST(LayerResources, EachInTheLanguageTheUserAsksFor) {
     struct Case {
         const char* all;
@@ -116,7 +118,11 @@ TEST(LayerResources, EachInTheLanguageTheUserAsksFor) {
         {"C", "", "pl_PL.UTF-8", "", "Logging on", "&First"},
         {"", "pl_PL.UTF-8", "en_US.UTF-8", "", "Zapis włączony", "&Pierwszy"},
         {"", "", "pl_PL.UTF-8", "it:pl", "Registrazione attiva", "&Pierwszy"},
-        {"", "", "C.UTF-8", "it", "Logging on", "&First"},
+        {"", "", "pl_PL.UTF-8", "nl", "Logging on", "&First"},
+        {"", "", "pl_PL.UTF-8", "nl:pl", "Zapis włączony", "&Pierwszy"},
+        {"", "", "C.UTF-8", "pl", "Zapis włączony", "&Pierwszy"},
+        {"", "", "C", "pl", "Logging on", "&First"},
+        {"", "", "POSIX", "pl", "Logging on", "&First"},
         {"", "", "pl", "", "Zapis włączony", "&Pierwszy"},
     };
     for (const Case& c : cases) {
