@@ -1,9 +1,13 @@
 // The user's locale, as far as the program asks for it: the decimal separator numbers on
-// screen are written with, from LC_ALL, else LC_NUMERIC, else LANG.
+// screen are written with, the LC_NUMERIC locale's own (LC_ALL, else LC_NUMERIC, else
+// LANG), as the C library has it; for a locale not installed here, what its language and
+// country write.
 #include "platform/posix/layer.h"
 
+#include <clocale>
 #include <cstdlib>
 #include <cstring>
+#include <langinfo.h>
 #include <string>
 
 namespace {
@@ -13,6 +17,11 @@ const char* const kDecimalComma[] = {"bg", "ca", "cs", "da", "de", "el", "es", "
                                      "fi", "fr", "gl", "hr", "hu", "id", "is", "it", "lt",
                                      "lv", "nb", "nl", "nn", "no", "pl", "pt", "ro", "ru",
                                      "sk", "sl", "sr", "sv", "tr", "uk", "vi"};
+// Countries where the language writes the other one (as the C library's locales have it).
+const char* const kPointWhereCommaLanguage[] = {"de_CH", "de_LI", "es_DO", "es_GT", "es_HN",
+                                                "es_MX", "es_NI", "es_PA", "es_PR", "es_SV",
+                                                "es_US", "fr_CH", "it_CH"};
+const char* const kCommaWherePointLanguage[] = {"en_DK"};
 
 std::string NumericLocale() {
     for (const char* name : {"LC_ALL", "LC_NUMERIC", "LANG"}) {
@@ -22,23 +31,45 @@ std::string NumericLocale() {
     return "";
 }
 
+// The separator the C library's locale of that name writes; "" when it is not installed.
+std::string InstalledSeparator(const std::string& name) {
+    locale_t numeric = newlocale(LC_NUMERIC_MASK, name.c_str(), static_cast<locale_t>(nullptr));
+    if (numeric == static_cast<locale_t>(nullptr)) return "";
+    std::string separator = nl_langinfo_l(RADIXCHAR, numeric);
+    freelocale(numeric);
+    return separator;
+}
+
+// What the language and country of a locale's name write.
+std::string KnownSeparator(const std::string& name) {
+    const std::string code = name.substr(0, name.find_first_of("_.@"));
+    const std::string place = name.substr(0, name.find_first_of(".@"));
+    for (const char* p : kPointWhereCommaLanguage) {
+        if (place == p) return ".";
+    }
+    for (const char* p : kCommaWherePointLanguage) {
+        if (place == p) return ",";
+    }
+    for (const char* c : kDecimalComma) {
+        if (code == c) return ",";
+    }
+    return ".";
+}
+
 } // namespace
 
 int GetLocaleInfoA(LCID locale, LCTYPE type, LPSTR data, int size) {
     W32_REQUIRE(locale == LOCALE_USER_DEFAULT && type == LOCALE_SDECIMAL,
                 "locale facts other than the user's decimal separator", 0);
-    std::string name = NumericLocale();
-    std::string code = name.substr(0, name.find_first_of("_.@"));
-    const char* separator = ".";
-    for (const char* c : kDecimalComma) {
-        if (code == c) separator = ",";
-    }
-    int needed = static_cast<int>(std::strlen(separator)) + 1;
+    const std::string name = NumericLocale();
+    std::string separator = InstalledSeparator(name.empty() ? "C" : name);
+    if (separator.empty()) separator = KnownSeparator(name);
+    int needed = static_cast<int>(separator.size()) + 1;
     if (size == 0) return needed;
     if (data == nullptr || size < needed) {
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return 0;
     }
-    std::memcpy(data, separator, static_cast<size_t>(needed));
+    std::memcpy(data, separator.c_str(), static_cast<size_t>(needed));
     return needed;
 }

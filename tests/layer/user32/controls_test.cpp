@@ -160,7 +160,8 @@ TEST(LayerResources, EachInTheLanguageTheUserAsksFor) {
 }
 
 // Numbers on screen are written with the user's decimal separator: LC_ALL, else
-// LC_NUMERIC, else LANG.
+// LC_NUMERIC, else LANG; the locale's own where it is installed, else what its language
+// and country write (es_MX, es_US, de_CH write a point).
 TEST(LayerLocale, TheDecimalSeparatorIsTheUsers) {
     struct Case {
         const char* all;
@@ -176,6 +177,12 @@ TEST(LayerLocale, TheDecimalSeparatorIsTheUsers) {
         {"", "C", "de_DE.UTF-8", "."},
         {"C", "", "tr_TR.UTF-8", "."},
         {"", "pt_BR.UTF-8", "en_US.UTF-8", ","},
+        {"", "", "es_MX.UTF-8", "."},
+        {"", "", "es_US.UTF-8", "."},
+        {"", "", "es_ES.UTF-8", ","},
+        {"", "", "de_CH.UTF-8", "."},
+        {"", "", "fr_CH.UTF-8", "."},
+        {"", "", "en_DK.UTF-8", ","},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string("LC_ALL=") + c.all + " LC_NUMERIC=" + c.numeric +
@@ -190,6 +197,27 @@ TEST(LayerLocale, TheDecimalSeparatorIsTheUsers) {
     }
     for (const char* name : {"LC_ALL", "LC_NUMERIC", "LANG"})
         unsetenv(name);
+}
+
+// The separator is the installed locale's own, not a table's: a locale named de_DE.UTF-8
+// but made from Swiss German (LOCPATH) writes a point.
+TEST(LayerLocale, TheDecimalSeparatorIsTheInstalledLocalesOwn) {
+    char folder[] = "/tmp/quorvel-locale-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string make = std::string("localedef -i de_CH -f UTF-8 ") + folder +
+                             "/de_DE.UTF-8 >/dev/null 2>&1";
+    if (std::system(make.c_str()) != 0) {
+        std::system((std::string("rm -rf ") + folder).c_str());
+        GTEST_SKIP() << "localedef could not make a locale (the locales' sources are missing)";
+    }
+    setenv("LOCPATH", folder, 1);
+    setenv("LANG", "de_DE.UTF-8", 1);
+    char separator[4] = "";
+    GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, separator, sizeof separator);
+    EXPECT_STREQ(separator, ".");
+    unsetenv("LOCPATH");
+    unsetenv("LANG");
+    std::system((std::string("rm -rf ") + folder).c_str());
 }
 
 #ifndef NDEBUG
