@@ -92,11 +92,16 @@ TEST(DriveLog, BadLinesAreNamedByLineAndColumnAndLeftOut) {
         "850, -4e38, 25, 1, 2, 3, 4, 5, 6, 0, 0, 0, , 1, 2, 3, 4, 5, 6, 7, 8, 9\r\n" +
         "850, 300, 25, 1, 2, 3, 4, 5, 6, 0, 0, 0, , 1, 2, 3, 4, 5, 6, 7, 8, 9\r\n" +
         "100, 20, 25, 1, 2, 3, 4, 5, 6, 0, 0, 0, , 1, 2, 3, 4, 5, 6, 7, 8, 9\r\n" +
+        "850, 20, \x1b[2J\x1b]0;x\x07\\\xc3\xa9, 1, 2, 3, 4, 5, 6, 0, 0, 0, , 1, 2, 3, 4, 5, 6, "
+        "7, 8, 9\r\n" +
+        "850, 20, " + std::string(1 << 20, '7') +
+        ", 1, 2, 3, 4, 5, 6, 0, 0, 0, , 1, 2, 3, 4, 5, "
+        "6, 7, 8, 9\r\n" +
         Line(0, 214.999) + Line(228.89, -40.0) + Line(900);
     drivelog::Log log = Parsed(text);
     EXPECT_EQ(log.lines.size(), 4u) << "the ends of the ranges are readings";
-    EXPECT_EQ(log.polls, 13) << "every line after the header is a poll's, read or not";
-    ASSERT_EQ(log.problems.size(), 9u);
+    EXPECT_EQ(log.polls, 15) << "every line after the header is a poll's, read or not";
+    ASSERT_EQ(log.problems.size(), 11u);
     EXPECT_EQ(drivelog::Describe(log.problems[0]), "line 3: 2 fields, not the 22 of a data line");
     EXPECT_EQ(drivelog::Describe(log.problems[1]),
               "line 4, column 3 (air temp): \"warm\" is not a number");
@@ -117,6 +122,14 @@ TEST(DriveLog, BadLinesAreNamedByLineAndColumnAndLeftOut) {
     EXPECT_EQ(drivelog::Describe(log.problems[8]),
               "line 11, column 1 (revs): \"100\" is no reading a poll gives (0, or 228.88533 to "
               "15000000)");
+    // A damaged log's bytes reach the terminal as text: control characters written out, a
+    // long field cut with its length said.
+    EXPECT_EQ(
+        drivelog::Describe(log.problems[9]),
+        "line 12, column 3 (air temp): \"\\x1B[2J\\x1B]0;x\\x07\\x5C\\xC3\\xA9\" is not a number");
+    EXPECT_EQ(drivelog::Describe(log.problems[10]), "line 13, column 3 (air temp): \"" +
+                                                        std::string(40, '7') +
+                                                        "...\" (1048576 bytes) is not a number");
     EXPECT_DOUBLE_EQ(plot::ValueStep(std::numeric_limits<double>::infinity()), 1);
     EXPECT_FALSE(drivelog::Parse(std::string(kHeader) + "nothing, here\r\n", &log));
     EXPECT_TRUE(log.lines.empty());

@@ -101,6 +101,26 @@ std::string Shortest(double v) {
     return text;
 }
 
+// A field as a message shows it, in quotes: bytes other than printable ASCII (a terminal's
+// escape sequences among them) written \xNN, and a long field cut after 40 bytes with its
+// length said, since a damaged log can hold anything.
+std::string Quoted(std::string_view field) {
+    const size_t kShown = 40;
+    std::string out = "\"";
+    for (size_t i = 0; i < field.size() && i < kShown; ++i) {
+        const auto b = static_cast<unsigned char>(field[i]);
+        if (b >= 0x20 && b < 0x7F && b != '\\') {
+            out += static_cast<char>(b);
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", b);
+            out += escaped;
+        }
+    }
+    if (field.size() > kShown) return out + "...\" (" + std::to_string(field.size()) + " bytes)";
+    return out + "\"";
+}
+
 bool ReadLine(int number, const std::vector<std::string_view>& fields, Log* log) {
     auto bad = [&](int column, const std::string& what) {
         log->problems.push_back(Problem{number, column, what});
@@ -115,26 +135,24 @@ bool ReadLine(int number, const std::vector<std::string_view>& fields, Log* log)
     for (int c = 0; c < kColumns; ++c) {
         std::string_view f = fields[static_cast<size_t>(c)];
         if (c == 12) {
-            if (!f.empty())
-                return bad(c + 1, "\"" + std::string(f) + "\" where the empty column is");
+            if (!f.empty()) return bad(c + 1, Quoted(f) + " where the empty column is");
             continue;
         }
-        if (!Number(f, &v)) return bad(c + 1, "\"" + std::string(f) + "\" is not a number");
+        if (!Number(f, &v)) return bad(c + 1, Quoted(f) + " is not a number");
         if (c < 9 && std::fabs(v) > std::numeric_limits<float>::max())
-            return bad(c + 1, "\"" + std::string(f) + "\" is beyond what a reading can hold");
+            return bad(c + 1, Quoted(f) + " is beyond what a reading can hold");
         if (c < 9 && !PollGives(c, v)) {
             static const Reachable r = ReachableReadings();
             std::string range = Shortest(r.low[c]) + " to " + Shortest(r.high[c]);
             if (r.stopped[c] < r.low[c] || r.stopped[c] > r.high[c])
                 range = Shortest(r.stopped[c]) + ", or " + range;
-            return bad(c + 1,
-                       "\"" + std::string(f) + "\" is no reading a poll gives (" + range + ")");
+            return bad(c + 1, Quoted(f) + " is no reading a poll gives (" + range + ")");
         }
         if (c < 9) {
             line.readings.*kLoggedReadings[c].value = static_cast<float>(v);
         } else if (c < 12) {
             if (v < 0 || v > 255 || v != std::floor(v))
-                return bad(c + 1, "\"" + std::string(f) + "\" is not a byte (0 to 255)");
+                return bad(c + 1, Quoted(f) + " is not a byte (0 to 255)");
             line.faults[c - 9] = static_cast<uint8_t>(v);
         }
     }
