@@ -6,23 +6,14 @@
 // differences of it.
 #include <windows.h>
 
+#include <atomic>
+
 namespace {
 
 typedef ULONGLONG(WINAPI* TickCount64Fn)();
 
-// Plain globals set on first use: a function-local static would need the very guard
-// that calls here.
-TickCount64Fn systemTickCount64 = nullptr;
-bool lookedUp = false;
-
-ULONGLONG WINAPI TickCount64() {
-    if (!lookedUp) {
-        HMODULE kernel = GetModuleHandleA("kernel32.dll");
-        FARPROC found = kernel != nullptr ? GetProcAddress(kernel, "GetTickCount64") : nullptr;
-        systemTickCount64 = reinterpret_cast<TickCount64Fn>(reinterpret_cast<void*>(found));
-        lookedUp = true;
-    }
-    if (systemTickCount64 != nullptr) return systemTickCount64();
+// The performance counter in milliseconds, for XP.
+ULONGLONG WINAPI CounterTickCount64() {
     LARGE_INTEGER frequency;
     LARGE_INTEGER count;
     if (!QueryPerformanceFrequency(&frequency) || frequency.QuadPart == 0 ||
@@ -32,6 +23,23 @@ ULONGLONG WINAPI TickCount64() {
     const ULONGLONG f = static_cast<ULONGLONG>(frequency.QuadPart);
     const ULONGLONG c = static_cast<ULONGLONG>(count.QuadPart);
     return c / f * 1000 + c % f * 1000 / f;
+}
+
+// The call chosen on first use, by whichever thread comes first (all choose the same):
+// one atomic pointer, constant-initialised, since a function-local static would need the
+// very guard that calls here.
+std::atomic<TickCount64Fn> chosen{nullptr};
+
+ULONGLONG WINAPI TickCount64() {
+    TickCount64Fn call = chosen.load(std::memory_order_acquire);
+    if (call == nullptr) {
+        HMODULE kernel = GetModuleHandleA("kernel32.dll");
+        FARPROC found = kernel != nullptr ? GetProcAddress(kernel, "GetTickCount64") : nullptr;
+        call = found != nullptr ? reinterpret_cast<TickCount64Fn>(reinterpret_cast<void*>(found))
+                                : CounterTickCount64;
+        chosen.store(call, std::memory_order_release);
+    }
+    return call();
 }
 
 } // namespace
