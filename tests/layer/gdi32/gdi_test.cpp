@@ -170,4 +170,46 @@ TEST_F(LayerGdi, TextIsUtf8AndAStrayByteIsLatin1) {
     EXPECT_EQ(w32::ToUtf8("\xE2\x82\xAC", 3), "\xE2\x82\xAC") << "the euro sign as it is";
 }
 
+// A message box's text wraps between words at 520 pixels, as Windows wraps a box's text:
+// a long Polish text (the refused rate's box, after the system's words and an unbroken
+// path) gives lines that each fit, that rejoin to the text, and a word wider than the
+// box stands on a line of its own.
+TEST(LayerBoxText, WrapsBetweenWordsWithinTheBoxWidth) {
+    const std::string longWord = "/dev/serial/by-id/usb-1a86_USB_Serial-if00-port0-"
+                                 "z-bardzo-dlugim-numerem-seryjnym-przejsciowki-0123456789";
+    const std::string text = "Urządzenie dołączone do systemu nie działa.\n\nPort szeregowy " +
+                             longWord +
+                             " nie może pracować z prędkością 7680 bodów, więc nie da się przez "
+                             "niego odczytać sterownika. Mogą to przejściówki z układem FTDI, "
+                             "CH340/CH341, PL2303 lub CP2104/CP2102N.";
+    ASSERT_GT(w32::TextWidth(longWord), w32::kBoxTextWidth);
+    const std::vector<std::string> lines = w32::BoxLines(text);
+    ASSERT_GE(lines.size(), 5u);
+    // The lines rejoin to the text: each is the text's next stretch, broken at a space
+    // (a wrap) or where the text breaks its line.
+    size_t at = 0;
+    int alone = 0;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const std::string& line = lines[i];
+        ASSERT_EQ(text.compare(at, line.size(), line), 0) << "line " << i << ": " << line;
+        at += line.size();
+        const bool wrapped = at < text.size() && text[at] == ' ';
+        ASSERT_TRUE(at == text.size() || wrapped || text[at] == '\n') << "line " << i;
+        at += at < text.size() ? 1 : 0;
+        if (line == longWord) {
+            ++alone;
+            continue;
+        }
+        EXPECT_EQ(line.find(longWord), std::string::npos) << "shares its line: " << line;
+        EXPECT_LE(w32::TextWidth(line), w32::kBoxTextWidth) << line;
+        // A wrapped line is as full as it can be: the next word would not fit on it.
+        if (wrapped && i + 1 < lines.size()) {
+            const std::string next = lines[i + 1].substr(0, lines[i + 1].find(' '));
+            EXPECT_GT(w32::TextWidth(line + " " + next), w32::kBoxTextWidth) << line;
+        }
+    }
+    EXPECT_EQ(at, text.size()) << "the lines hold the whole text";
+    EXPECT_EQ(alone, 1) << "the word wider than the box stands alone";
+}
+
 } // namespace
