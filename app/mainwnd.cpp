@@ -6,6 +6,7 @@
 #include "dashboard/gauge_table.h"
 #include "ecu/ecu.h"
 #include "log/datalog.h"
+#include "platform/texts.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -20,7 +21,7 @@ void LoadTexts() {
     }
     const UINT link[3] = {kTextNoAnswer, kTextLeadGone, kTextNoAnswerChipDoubtful};
     for (int i = 0; i < 3; ++i)
-        LoadStringA(appInstance, link[i], linkTexts[i], sizeof linkTexts[i]);
+        LoadShownTextA(appInstance, link[i], linkTexts[i], sizeof linkTexts[i]);
     LoadDashboardTexts();
 }
 
@@ -28,8 +29,8 @@ void LoadTexts() {
 void TellBox(HWND owner, UINT text, UINT caption, UINT type) {
     char t[1024];
     char c[128];
-    LoadStringA(appInstance, text, t, sizeof t);
-    LoadStringA(appInstance, caption, c, sizeof c);
+    LoadShownTextA(appInstance, text, t, sizeof t);
+    LoadShownTextA(appInstance, caption, c, sizeof c);
     MessageBoxA(owner, t, c, type);
 }
 

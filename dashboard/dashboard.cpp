@@ -3,6 +3,7 @@
 #include "app/state.h"
 #include "app/texts.h"
 #include "dashboard/gauge_table.h"
+#include "platform/texts.h"
 
 // The ten gauges, built from their parameters before WinMain runs.
 Gauge revsGauge = MakeGauge(kRevsGauge);
@@ -42,13 +43,13 @@ const GaugeTexts gaugeTexts[] = {
 
 void LoadDashboardTexts() {
     for (const GaugeTexts& t : gaugeTexts) {
-        LoadStringA(appInstance, t.name, t.gauge->name, sizeof t.gauge->name);
-        LoadStringA(appInstance, t.units, t.gauge->units, sizeof t.gauge->units);
+        LoadShownTextA(appInstance, t.name, t.gauge->name, sizeof t.gauge->name);
+        LoadShownTextA(appInstance, t.units, t.gauge->units, sizeof t.gauge->units);
     }
     for (int i = 0; i < 11; ++i) {
         for (int k = 0; k < 3; ++k) {
-            LoadStringA(appInstance, kTextFaults + static_cast<UINT>(3 * i + k), faultTexts[i][k],
-                        sizeof faultTexts[i][k]);
+            LoadShownTextA(appInstance, kTextFaults + static_cast<UINT>(3 * i + k),
+                           faultTexts[i][k], sizeof faultTexts[i][k]);
         }
     }
 }

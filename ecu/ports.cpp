@@ -2,6 +2,7 @@
 #include "app/texts.h"
 #include "ecu/ecu.h"
 #include "ecu/portname.h"
+#include "platform/texts.h"
 
 #include <ctype.h>
 #include <stdio.h>
@@ -92,8 +93,8 @@ bool ChipMayNotRunRate() {
 void TellRateRefused(const char* systemText, uint32_t baud) {
     char format[1024];
     char caption[128];
-    LoadStringA(appInstance, kTextRateRefused, format, sizeof format);
-    LoadStringA(appInstance, kTextSerialPortError, caption, sizeof caption);
+    LoadShownTextA(appInstance, kTextRateRefused, format, sizeof format);
+    LoadShownTextA(appInstance, kTextSerialPortError, caption, sizeof caption);
     char text[1536];
     snprintf(text, sizeof text, format, systemText, systemText[0] != '\0' ? "\n\n" : "",
              static_cast<unsigned>(baud));
@@ -106,8 +107,8 @@ void TellOpenFailed() {
     SystemText(GetLastError(), systemText, sizeof systemText);
     char format[1024];
     char caption[128];
-    LoadStringA(appInstance, kTextOpenFailed, format, sizeof format);
-    LoadStringA(appInstance, kTextSerialPortError, caption, sizeof caption);
+    LoadShownTextA(appInstance, kTextOpenFailed, format, sizeof format);
+    LoadShownTextA(appInstance, kTextSerialPortError, caption, sizeof caption);
     char text[1536];
     snprintf(text, sizeof text, format, systemText, systemText[0] != '\0' ? "\n\n" : "");
     MessageBoxA(nullptr, text, caption, MB_ICONERROR);
@@ -232,14 +233,14 @@ BOOL OpenPort(uint32_t baud) {
                        MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
                        reinterpret_cast<LPSTR>(&lpMsgBuf), 0, nullptr);
         char unknown[128];
-        LoadStringA(appInstance, kTextUnknownError, unknown, sizeof unknown);
+        LoadShownTextA(appInstance, kTextUnknownError, unknown, sizeof unknown);
         MessageBoxA(nullptr, lpMsgBuf != nullptr ? lpMsgBuf : unknown, "GetLastError",
                     MB_ICONINFORMATION);
         if (lpMsgBuf != nullptr) LocalFree(lpMsgBuf);
         char text[512];
         char caption[128];
-        LoadStringA(appInstance, kTextPortMissing, text, sizeof text);
-        LoadStringA(appInstance, kTextSerialPortError, caption, sizeof caption);
+        LoadShownTextA(appInstance, kTextPortMissing, text, sizeof text);
+        LoadShownTextA(appInstance, kTextSerialPortError, caption, sizeof caption);
         MessageBoxA(nullptr, text, caption, MB_ICONERROR);
         SendMessageA(mainWindow, WM_DESTROY, 0, 0);
         // The calls below fail on the invalid handle, and nothing looks at them.

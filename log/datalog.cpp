@@ -4,6 +4,7 @@
 #include "app/texts.h"
 #include "dashboard/dashboard.h"
 #include "dashboard/gauge_table.h"
+#include "platform/texts.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -40,8 +41,8 @@ void LogWriteFailed(HWND hwnd) {
     _fcloseall();
     char text[512];
     char caption[128];
-    LoadStringA(appInstance, kTextLogWriteFailed, text, sizeof text);
-    LoadStringA(appInstance, kTextFileError, caption, sizeof caption);
+    LoadShownTextA(appInstance, kTextLogWriteFailed, text, sizeof text);
+    LoadShownTextA(appInstance, kTextFileError, caption, sizeof caption);
     MessageBoxA(hwnd, text, caption, MB_OK | MB_ICONINFORMATION);
 }
 
@@ -92,8 +93,8 @@ void StartLogging(HWND hwnd) {
     if (logFile == nullptr) {
         char text[512];
         char caption[128];
-        LoadStringA(appInstance, kTextLogOpenFailed, text, sizeof text);
-        LoadStringA(appInstance, kTextFileError, caption, sizeof caption);
+        LoadShownTextA(appInstance, kTextLogOpenFailed, text, sizeof text);
+        LoadShownTextA(appInstance, kTextFileError, caption, sizeof caption);
         MessageBoxA(hwnd, text, caption, MB_OK | MB_ICONINFORMATION);
         CheckLoggingItems(hwnd, false);
         loggingOn = 0;

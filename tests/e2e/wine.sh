@@ -427,7 +427,43 @@ languages)
     cmp -s linux.svg wine.svg || fail "$locale: quorvel-plot.exe's picture is not the Linux one's: $(diff <(tr '>' '\n' <linux.svg) <(tr '>' '\n' <wine.svg) | head -4)"
     echo "$locale: quorvel-plot.exe drew the Linux picture"
   done
-  echo "PASS: under Wine in Polish (code page 1250) and Italian the menu bar, the dashboard's texts and quorvel-plot's picture are Linux's letters"
+  # A Polish display language with code page 1252 for programs that are not Unicode (Wine
+  # takes the language from LC_MESSAGES, the code page from LC_CTYPE): a text 1252 cannot
+  # write whole (ż, ę) comes in English, never with best-fit letters or "?", and the
+  # picture, written in UTF-8, is still the Polish one.
+  if locale -a 2>/dev/null | grep -qi '^de_DE.utf-\?8$'; then
+    mkdir "$work/run/pl-1252"
+    cd "$work/run/pl-1252"
+    polish_1252() { LANG=pl_PL.UTF-8 LC_CTYPE=de_DE.UTF-8 LC_ALL='' LANGUAGE='' "$@"; }
+    polish_1252 wine "$windows/quorvel-ports.exe" --no-driver-check >ports.out 2> >(quiet) || true
+    grep -q "^Porty szeregowe, tak jak wymienia je panel:" ports.out || fail "pl-1252: the listing is not in Polish where 1252 writes it: $(head -1 ports.out)"
+    grep -q "not looked at: the port was not opened" ports.out || fail "pl-1252: a text 1252 cannot write is not in English: $(cat ports.out)"
+    ! grep -q -e "moze" -e "uzyc" -e "mo?e" ports.out || fail "pl-1252: best-fit letters: $(grep -e moze -e uzyc -e 'mo?e' ports.out)"
+    WINEDEBUG=-all,+text,+font polish_1252 spawn wine "$windows/quorvel.exe" 2>"$work/trace-pl-1252"
+    program=$last_pid
+    wid=$(wine_window)
+    xdotool key alt
+    sleep 0.3
+    xdotool key Right Down Return
+    wait_for 80 title_is "$wid" "Fiat Punto MK1 55" || fail "pl-1252: no engine chosen: $(xdotool getwindowname "$wid")"
+    sleep 2
+    xdotool key alt
+    sleep 0.3
+    xdotool key Down Up Return
+    wait_for 100 not_running "$program" || fail "pl-1252: File, Exit did not end the program"
+    decode 'ExtTextOutW[^L]*' <"$work/trace-pl-1252" | sort -u >"$work/wine-texts-pl-1252"
+    grep -qx "Volts" "$work/wine-texts-pl-1252" || fail "pl-1252: the volts gauge is not named in English"
+    grep -qx "Ciśnienie" "$work/wine-texts-pl-1252" && fail "pl-1252: a text 1252 cannot write was drawn"
+    ! grep -q -e "^Napi" -e "Cisnienie" "$work/wine-texts-pl-1252" || fail "pl-1252: best-fit letters drawn: $(grep -e '^Napi' -e Cisnienie "$work/wine-texts-pl-1252")"
+    grep -qx "Przepustn." "$work/wine-texts-pl-1252" || fail "pl-1252: a text 1252 writes is not in Polish"
+    polish_1252 wine "$windows/quorvel-plot.exe" "$work/run/pl_PL.UTF-8/drive.csv" --fit -o wine.svg >/dev/null 2> >(quiet) ||
+      fail "pl-1252: quorvel-plot.exe failed"
+    cmp -s "$work/run/pl_PL.UTF-8/linux.svg" wine.svg || fail "pl-1252: quorvel-plot.exe's picture is not the Polish one: $(diff <(tr '>' '\n' <"$work/run/pl_PL.UTF-8/linux.svg") <(tr '>' '\n' <wine.svg) | head -4)"
+    echo "pl-1252: in code page 1252 what it cannot write came in English, the rest in Polish, and the picture is the Polish one"
+  else
+    echo "pl-1252: not checked: the locale de_DE.UTF-8 (code page 1252 under Wine) is not installed"
+  fi
+  echo "PASS: under Wine in Polish (code page 1250) and Italian the menu bar, the dashboard's texts and quorvel-plot's picture are Linux's letters; in Polish with code page 1252 no letter is lost"
   ;;
 
 timeouts)

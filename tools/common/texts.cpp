@@ -1,6 +1,7 @@
 #include "tools/common/texts.h"
 
 #include "app/texts.h"
+#include "platform/texts.h"
 #include "platform/win32.h"
 
 namespace texts {
@@ -13,9 +14,11 @@ int EntryOf(const FaultEntry& e) { return static_cast<int>(&e - kFaultEntries); 
 
 std::string Text(unsigned id) {
     char buffer[2048];
-    int n = LoadStringA(GetModuleHandleA(nullptr), id, buffer, sizeof buffer);
+    int n = LoadShownTextA(GetModuleHandleA(nullptr), id, buffer, sizeof buffer);
     return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
 }
+
+std::string Utf8Text(unsigned id) { return platform::Utf8Text(GetModuleHandleA(nullptr), id); }
 
 unsigned GaugeNameOf(int reading) {
     // In the order of the log's columns.
@@ -36,6 +39,10 @@ std::string FaultText(const FaultEntry& e, const uint8_t flags[3], const uint8_t
 }
 
 std::string FaultName(int entry) { return Text(kTextFaults + static_cast<UINT>(3 * entry)); }
+
+std::string Utf8FaultName(int entry) {
+    return Utf8Text(kTextFaults + static_cast<UINT>(3 * entry));
+}
 
 std::string WithDecimalSeparator(std::string number) {
     char separator[4] = ".";

@@ -29,7 +29,8 @@ const Color kSeries = {20, 50, 150};
 const Color kFaultOn = {220, 30, 30};
 const Color kFaultOff = {236, 236, 236};
 
-// A text of the string table as the picture takes it: UTF-8.
+// A text the system gave (a date) as the picture takes it: UTF-8. The string table's
+// texts come as UTF-8 for it (texts::Utf8Text), never through the code page.
 std::string Shown(const std::string& text) { return platform::Utf8FromSystem(text); }
 
 // The bands of a gauge from the top: above threshold1 red, then yellow, green, yellow,
@@ -158,8 +159,8 @@ void Chart(const drivelog::Log& log, int chart, const Range& range, canvas::Canv
                  {kLeft, top + kChartHeight},
                  {kLeft, top}},
                 kGray, 1);
-    c->Text(10, top + 16, Shown(texts::Text(texts::GaugeNameOf(chart))), 13, kInk, Align::Left);
-    c->Text(10, top + 32, Shown(texts::Text(texts::UnitsOf(chart))), 11, kGray, Align::Left);
+    c->Text(10, top + 16, texts::Utf8Text(texts::GaugeNameOf(chart)), 13, kInk, Align::Left);
+    c->Text(10, top + 32, texts::Utf8Text(texts::UnitsOf(chart)), 11, kGray, Align::Left);
     c->Text(kLeft - 6, top + 10, TickText(range.high), 10, kGray, Align::Right);
     c->Text(kLeft - 6, top + kChartHeight, TickText(range.low), 10, kGray, Align::Right);
     for (const Points& segment : Series(log, chart, range))
@@ -192,7 +193,7 @@ void Faults(const drivelog::Log& log, canvas::Canvas* c) {
     for (int f = 0; f < 11; ++f) {
         const FaultEntry& e = kFaultEntries[f];
         const double top = kFaultTop + f * kFaultStep;
-        c->Text(10, top + kFaultHeight - 2, Shown(texts::FaultName(f)), 11, kInk, Align::Left);
+        c->Text(10, top + kFaultHeight - 2, texts::Utf8FaultName(f), 11, kInk, Align::Left);
         c->Rectangle(kLeft, top, kPlotWidth, kFaultHeight, kFaultOff);
         Grid(log.polls, top, kFaultHeight, c);
         for (const auto& [x0, x1] : FaultSpans(log, e))
@@ -221,7 +222,7 @@ void TimeAxis(int polls, canvas::Canvas* c) {
         c->Text(x, kAxisTop + 14, Clock(t, length >= 3600), 11, kGray, Align::Center);
     }
     c->Text(kLeft + kPlotWidth / 2.0, kAxisTop + 30,
-            Shown(texts::Text(length >= 3600 ? kTextAxisHours : kTextAxisMinutes)), 11, kGray,
+            texts::Utf8Text(length >= 3600 ? kTextAxisHours : kTextAxisMinutes), 11, kGray,
             Align::Center);
 }
 
@@ -277,26 +278,33 @@ double YOf(int chart, double value, const Range& range) {
     return kTop + chart * kChartStep + kChartHeight * (range.high - v) / (range.high - range.low);
 }
 
-std::string Duration(double seconds) {
+namespace {
+// h min s, m s or s: for the console, or as UTF-8 for the picture.
+std::string DurationText(double seconds, bool utf8) {
     long s = std::lround(seconds);
-    if (s >= 3600) return texts::Format(kTextHours, s / 3600, s / 60 % 60, s % 60);
-    if (s >= 60) return texts::Format(kTextMinutes, s / 60, s % 60);
-    return texts::Format(kTextSeconds, s);
+    auto text = [utf8](unsigned id) { return utf8 ? texts::Utf8Text(id) : texts::Text(id); };
+    if (s >= 3600) return texts::Filled(text(kTextHours), s / 3600, s / 60 % 60, s % 60);
+    if (s >= 60) return texts::Filled(text(kTextMinutes), s / 60, s % 60);
+    return texts::Filled(text(kTextSeconds), s);
 }
+} // namespace
+
+std::string Duration(double seconds) { return DurationText(seconds, false); }
 
 void Draw(const drivelog::Log& log, const std::string& name, const std::string& ended,
           canvas::Canvas* c, const Options& options) {
     const size_t n = log.lines.size();
-    c->Text(10, 26, name + (ended.empty() ? "" : Shown(texts::Format(kTextEnded, ended.c_str()))),
-            17, kInk, Align::Left);
-    const std::string duration = Duration(log.polls * drivelog::kSecondsPerLine);
-    std::string under = log.polls == 1 ? texts::Format(kTextOnePoll, duration.c_str())
-                                       : texts::Format(kTextPolls, duration.c_str(), log.polls);
+    const std::string end =
+        ended.empty() ? "" : texts::Utf8Format(kTextEnded, Shown(ended).c_str());
+    c->Text(10, 26, name + end, 17, kInk, Align::Left);
+    const std::string duration = DurationText(log.polls * drivelog::kSecondsPerLine, true);
+    std::string under = log.polls == 1 ? texts::Utf8Format(kTextOnePoll, duration.c_str())
+                                       : texts::Utf8Format(kTextPolls, duration.c_str(), log.polls);
     if (static_cast<int>(n) < log.polls)
-        under += texts::Format(kTextUnreadable, log.polls - static_cast<int>(n));
-    if (options.fit) under += texts::Text(kTextFitted);
-    c->Text(10, 45, Shown(under), 12, kGray, Align::Left);
-    c->Text(10, 60, Shown(texts::Text(kTextPollEvery)), 12, kGray, Align::Left);
+        under += texts::Utf8Format(kTextUnreadable, log.polls - static_cast<int>(n));
+    if (options.fit) under += texts::Utf8Text(kTextFitted);
+    c->Text(10, 45, under, 12, kGray, Align::Left);
+    c->Text(10, 60, texts::Utf8Text(kTextPollEvery), 12, kGray, Align::Left);
     TimeAxis(log.polls, c);
     for (int chart = 0; chart < 9; ++chart)
         Chart(log, chart, options.fit ? FitRange(log, chart) : GaugeRange(chart), c);

@@ -3,6 +3,7 @@
 #include "platform/posix/user32/resource_script.h"
 
 #include "platform/posix/layer.h"
+#include "platform/texts.h"
 
 #include <algorithm>
 #include <cctype>
@@ -315,3 +316,16 @@ int LoadStringA(HINSTANCE, UINT id, LPSTR buffer, int size) {
     buffer[n] = '\0';
     return static_cast<int>(n);
 }
+
+// Texts here are UTF-8: every letter is written, in every language.
+int LoadShownTextA(HINSTANCE instance, UINT id, LPSTR buffer, int size) {
+    return LoadStringA(instance, id, buffer, size);
+}
+
+namespace platform {
+std::string Utf8Text(HINSTANCE instance, UINT id) {
+    char text[2048];
+    int length = LoadStringA(instance, id, text, sizeof text);
+    return length > 0 ? std::string(text, static_cast<size_t>(length)) : std::string();
+}
+} // namespace platform
