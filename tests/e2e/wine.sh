@@ -375,27 +375,35 @@ languages)
   spawn "$ecu_sim" --link "$work/ecu" --replay "$registers" --custom-rate 7680 >/dev/null
   wait_for 50 test -e "$work/ecu" || fail "the simulator made no pseudo-terminal"
   ln -sfn "$work/ecu" "$WINEPREFIX/dosdevices/com13"
+  # traced_dashboard NAME SCREENSHOT ENVIRONMENT...: quorvel.exe in that environment, with
+  # Wine's trace of the texts it draws in $work/trace-NAME (the menu bar's titles,
+  # DrawTextExW, and the program's own, ExtTextOutW, in Unicode as they reach the screen):
+  # the Engine menu's first item chosen by its place, a few polls, the window in SCREENSHOT
+  # (if named), then File, Exit.
+  traced_dashboard() {
+    local name=$1 shot=$2
+    shift 2
+    WINEDEBUG=-all,+text,+font spawn env "$@" wine "$windows/quorvel.exe" 2>"$work/trace-$name"
+    program=$last_pid
+    wid=$(wine_window)
+    xdotool key alt
+    sleep 0.3
+    xdotool key Right Down Return
+    wait_for 80 title_is "$wid" "Fiat Punto MK1 55" || fail "$name: no engine chosen: $(xdotool getwindowname "$wid")"
+    sleep 3
+    [ -z "$shot" ] || import -window "$wid" "$shot"
+    xdotool key alt
+    sleep 0.3
+    xdotool key Down Up Return # the File menu's last item, Exit
+    wait_for 100 not_running "$program" || fail "$name: File, Exit did not end the program"
+  }
   # Wine takes its locale, and with it the ANSI code page (1250 for Polish), from LANG.
   for locale in pl_PL.UTF-8 it_IT.UTF-8; do
     locale -a 2>/dev/null | grep -qi "^${locale%%.*}.utf-\?8$" ||
       { echo "SKIP: the locale $locale is not installed here (localedef -i ${locale%%.*} -f UTF-8 $locale)"; exit 77; }
     mkdir "$work/run/$locale"
     cd "$work/run/$locale"
-    # Wine's trace of the texts it draws: the menu bar's titles (DrawTextExW) and the
-    # program's own (ExtTextOutW), in Unicode, as they reach the screen.
-    LANG=$locale LC_ALL='' LANGUAGE='' WINEDEBUG=-all,+text,+font spawn wine "$windows/quorvel.exe" 2>"$work/trace-$locale"
-    program=$last_pid
-    wid=$(wine_window)
-    xdotool key alt
-    sleep 0.3
-    xdotool key Right Down Return
-    wait_for 80 title_is "$wid" "Fiat Punto MK1 55" || fail "$locale: no engine chosen: $(xdotool getwindowname "$wid")"
-    sleep 3
-    import -window "$wid" "$work/window-$locale.png"
-    xdotool key alt
-    sleep 0.3
-    xdotool key Down Up Return # the File menu's last item, Exit
-    wait_for 100 not_running "$program" || fail "$locale: File, Exit did not end the program"
+    traced_dashboard "$locale" "$work/window-$locale.png" LANG="$locale" LC_ALL='' LANGUAGE=''
     # The same state on Linux in the same language: its picture, mask and texts.
     mkdir "$work/linux-$locale"
     (cd "$work/linux-$locale" && LANG=$locale LC_ALL='' LANGUAGE='' "$headless_picture" "0 0 Lead (COM13)" "$registers" "$work/linux-$locale.png" "$work/mask-$locale.pbm")
@@ -434,23 +442,12 @@ languages)
   if locale -a 2>/dev/null | grep -qi '^de_DE.utf-\?8$'; then
     mkdir "$work/run/pl-1252"
     cd "$work/run/pl-1252"
-    polish_1252() { LANG=pl_PL.UTF-8 LC_CTYPE=de_DE.UTF-8 LC_ALL='' LANGUAGE='' "$@"; }
+    polish_1252() { env LANG=pl_PL.UTF-8 LC_CTYPE=de_DE.UTF-8 LC_ALL='' LANGUAGE='' "$@"; }
     polish_1252 wine "$windows/quorvel-ports.exe" --no-driver-check >ports.out 2> >(quiet) || true
     grep -q "^Porty szeregowe, tak jak wymienia je panel:" ports.out || fail "pl-1252: the listing is not in Polish where 1252 writes it: $(head -1 ports.out)"
     grep -q "not looked at: the port was not opened" ports.out || fail "pl-1252: a text 1252 cannot write is not in English: $(cat ports.out)"
     ! grep -q -e "moze" -e "uzyc" -e "mo?e" ports.out || fail "pl-1252: best-fit letters: $(grep -e moze -e uzyc -e 'mo?e' ports.out)"
-    WINEDEBUG=-all,+text,+font polish_1252 spawn wine "$windows/quorvel.exe" 2>"$work/trace-pl-1252"
-    program=$last_pid
-    wid=$(wine_window)
-    xdotool key alt
-    sleep 0.3
-    xdotool key Right Down Return
-    wait_for 80 title_is "$wid" "Fiat Punto MK1 55" || fail "pl-1252: no engine chosen: $(xdotool getwindowname "$wid")"
-    sleep 2
-    xdotool key alt
-    sleep 0.3
-    xdotool key Down Up Return
-    wait_for 100 not_running "$program" || fail "pl-1252: File, Exit did not end the program"
+    traced_dashboard pl-1252 "" LANG=pl_PL.UTF-8 LC_CTYPE=de_DE.UTF-8 LC_ALL='' LANGUAGE=''
     decode 'ExtTextOutW[^L]*' <"$work/trace-pl-1252" | sort -u >"$work/wine-texts-pl-1252"
     grep -qx "Volts" "$work/wine-texts-pl-1252" || fail "pl-1252: the volts gauge is not named in English"
     grep -qx "Ciśnienie" "$work/wine-texts-pl-1252" && fail "pl-1252: a text 1252 cannot write was drawn"
