@@ -52,6 +52,20 @@ start_xvfb() {
   export DISPLAY
 }
 
+# How many times slower than it could this machine runs now: a shell loop's wall-clock
+# time over the processor time it got (another process on the core makes it wait), at
+# least 1. within SECONDS: wait_for's tries for something the program does in SECONDS on
+# a quiet machine (its own limits: a poll, a wake-up, File, Exit within 1 s), scaled by the
+# slowness, twice over, with 8 s for the round trips of X, xdotool and Wine.
+e2e_slowness() {
+  local TIMEFORMAT='%R %U %S' times
+  times=$({ time /bin/sh -c 'i=0; while [ $i -lt 100000 ]; do i=$((i + 1)); done'; } 2>&1)
+  awk -v t="$times" 'BEGIN { split(t, a, " "); cpu = a[2] + a[3]; s = cpu > 0 ? a[1] / cpu : 1
+    printf "%d\n", s < 1 ? 1 : s + 0.999 }'
+}
+slowness=$(e2e_slowness)
+within() { echo $((($1 * slowness * 2 + 8) * 10)); }
+
 # wait_for TRIES COMMAND [ARGS...]: runs the command every 0.1 s until it succeeds, at
 # most TRIES times.
 wait_for() {

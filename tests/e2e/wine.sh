@@ -173,7 +173,7 @@ session)
   # Wine asks a UART for 7680 baud as 38400 with a custom divisor, which a pseudo-terminal
   # cannot keep: the simulator is told to read 38400 as 7680.
   spawn "$ecu_sim" --link "$work/ecu" --replay "$registers" --record "$work/record" --custom-rate 7680 >/dev/null
-  wait_for 50 test -e "$work/ecu" || fail "the simulator made no pseudo-terminal"
+  wait_for "$(within 1)" test -e "$work/ecu" || fail "the simulator made no pseudo-terminal"
   ln -sfn "$work/ecu" "$WINEPREFIX/dosdevices/com5"
   # quorvel-ports.exe lists the registered port through SetupAPI, as the program does.
   ports_status=0
@@ -193,11 +193,11 @@ session)
   xdotool key alt+e
   sleep 0.5
   xdotool key Return
-  wait_for 50 title_is "$wid" "Fiat Punto MK1 55" || fail "Alt+E, Enter did not choose an engine"
+  wait_for "$(within 1)" title_is "$wid" "Fiat Punto MK1 55" || fail "Alt+E, Enter did not choose an engine"
   xdotool key alt+l
   sleep 0.5
   xdotool key Return
-  wait_for 50 test -s "engine details.csv" || fail "Alt+L, Enter did not switch logging on"
+  wait_for "$(within 1)" test -s "engine details.csv" || fail "Alt+L, Enter did not switch logging on"
   sleep 3
   import -window "$wid" "$work/window.png"
 
@@ -209,7 +209,7 @@ session)
   xdotool key alt+f
   sleep 0.5
   xdotool key x
-  wait_for 100 not_running "$program" || fail "File, Exit did not end the program"
+  wait_for "$(within 1)" not_running "$program" || fail "File, Exit did not end the program"
   wait_exit "$program"
   [ "$exit_code" = 0 ] || fail "File, Exit ended with code $exit_code"
 
@@ -258,14 +258,14 @@ port-choice)
   wine "$windows/register-port.exe" "B lead to the ECU (COM7)" >>"$work/registered" 2> >(quiet)
   spawn "$ecu_sim" --link "$work/absent" --silent --no-echo --record "$work/record-absent" --custom-rate 7680 >/dev/null
   spawn "$ecu_sim" --link "$work/lead" --replay "$registers" --record "$work/record" --custom-rate 7680 >/dev/null
-  wait_for 50 test -e "$work/absent" || fail "no first simulator"
-  wait_for 50 test -e "$work/lead" || fail "no second simulator"
+  wait_for "$(within 1)" test -e "$work/absent" || fail "no first simulator"
+  wait_for "$(within 1)" test -e "$work/lead" || fail "no second simulator"
   ln -sfn "$work/absent" "$WINEPREFIX/dosdevices/com6"
   ln -sfn "$work/lead" "$WINEPREFIX/dosdevices/com7"
   spawn wine "$windows/quorvel.exe" 2> >(quiet)
   program=$last_pid
   wid=$(wine_window)
-  wait_for 100 file_has ' 1200 in 0xCC' "$work/record-absent" || fail "the first port was not woken"
+  wait_for "$(within 1)" file_has ' 1200 in 0xCC' "$work/record-absent" || fail "the first port was not woken"
   grep -q ' in ' "$work/record" && fail "the simulator's port was used before it was chosen"
   # The list is Windows' own control: a click drops it down and gives it the keyboard;
   # Down moves to the next entry (a selection change), Enter closes the list.
@@ -277,16 +277,16 @@ port-choice)
   xdotool key Down
   sleep 0.3
   xdotool key Return
-  wait_for 100 file_has 'note awake' "$work/record" || fail "choosing the simulator's port did not wake it"
+  wait_for "$(within 1)" file_has 'note awake' "$work/record" || fail "choosing the simulator's port did not wake it"
   xdotool key alt+e
   sleep 0.5
   xdotool key Return
-  wait_for 50 title_is "$wid" "Fiat Punto MK1 55" || fail "Alt+E, Enter did not choose an engine"
+  wait_for "$(within 1)" title_is "$wid" "Fiat Punto MK1 55" || fail "Alt+E, Enter did not choose an engine"
   sleep 3
   xdotool key alt+f
   sleep 0.5
   xdotool key x
-  wait_for 100 not_running "$program" || fail "File, Exit did not end the program"
+  wait_for "$(within 1)" not_running "$program" || fail "File, Exit did not end the program"
   wait_exit "$program"
   [ "$exit_code" = 0 ] || fail "File, Exit ended with code $exit_code"
   check_record "$work/record"
@@ -304,7 +304,7 @@ key-cycle)
   start_sim() {
     spawn "$ecu_sim" --link "$work/ecu" --record "$1" --custom-rate 7680 >/dev/null
     sim=$last_pid
-    wait_for 50 test -e "$work/ecu" || fail "the simulator made no pseudo-terminal"
+    wait_for "$(within 1)" test -e "$work/ecu" || fail "the simulator made no pseudo-terminal"
   }
   start_sim "$work/record"
   ln -sfn "$work/ecu" "$WINEPREFIX/dosdevices/com8"
@@ -323,7 +323,7 @@ ports)
     "Silicon Labs CP210x USB to UART Bridge" >"$work/registered" 2> >(quiet)
   wine "$windows/register-port.exe" "Absent lead (COM11)" >>"$work/registered" 2> >(quiet)
   spawn "$ecu_sim" --link "$work/cp210x" --custom-rate 7680 >/dev/null
-  wait_for 50 test -e "$work/cp210x" || fail "the simulator made no pseudo-terminal"
+  wait_for "$(within 1)" test -e "$work/cp210x" || fail "the simulator made no pseudo-terminal"
   ln -sfn "$work/cp210x" "$WINEPREFIX/dosdevices/com10"
   ln -sfn "$work/nothing-here" "$WINEPREFIX/dosdevices/com11"
   block() { awk -v com="$1" '$1 == com { on = 1 } on && /^$/ { exit } on' "$2"; }
@@ -347,7 +347,7 @@ ports)
   wine "$windows/register-port.exe" "0 CP210x lead (COM12)" 'USB\VID_10C4&PID_EA60&REV_0100' \
     "Silicon Labs CP210x USB to UART Bridge" >>"$work/registered" 2> >(quiet)
   spawn "$ecu_sim" --link "$work/silent" --silent --custom-rate 7680 >/dev/null
-  wait_for 50 test -e "$work/silent" || fail "the simulator made no pseudo-terminal"
+  wait_for "$(within 1)" test -e "$work/silent" || fail "the simulator made no pseudo-terminal"
   ln -sfn "$work/silent" "$WINEPREFIX/dosdevices/com12"
   spawn wine "$windows/quorvel.exe" 2> >(quiet)
   program=$last_pid
@@ -356,11 +356,11 @@ ports)
   sleep 0.5
   xdotool key Return
   doubt="Fiat Punto MK1 55 - no answer from the ECU (CP2101/2/3 leads cannot run 7680 baud)"
-  wait_for 80 title_is "$wid" "$doubt" || fail "the title on a silent CP210x lead: $(xdotool getwindowname "$wid")"
+  wait_for "$(within 2)" title_is "$wid" "$doubt" || fail "the title on a silent CP210x lead: $(xdotool getwindowname "$wid")"
   xdotool key alt+f
   sleep 0.5
   xdotool key x
-  wait_for 100 not_running "$program" || fail "File, Exit did not end the program"
+  wait_for "$(within 1)" not_running "$program" || fail "File, Exit did not end the program"
   echo "PASS: under Wine: a rate the driver only took is not a verdict, --no-driver-check opens no port, and the dashboard says a silent CP210x lead may not run 7680 baud"
   ;;
 
@@ -373,7 +373,7 @@ languages)
   # A port of its own that sorts first of all the prefix's ("0 CP210x lead" of ports among them).
   wine "$windows/register-port.exe" "0 0 Lead (COM13)" >"$work/registered" 2> >(quiet)
   spawn "$ecu_sim" --link "$work/ecu" --replay "$registers" --custom-rate 7680 >/dev/null
-  wait_for 50 test -e "$work/ecu" || fail "the simulator made no pseudo-terminal"
+  wait_for "$(within 1)" test -e "$work/ecu" || fail "the simulator made no pseudo-terminal"
   ln -sfn "$work/ecu" "$WINEPREFIX/dosdevices/com13"
   # traced_dashboard NAME SCREENSHOT ENVIRONMENT...: quorvel.exe in that environment, with
   # Wine's trace of the texts it draws in $work/trace-NAME (the menu bar's titles,
@@ -389,13 +389,13 @@ languages)
     xdotool key alt
     sleep 0.3
     xdotool key Right Down Return
-    wait_for 80 title_is "$wid" "Fiat Punto MK1 55" || fail "$name: no engine chosen: $(xdotool getwindowname "$wid")"
+    wait_for "$(within 1)" title_is "$wid" "Fiat Punto MK1 55" || fail "$name: no engine chosen: $(xdotool getwindowname "$wid")"
     sleep 3
     [ -z "$shot" ] || import -window "$wid" "$shot"
     xdotool key alt
     sleep 0.3
     xdotool key Down Up Return # the File menu's last item, Exit
-    wait_for 100 not_running "$program" || fail "$name: File, Exit did not end the program"
+    wait_for "$(within 1)" not_running "$program" || fail "$name: File, Exit did not end the program"
   }
   # Wine takes its locale, and with it the ANSI code page (1250 for Polish), from LANG.
   for locale in pl_PL.UTF-8 it_IT.UTF-8; do
@@ -468,7 +468,7 @@ timeouts)
   [ -f "$windows/serial_timeouts_win.exe" ] || { echo "SKIP: no serial_timeouts_win.exe in $windows"; exit 77; }
   cd "$work"
   spawn "$peer" "$work/peer"
-  wait_for 50 test -e "$work/peer" || fail "the peer made no pseudo-terminal"
+  wait_for "$(within 1)" test -e "$work/peer" || fail "the peer made no pseudo-terminal"
   ln -sfn "$work/peer" "$WINEPREFIX/dosdevices/com9"
   status=0
   wine "$windows/serial_timeouts_win.exe" COM9 >"$work/raw" 2> >(quiet) || status=$?
