@@ -104,8 +104,7 @@ void Command(HWND window, WPARAM wParam) {
 // A poll that exchanged all seventeen registers and got answers is shown and logged.
 // One that got none, or that the ECU or the line left part-way, shows and logs nothing:
 // the readings stay as they were, and the title says why they do not move. The ECU
-// woken again is the way back, after the line failed (the lead may come back on another
-// car: what was learnt of the ECU is forgotten) or the poll found the ECU asleep.
+// woken again is the way back, after the line failed or the poll found the ECU asleep.
 void Tick(HWND window) {
     if (wakeStep != 0) {
         WakeUpStep(window);
@@ -116,7 +115,6 @@ void Tick(HWND window) {
     PollEcu();
     if (lineFailed != 0) {
         ecuLink = kLeadGone;
-        ForgetEcu();
         WakeAgain(window);
     } else if (ecuAsleep != 0) {
         ecuLink = kEcuSilent;

@@ -79,8 +79,8 @@ extern DWORD bytesRead;
 // ECU, a bit for each register of the poll's order: answeringRegisters (has answered on
 // this port), unansweredOnce (went unanswered in one whole poll that got answers, and
 // never answered) and silentRegisters (went unanswered in two: the ECU lacks it), all
-// written by the poll and forgotten when the user chooses a port or the lead goes
-// (ForgetEcu); firstAfterWakeUp is set when a wake-up ends and cleared by the next
+// written by the poll and forgotten when the user chooses a port or the lead comes back
+// after it went (ForgetEcu); firstAfterWakeUp is set when a wake-up ends and cleared by the next
 // exchange, whose request an ECU may let go by. ecuLink is written by the tick, the
 // poll, the wake-up and the port's opening (ecu/wakeup.cpp, ecu/ports.cpp) and shown in
 // the title (app/mainwnd.cpp); rewaking is set while the program wakes the ECU again by

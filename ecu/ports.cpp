@@ -266,8 +266,10 @@ BOOL OpenPort(uint32_t baud) {
             if (selections != mine) return FALSE;
         }
     } else if (portHandle != INVALID_HANDLE_VALUE && ecuLink == kLeadGone) {
-        // The lead is there again; whether the ECU answers, the next poll tells.
+        // The lead is there again; whether the ECU answers, the next poll tells, and it
+        // may be another car's: nothing is known of it yet.
         ecuLink = kEcuAnswers;
+        ForgetEcu();
     }
 
     GetCommTimeouts(portHandle, &portTimeouts);

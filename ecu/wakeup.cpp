@@ -14,7 +14,6 @@ bool ReopenForWakeUp(HWND window) {
     baudRate = kWakeBaud;
     if (!OpenPort(baudRate)) {
         ecuLink = kLeadGone;
-        ForgetEcu();
         SetTimer(window, PollTimer, kReopenTickMs, nullptr);
         return false;
     }
@@ -45,7 +44,6 @@ void WakeUpStep(HWND window) {
     if (!WriteFile(portHandle, &ch, 1, &written, nullptr) && PortOpen()) {
         // The lead went while it was being woken: from the start once it is back.
         ecuLink = kLeadGone;
-        ForgetEcu();
         WakeAgain(window);
         return;
     }
@@ -68,7 +66,6 @@ void WakeUpStep(HWND window) {
     // The port went between the wake-up's bytes and its reopen: it is tried again.
     if (rewaking != 0 && !PortOpen()) {
         ecuLink = kLeadGone;
-        ForgetEcu();
         WakeAgain(window);
     }
 }

@@ -324,6 +324,13 @@ TEST_P(KeyCycleEcus, WithNothingKnownAreToldAsleepWithinASecondAndReadWithinThre
         if (told == 0) told = h.Now(); // said when the poll ended
         worstTold = std::max(worstTold, told - first);
         EXPECT_LE(told - first, 1100u) << "phase " << phase << ": told late";
+        // A sleeping ECU is woken again within a second of the poll's first request, so that
+        // the key turned on is not waited for long.
+        uint64_t closed = 0;
+        for (const Event& e : h.Line().events) {
+            if (closed == 0 && e.kind == Kind::Close && e.time > first) closed = e.time;
+        }
+        EXPECT_LE(closed - first, 1000u) << "phase " << phase << ": woken again late";
         h.Advance(3000 + static_cast<uint64_t>(phase) - (h.Now() - chosen));
         ASSERT_EQ(LoggedVolts().size(), loggedAsleep) << "phase " << phase << ": logged asleep";
         worst = std::max(worst, KeyOnAndExpectReadings(phase, loggedAsleep));
@@ -369,6 +376,35 @@ TEST_F(KeyCycle, APulledOutLeadPutBackBehindTheSameNameComesBackWithoutABox) {
                                    "open@1200 set@7680 01@7680 02@7680 ");
     EXPECT_LE(back->events.front().time - plugged, 500u) << "tried again every half second";
     EXPECT_TRUE(h.Boxes().empty());
+}
+
+// The same lead on another car, or the port chosen again: what the program learnt of the
+// first ECU (its registers 43 and 44 answer) is forgotten, so that an ECU that lacks them
+// is read, not taken for one asleep.
+TEST_F(KeyCycle, TheLeadPutBackOnAnotherCarThatLacksRegistersIsRead) {
+    h.Advance(2000);
+    Line().pulledOut = true;
+    h.Advance(2000);
+    ASSERT_EQ(h.Title(), kGone);
+    auto back = std::make_shared<ScriptedLine>();
+    EcuModel other;
+    other.registers = {{1, 0x0F}, {2, 0xA0}}; // 3750 rpm
+    other.silent = {43, 44};
+    other.Attach(*back);
+    h.Ports().ports[0].line = back;
+    EXPECT_TRUE(RevsReach(3750.0f, 3000));
+    EXPECT_EQ(h.Title(), kLive);
+}
+
+TEST_F(KeyCycle, APortChosenAgainOnAnotherCarThatLacksRegistersIsRead) {
+    h.Advance(2000);
+    EcuModel other;
+    other.registers = {{1, 0x0F}, {2, 0xA0}}; // 3750 rpm
+    other.silent = {43, 44};
+    other.Attach(Line());
+    ASSERT_TRUE(h.ChooseListEntry(0));
+    EXPECT_TRUE(RevsReach(3750.0f, 3000));
+    EXPECT_EQ(h.Title(), kLive);
 }
 
 // The ignition goes off in the middle of a poll: what the ECU answered before it is a

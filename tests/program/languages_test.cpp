@@ -179,6 +179,9 @@ TEST_P(Languages, MenuBoxGaugesAndFaultPanelInTheCataloguesTextsAndEachFits) {
     EXPECT_EQ(h.TextAt(voltsGauge.left + 50, voltsGauge.top + voltsGauge.height - 5),
               std::string("15") + GetParam().separator + "00 " + Tr("V"));
     EXPECT_EQ(h.TextAt(revsGauge.left + 50, revsGauge.top + 15), Tr("Revs"));
+    EXPECT_EQ(h.TextAt(waterGauge.left + 50, waterGauge.top + waterGauge.height - 5),
+              "125 " + Tr("C"))
+        << "the units are the catalogue's (the readout stops at the scale's top)";
     ExpectEveryTextInItsPlace(Places());
     // At their smallest.
     for (uint8_t a : {1, 3, 4, 5, 6, 7, 8, 9, 10, 12})

@@ -1,6 +1,7 @@
 // quorvel-plot: the log read back with its bad lines named, the series where the
 // readings put them, a spike kept through the reduction to pixel columns, the faults'
 // bars, and the PNG's pixels.
+#include "dashboard/faults.h"
 #include "dashboard/gauge_table.h"
 #include "platform/canvas.h"
 #include "platform/utf8.h"
@@ -234,6 +235,11 @@ TEST(PlotSvg, TheTitleSaysTheFileTheDateTheLengthAndThatALineIsAPoll) {
     EXPECT_NE(svg.find(">one answered poll every 0.5 s (the log has no times of its own"),
               std::string::npos);
     EXPECT_NE(svg.find("time since logging began (minutes:seconds)"), std::string::npos);
+    // Each chart by its gauge's name and units, each fault by the fault panel's name.
+    for (const char* label : {">Revs<", ">rpm<", ">Water<", ">VAE<", ">%<"})
+        EXPECT_NE(svg.find(label), std::string::npos) << label;
+    for (const FaultEntry& e : kFaultEntries)
+        EXPECT_NE(svg.find(std::string(">") + e.name + "<"), std::string::npos) << e.name;
     EXPECT_EQ(plot::Duration(86400), "24 h 00 min 00 s");
     EXPECT_EQ(plot::Duration(750), "12 min 30 s");
 }
