@@ -25,7 +25,6 @@ int32_t lineFailed;
 int32_t rewaking;
 int32_t ecuAsleep;
 int32_t pollComplete;
-int32_t firstAfterWakeUp;
 uint32_t answeringRegisters;
 uint32_t unansweredOnce;
 uint32_t silentRegisters;

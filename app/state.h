@@ -80,8 +80,7 @@ extern DWORD bytesRead;
 // this port), unansweredOnce (went unanswered in one whole poll that got answers, and
 // never answered) and silentRegisters (went unanswered in two: the ECU lacks it), all
 // written by the poll and forgotten when the user chooses a port or the lead comes back
-// after it went (ForgetEcu); firstAfterWakeUp is set when a wake-up ends and cleared by the next
-// exchange, whose request an ECU may let go by. ecuLink is written by the tick, the
+// after it went (ForgetEcu). ecuLink is written by the tick, the
 // poll, the wake-up and the port's opening (ecu/wakeup.cpp, ecu/ports.cpp) and shown in
 // the title (app/mainwnd.cpp); rewaking is set while the program wakes the ECU again by
 // itself (a port that cannot be opened meanwhile is tried again, without a box, and the
@@ -101,7 +100,6 @@ extern int32_t rewaking;
 extern int32_t rateRefusalTold;
 extern int32_t ecuAsleep;
 extern int32_t pollComplete;
-extern int32_t firstAfterWakeUp;
 extern uint32_t answeringRegisters;
 extern uint32_t unansweredOnce;
 extern uint32_t silentRegisters;

@@ -31,42 +31,28 @@ uint8_t ExchangeRegister(int i, uint8_t fallback, bool brief) {
     return value;
 }
 
-// What the unanswered exchanges of a poll say of the ECU. Only one thing is a sign that
-// it sleeps: a register that answers on this port left unanswered, or nothing coming back
-// at all, not even the lead's echo. The first request after a wake-up, which an ECU may
-// let go by, is a sign only once another follows it; a register the ECU lacks says
-// nothing; one not known either way says nothing until more of them in a row go
-// unanswered than an awake ECU leaves.
+// What the unanswered exchanges of a poll say of the ECU: two signs that it sleeps, with
+// no answer between them, end the poll. A sign is a register that answers on this port
+// left unanswered, or nothing coming back at all, not even the lead's echo; a register the
+// ECU lacks says nothing, and one not known either way nothing until more of them in a row
+// go unanswered than an awake ECU leaves. An ECU that lets the first request after a
+// wake-up go by gives one sign, which its next answer clears.
 struct Silences {
     int signs = 0;
     int unknownInARow = 0;
-    bool excused = false; // the first request after the wake-up went unanswered
 
     void Answered() { *this = Silences(); }
-    void Unanswered(uint32_t bit, bool first, bool nothingBack) {
-        bool sign = false;
-        if (nothingBack) {
-            sign = true;
-        } else if ((silentRegisters & bit) != 0) {
-            return;
-        } else if (first) {
-            excused = true;
-            return;
-        } else if ((answeringRegisters & bit) != 0) {
-            sign = true;
-        } else {
-            sign = ++unknownInARow > kMostSilentRegistersInARow;
-        }
-        if (!sign) return;
-        signs += excused ? 2 : 1;
-        excused = false;
+    void Unanswered(uint32_t bit, bool nothingBack) {
+        if (!nothingBack && (silentRegisters & bit) != 0) return;
+        const bool known = (answeringRegisters & bit) != 0;
+        if (nothingBack || known || ++unknownInARow > kMostSilentRegistersInARow) ++signs;
     }
     bool Asleep() const { return signs >= kSilentExchangesToStop; }
 };
 
 // What a whole poll that got answers teaches: a register left unanswered in two such polls
-// is one the ECU lacks (the first request after a wake-up, which an ECU may let go by,
-// teaches nothing).
+// is one the ECU lacks. (One that answers later, as the first request after a wake-up an
+// ECU let go by, is taken back at its first answer.)
 void Learn(uint32_t unanswered) {
     const uint32_t neverAnswered = unanswered & ~answeringRegisters;
     silentRegisters |= neverAnswered & unansweredOnce;
@@ -134,8 +120,6 @@ int PollEcu() {
         const bool brief = silentInARow > 0 || (answered > 0 && (answeringRegisters & bit) == 0);
         SetRegisterByte(polled, i, ExchangeRegister(i, RegisterByte(polled, i), brief));
         ++exchanged;
-        const bool first = firstAfterWakeUp != 0;
-        firstAfterWakeUp = 0;
         if (bytesRead != 0) {
             ++answered;
             answeringRegisters |= bit;
@@ -146,8 +130,8 @@ int PollEcu() {
             continue;
         }
         if (lineFailed != 0) break;
-        if (!first) unanswered |= bit;
-        silences.Unanswered(bit, first, echoBytesRead == 0);
+        unanswered |= bit;
+        silences.Unanswered(bit, echoBytesRead == 0);
         ++silentInARow;
         if (answered == 0 && silentInARow == kSilentExchangesToStop) TellNoAnswerYet();
         if (i + 1 < kRegisterCount && (silences.Asleep() || UserIsWaiting())) break;

@@ -62,7 +62,6 @@ void WakeUpStep(HWND window) {
     // A user's choice while a box of the reopen was open has started a new wake-up.
     if (wakeStep != 3) return;
     wakeStep = 0;
-    firstAfterWakeUp = 1;
     // The port went between the wake-up's bytes and its reopen: it is tried again.
     if (rewaking != 0 && !PortOpen()) {
         ecuLink = kLeadGone;

@@ -260,6 +260,9 @@ class KeyCycleEcus : public ::testing::TestWithParam<EcuKind> {
         EXPECT_EQ(ecu.wakeUps, wakeUps + 1) << "phase " << phase << ": woken again and again";
         const int requests = Requests(h.Line(), back);
         EXPECT_GE(requests, 17) << "phase " << phase;
+        const auto elapsed = static_cast<int>(h.Now() - back);
+        EXPECT_LE(requests, (elapsed / 500 + 1) * 17)
+            << "phase " << phase << ": polled faster than every 500 ms";
         EXPECT_EQ(requests % 17, 0) << "phase " << phase << ": whole polls only";
         std::vector<std::string> logged = LoggedVolts();
         EXPECT_GT(logged.size(), loggedAsleep) << "phase " << phase;
@@ -376,6 +379,30 @@ TEST_F(KeyCycle, APulledOutLeadPutBackBehindTheSameNameComesBackWithoutABox) {
                                    "open@1200 set@7680 01@7680 02@7680 ");
     EXPECT_LE(back->events.front().time - plugged, 500u) << "tried again every half second";
     EXPECT_TRUE(h.Boxes().empty());
+}
+
+// A slow lead or machine (answers 60 ms after the request, not 3): the waits that are kept
+// brief for an ECU's few milliseconds grow with the slowest answer (four times it), so
+// that an answer is not missed, and a register the ECU lacks still costs no half-second.
+TEST_F(KeyCycle, OnASlowLeadTheBriefWaitsFollowTheSlowestAnswer) {
+    ecu.replyDelay = 60;
+    ecu.silent = {5};
+    ecu.registers[8] = 140;            // 100 C
+    ASSERT_TRUE(h.ChooseListEntry(0)); // another lead on the port: nothing known of it
+    h.Advance(6000);
+    EXPECT_FLOAT_EQ(EngineReadings.waterTemp, 100.0f);
+    EXPECT_EQ(h.Title(), kLive);
+    // The request for register 5 and the next one, in the last whole poll.
+    uint64_t asked = 0;
+    uint64_t next = 0;
+    for (const Event& e : Line().events) {
+        if (e.kind != Kind::Write || e.baud != 7680) continue;
+        if (e.byte == 5) asked = e.time;
+        if (e.byte == 6 && asked != 0) next = e.time;
+    }
+    ASSERT_GT(next, asked);
+    EXPECT_GE(next - asked, 4u * 60u) << "waited less than four times the slowest answer";
+    EXPECT_LE(next - asked, 4u * 75u) << "waited more than four times the slowest answer";
 }
 
 // The same lead on another car, or the port chosen again: what the program learnt of the
