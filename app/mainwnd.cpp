@@ -126,7 +126,6 @@ void Tick(HWND window) {
             SetTimer(window, PollTimer, kPollTickMs, nullptr);
         }
         ecuLink = kEcuAnswers;
-        ShowEcuLink(window);
         UpdateDashboard(window);
         if (loggingOn != 0) WriteLogLine();
     }

@@ -73,7 +73,7 @@ extern DWORD bytesRead;
 // goes off and on, the lead is pulled out and put back. echoBytesRead (what the last
 // exchange's first read returned: 0 when nothing at all came back) and lineFailed (its
 // write or a read failed) are written by the exchange (ecu/poll.cpp); ecuAsleep (the last
-// poll stopped on signs that the ECU sleeps, or got no answer at all) and pollComplete
+// poll stopped on two signs that the ECU sleeps) and pollComplete
 // (the last poll exchanged all seventeen registers and got answers, so its bytes were
 // taken) are written by the poll and read by the tick. What the polls learn of the
 // ECU, a bit for each register of the poll's order: answeringRegisters (has answered on

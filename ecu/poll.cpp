@@ -137,8 +137,8 @@ int PollEcu() {
         if (i + 1 < kRegisterCount && (silences.Asleep() || UserIsWaiting())) break;
     }
     pollComplete = exchanged == kRegisterCount && lineFailed == 0 && answered > 0 ? 1 : 0;
-    const bool noAnswer = exchanged == kRegisterCount && answered == 0;
-    ecuAsleep = pollComplete == 0 && lineFailed == 0 && (silences.Asleep() || noAnswer) ? 1 : 0;
+    // (A poll with no answer at all has found two signs before its end.)
+    ecuAsleep = pollComplete == 0 && lineFailed == 0 && silences.Asleep() ? 1 : 0;
     if (pollComplete != 0) {
         Learn(unanswered);
         EcuRegisters = polled;
