@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include <algorithm>
@@ -204,10 +205,10 @@ TEST(LayerLocale, TheDecimalSeparatorIsTheUsers) {
 TEST(LayerLocale, TheDecimalSeparatorIsTheInstalledLocalesOwn) {
     char folder[] = "/tmp/quorvel-locale-XXXXXX";
     ASSERT_NE(mkdtemp(folder), nullptr);
-    const std::string make = std::string("localedef -i de_CH -f UTF-8 ") + folder +
-                             "/de_DE.UTF-8 >/dev/null 2>&1";
+    const std::string make =
+        std::string("localedef -i de_CH -f UTF-8 ") + folder + "/de_DE.UTF-8 >/dev/null 2>&1";
     if (std::system(make.c_str()) != 0) {
-        std::system((std::string("rm -rf ") + folder).c_str());
+        std::filesystem::remove_all(folder);
         GTEST_SKIP() << "localedef could not make a locale (the locales' sources are missing)";
     }
     setenv("LOCPATH", folder, 1);
@@ -217,7 +218,7 @@ TEST(LayerLocale, TheDecimalSeparatorIsTheInstalledLocalesOwn) {
     EXPECT_STREQ(separator, ".");
     unsetenv("LOCPATH");
     unsetenv("LANG");
-    std::system((std::string("rm -rf ") + folder).c_str());
+    std::filesystem::remove_all(folder);
 }
 
 #ifndef NDEBUG
