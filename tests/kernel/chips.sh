@@ -68,6 +68,17 @@ grep -q "deaf-1: its driver bound no tty (.*failed.*); plugged again (2 of 3)" "
 grep -q "^unbound: deaf-9: its driver bound no tty in 3 plugs (last: .*failed" "$work/out/bound-deaf-9" ||
   fail "a lead never bound: $(cat "$work/out/bound-deaf-9")"
 cat "$work/out/bound-deaf-1" "$work/out/bound-deaf-9"
+# A probe that met a time-out of the lead's driver is run again; when every run met one,
+# the check skips (77) with the kernel's reason.
+slow=$work/out/slow-once
+grep -q "^slow once: the lead's driver timed out (.*-110.*); run again (2 of 3)" "$slow" &&
+  { grep -q "^status 77 " "$slow" ||
+    { grep -q "^status 0" "$slow" && grep -q "The ECU answered all 17 registers" "$work/out/probe-slow-once"; }; } ||
+  fail "a probe that met a slow driver once: $(cat "$slow" "$work/out/probe-slow-once")"
+grep -q "^status 77 slow always: the lead's driver timed out in each of 3 runs (last: .*-110" "$work/out/slow-always" ||
+  fail "a probe that met a slow driver every time: $(cat "$work/out/slow-always")"
+cat "$slow" "$work/out/slow-always"
+grep -h "run again" "$work/out/output" || true # the runs that met a slow driver
 [ -z "$table" ] || cp "$work/chips.md" "$table"
 cat "$work/chips.md"
-echo "PASS: ch341, pl2303 (H, TA, TB, HXN) and cp210x (CP2102, CP2102N, a CP2102N named CP2102): the chip and verdict told, the ECU read where the chip runs near 7680; a lead its driver did not bind plugged again, and given up after three plugs"
+echo "PASS: ch341, pl2303 (H, TA, TB, HXN) and cp210x (CP2102, CP2102N, a CP2102N named CP2102): the chip and verdict told, the ECU read where the chip runs near 7680; a lead its driver did not bind plugged again, and given up after three plugs; a probe that met the driver's time-out run again"

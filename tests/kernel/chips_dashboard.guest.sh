@@ -9,7 +9,14 @@ bin=$QUORVEL_BUILD
 . "$(dirname "$0")/guest_lib.sh"
 boxes() { xdotool search --onlyvisible --name '^Serial port error$' 2>/dev/null | wc -l; }
 a_box() { [ "$(boxes)" -gt 0 ]; }
-fail() { echo "$chip: $*"; exit 1; }
+# A check that failed while the lead's driver timed out (since the chip was plugged) says
+# nothing of the program: the driver kept the old rate. It skips, saying so.
+fail() {
+  why=$(driver_timeout)
+  [ -z "$why" ] || skip "$chip: $* while the lead's driver timed out ($why): the machine is too slow for the emulated USB, not a fault of the program"
+  echo "$chip: $*"
+  exit 1
+}
 
 "$bin/ecu-sim" --link /tmp/ecu --no-echo --replay "$QUORVEL_REGISTERS" >/dev/null &
 waitfor "$(within 1)" present /tmp/ecu || { echo "the simulated ECU made no line"; exit 1; }
@@ -27,6 +34,7 @@ for chip in $QUORVEL_CHIPS; do
   "$bin/tests/lead_gadget" --chip "$chip" --ecu /tmp/ecu --record /mnt/rates >"/mnt/gadget-$chip" 2>&1 &
   gadget=$!
   lead_bound /dev/ttyUSB0 "$chip" replug_gadget "$gadget" "$chip" || skip "$unbound"
+  mark "$chip in use"
   "$bin/quorvel-ports" --no-driver-check | sed -n 's/^COM[0-9]*  \(.*\)$/\1/p' | grep -v '^Communications Port' >"/mnt/name-$chip"
   "$bin/quorvel" 2>"/mnt/stderr-$chip" &
   program=$!
@@ -73,6 +81,7 @@ for chip in $QUORVEL_CHIPS; do
       kill -USR2 "$gadget"
       # The program is timed from the moment the lead's tty is there again: back within 3 s.
       lead_bound /dev/ttyUSB0 "$chip" replug_gadget "$gadget" "$chip" || skip "$unbound"
+      mark "$chip in use again"
       waitfor "$(within 3)" title_is "Fiat Punto MK1 55" || fail "not back within $(within 3) s of its tty bound: $(title)"
       waitfor "$(within 1)" more_lines_than "$gone" || fail "no lines after the lead came back"
       "$bin/quorvel-ports" --no-driver-check >"/mnt/listing-after-$chip" 2>&1

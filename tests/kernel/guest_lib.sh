@@ -40,13 +40,19 @@ more_lines_than() { [ "$(lines)" -gt "$1" ]; }
 # ch341, at most 5 s for cp210x) reports its failure in the kernel's log.
 bind_seconds=40
 bind_plugs=3
-# mark_plug WHAT: the kernel's log from here on is this plug's.
-mark_plug() { echo "quorvel: $1 plugged" >/dev/kmsg 2>/dev/null || true; }
-# probe_failure: what the kernel's log says went wrong since the last plug ("" for nothing).
-probe_failure() {
-  dmesg 2>/dev/null | sed -n '/quorvel: .* plugged/h; /quorvel: .* plugged/!H; ${x;p}' |
-    grep -E '[Uu][Ss][Bb]|ch341|pl2303|cp210x|ftdi' | grep -E -m1 'fail|error -?[0-9]+|timed out|-110' || true
+# mark WHAT: the kernel's log from here on is WHAT's; mark_plug WHAT: a plug's.
+mark() { echo "quorvel: $1" >/dev/kmsg 2>/dev/null || true; }
+mark_plug() { mark "$1 plugged"; }
+# usb_log: what the USB core and the leads' drivers said since the last mark.
+usb_log() {
+  dmesg 2>/dev/null | sed -n '/quorvel: /h; /quorvel: /!H; ${x;p}' |
+    grep -E '[Uu][Ss][Bb]|ch341|pl2303|cp210x|ftdi' || true
 }
+# probe_failure: what the kernel's log says went wrong since the last plug ("" for nothing).
+probe_failure() { usb_log | grep -E -m1 'fail|error -?[0-9]+|timed out|-110' || true; }
+# driver_timeout: a control message of a lead's driver that timed out since the last mark
+# ("" for none). A stall (-32) is the chip's answer; a time-out is the machine's slowness.
+driver_timeout() { usb_log | grep -E -m1 'timed out|-110' || true; }
 # What the kernel said before the check began is not this check's plug (the leads QEMU
 # emulates were plugged in at boot): from here on.
 mark_plug "the guest's leads"
@@ -71,6 +77,29 @@ lead_bound() {
     plugs=$((plugs + 1))
     echo "$what: its driver bound no tty ($why); plugged again ($plugs of $bind_plugs)"
     "$@"
+  done
+}
+# driver_quiet WHAT OUT COMMAND...: runs COMMAND, its output to OUT, and again while one of
+# the lead driver's control messages timed out meanwhile (the driver then keeps the old
+# rate, and the program rightly reports what it was given): at most $bind_plugs runs,
+# each rerun said. The status is COMMAND's; 77 with the reason in $unbound when every run
+# had a time-out.
+# shellcheck disable=SC2034 # unbound is the caller's
+driver_quiet() {
+  what=$1 out=$2 runs=1
+  shift 2
+  while :; do
+    mark "$what"
+    "$@" >"$out" 2>&1
+    status=$?
+    why=$(driver_timeout)
+    [ -n "$why" ] || return "$status"
+    if [ "$runs" -ge "$bind_plugs" ]; then
+      unbound="$what: the lead's driver timed out in each of $runs runs (last: $why): the machine is too slow for the emulated USB, not a fault of the program"
+      return 77
+    fi
+    runs=$((runs + 1))
+    echo "$what: the lead's driver timed out ($why); run again ($runs of $bind_plugs)"
   done
 }
 # skip REASON: the check cannot be made on this machine (the host side skips too).

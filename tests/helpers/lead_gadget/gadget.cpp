@@ -194,6 +194,11 @@ void Gadget::Send(const std::vector<uint8_t>& bytes) {
     wake_.notify_all();
 }
 
+void Gadget::SlowNextRequest() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++slowRequests_;
+}
+
 bool Gadget::Enabled() {
     std::unique_lock<std::mutex> lock(mutex_);
     wake_.wait(lock, [this] { return enabled_ || stopping_; });
@@ -224,11 +229,15 @@ void Gadget::Ep0Loop() {
             Setup s{e.u.setup.bRequestType, e.u.setup.bRequest, e.u.setup.wValue, e.u.setup.wIndex,
                     e.u.setup.wLength};
             bool deaf = false;
+            bool slow = false;
             {
                 std::lock_guard<std::mutex> lock(mutex_);
                 deaf = plugs_ <= deafPlugs_;
+                slow = slowRequests_ > 0;
+                if (slow) --slowRequests_;
             }
-            if (deaf) {
+            if (slow) std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+            if (deaf || slow) {
                 // Refused (a stall: the wrong way round), so that the driver's probe fails
                 // as it does when its requests time out, and the next plug starts afresh.
                 if (s.In()) {

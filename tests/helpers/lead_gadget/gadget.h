@@ -37,6 +37,9 @@ class Gadget {
     // For this many plugs from the first, the chip refuses every control request of the
     // driver, whose probe then fails as it does when they time out on a slow machine.
     void SetDeafPlugs(int plugs) { deafPlugs_ = plugs; }
+    // The next control request is refused only after 1.5 s: its driver's 1 s time-out has
+    // passed (-110), as on a machine too slow for the emulated USB.
+    void SlowNextRequest();
 
   private:
     void Ep0Loop();
@@ -61,6 +64,7 @@ class Gadget {
     bool enabled_ = false;
     int plugs_ = 0;
     int deafPlugs_ = 0;
+    int slowRequests_ = 0;
     bool stopping_ = false;
     std::deque<std::vector<uint8_t>> outgoing_;
     std::vector<std::thread> threads_;

@@ -7,7 +7,8 @@
 // SIGUSR1 pulls the lead out (the gadget unbound from its controller), SIGUSR2 puts it back.
 // Needs root and the gadget modules (configfs, libcomposite, usb_f_fs, dummy_hcd).
 // --deaf-plugs N refuses the driver's control requests for the first N plugs: its probe
-// fails and binds no tty, as when they time out on a machine too slow for them.
+// fails and binds no tty, as when they time out on a machine too slow for them. SIGHUP
+// lets the next control request time out (answered after the driver's 1 s).
 // usage: lead_gadget --chip NAME --ecu PATH [--serial S] [--record FILE] [--deaf-plugs N]
 #include "chips.h"
 #include "gadget.h"
@@ -149,7 +150,7 @@ int main(int argc, char** argv) {
     gadget.SetDeafPlugs(deafPlugs);
     struct sigaction sa {};
     sa.sa_handler = OnSignal;
-    for (int s : {SIGUSR1, SIGUSR2, SIGTERM, SIGINT})
+    for (int s : {SIGUSR1, SIGUSR2, SIGHUP, SIGTERM, SIGINT})
         sigaction(s, &sa, nullptr);
     std::string problem;
     if (!gadget.Start(&problem)) {
@@ -172,6 +173,8 @@ int main(int argc, char** argv) {
         } else if (s == SIGUSR2) {
             gadget.Plug();
             lead.Note("plugged in");
+        } else if (s == SIGHUP) {
+            gadget.SlowNextRequest();
         }
         if (n > 0 && (p.revents & POLLIN) != 0) {
             uint8_t buffer[64];
