@@ -92,6 +92,8 @@ kernel_wait() {
     fail "the guest did not end within $1 s: $(tail -20 "$work/out/output" 2>/dev/null)"
   fi
   guest_status=$(cat "$work/out/status" 2>/dev/null || echo none)
+  # What the machine's slowness cost: the leads plugged again, the runs made again.
+  grep -E "plugged again|run again" "$work/out/output" 2>/dev/null || true
   # The guest found the machine too slow for what it checks (a lead its driver never
   # bound): the check skips, saying why.
   if [ "$guest_status" = 77 ]; then
