@@ -15,6 +15,33 @@
 # guest_says FILE TEXT / wait_guest SECONDS FILE: what the guest script writes to /mnt.
 # rates_traced: the rates QEMU's emulated chips were programmed with, in order.
 
+# QEMU itself can crash (a segmentation fault as a lead is pulled out, seen on a busy
+# machine): that is the emulator's fault, not the program's. The check says so and starts
+# again, once, from the beginning; a second crash skips it (77). The script and its
+# arguments, to start again with:
+kernel_script=$0
+kernel_args=("$@")
+# emulator_crashed: in the check's own shell, once QEMU has ended: when it died of a
+# signal, starts the check again or skips it; else returns 1.
+emulator_crashed() {
+  local status=0 why
+  [ "$BASHPID" = "$$" ] || return 1
+  # A QMP connection reset comes as QEMU dies: a moment for it to end.
+  wait_for 50 eval '! kill -0 "$qemu_pid" 2>/dev/null' || return 1
+  wait "$qemu_pid" 2>/dev/null || status=$?
+  [ "$status" -gt 128 ] && [ "$status" -lt 255 ] || return 1
+  why="QEMU itself crashed (signal $((status - 128))): the emulator's fault, not the program's"
+  if [ -z "${QUORVEL_QEMU_CRASHED:-}" ]; then
+    echo "$why; the check starts again"
+    tail -3 "$work/qemu.err" 2>/dev/null || true
+    e2e_cleanup
+    trap - EXIT
+    exec env QUORVEL_QEMU_CRASHED=1 "$kernel_script" "${kernel_args[@]}"
+  fi
+  echo "SKIP: $why, twice"
+  exit 77
+}
+
 # kernel_check [TOOLS...]: skips the check (77) without QEMU, python3, the TOOLS named or
 #   a kernel prepared in $KERNEL_DIR; sets $work, the check's e2e work folder.
 # shellcheck disable=SC2154 # e2e_work is tests/e2e/lib.sh's
@@ -91,6 +118,7 @@ kernel_wait() {
     kill "$qemu_pid"
     fail "the guest did not end within $1 s: $(tail -20 "$work/out/output" 2>/dev/null)"
   fi
+  [ -f "$work/out/status" ] || emulator_crashed || true
   guest_status=$(cat "$work/out/status" 2>/dev/null || echo none)
   # What the machine's slowness cost: the leads plugged again, the runs made again.
   grep -E "plugged again|run again" "$work/out/output" 2>/dev/null || true
@@ -102,7 +130,11 @@ kernel_wait() {
   fi
 }
 
+# A command QEMU did not answer because it crashed starts the check again (or skips it).
 qmp() {
+  qmp_once "$@" || { emulator_crashed || return 1; }
+}
+qmp_once() {
   python3 - "$work/qmp" "$1" "${2:-{\}}" <<'PY'
 import json, socket, sys
 s = socket.socket(socket.AF_UNIX)
