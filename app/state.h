@@ -73,21 +73,19 @@ extern DWORD bytesRead;
 // goes off and on, the lead is pulled out and put back. echoBytesRead (what the last
 // exchange's first read returned: 0 when nothing at all came back) and lineFailed (its
 // write or a read failed) are written by the exchange (ecu/poll.cpp); ecuAsleep (the last
-// poll stopped on two signs that the ECU sleeps) and pollComplete
-// (the last poll exchanged all seventeen registers and got answers, so its bytes were
-// taken) are written by the poll and read by the tick. What the polls learn of the
-// ECU, a bit for each register of the poll's order: answeringRegisters (has answered on
-// this port), unansweredOnce (went unanswered in one whole poll that got answers, and
-// never answered) and silentRegisters (went unanswered in two: the ECU lacks it), all
-// written by the poll and forgotten when the user chooses a port or the lead comes back
-// after it went (ForgetEcu). ecuLink is written by the tick, the
-// poll, the wake-up and the port's opening (ecu/wakeup.cpp, ecu/ports.cpp) and shown in
-// the title (app/mainwnd.cpp); rewaking is set while the program wakes the ECU again by
-// itself (a port that cannot be opened meanwhile is tried again, without a box, and the
-// first poll follows the wake-up at once), and cleared by an answered poll or the user's
-// choice of a port; rateRefusalTold is set once the port the user chose has been told
-// it cannot run the ECU's rate, and chipDoubtful while the chosen port's lead has a chip
-// that may not run it though its driver takes it.
+// poll stopped on two signs that the ECU sleeps) and pollComplete (the last poll
+// exchanged all seventeen registers and got answers, so its bytes were taken) are
+// written by the poll and read by the tick. What the polls learn of the ECU, a bit for each
+// register of the poll's order: answeringRegisters (has answered on this port), unansweredOnce
+// (went unanswered in one whole poll that got answers, and never answered) and silentRegisters
+// (went unanswered in two: the ECU lacks it), all written by the poll and forgotten when the user
+// chooses a port or the lead comes back after it went (ForgetEcu). ecuLink is written by the tick,
+// the poll, the wake-up and the port's opening (ecu/wakeup.cpp, ecu/ports.cpp) and shown in the
+// title (app/mainwnd.cpp); rewaking is set while the program wakes the ECU again by itself (a port
+// that cannot be opened meanwhile is tried again, without a box, and the first poll follows the
+// wake-up at once), and cleared by an answered poll or the user's choice of a port; rateRefusalTold
+// is set once the port the user chose has been told it cannot run the ECU's rate, and chipDoubtful
+// while the chosen port's lead has a chip that may not run it though its driver takes it.
 enum EcuLinkState {
     kEcuAnswers = 0, // or not known yet: the plain title
     kEcuSilent = 1,  // the lead echoes, the ECU does not answer (ignition off, cranking)
