@@ -343,6 +343,40 @@ TEST_P(KeyCycleEcus, WithNothingKnownAreToldAsleepWithinASecondAndReadWithinThre
                 static_cast<unsigned long long>(worstTold), static_cast<unsigned long long>(worst));
 }
 
+// An answer lost on the line (noise), at any place of the poll, is one silence, not a
+// sleeping ECU, whatever registers the ECU lacks: the poll goes on to its end and is
+// shown, the ECU is not woken again and the title stays plain, within the poll too (the
+// title as each request goes out).
+TEST_P(KeyCycleEcus, AnAnswerLostAnywhereEndsNoPoll) {
+    h.Advance(2000); // what the ECU lacks is learned
+    std::string titleWithin;
+    auto model = h.Line().onWrite;
+    h.Line().onWrite = [&](ScriptedLine& line, uint8_t byte) {
+        if (line.Baud() == 7680 && h.Title() != kLive && titleWithin.empty())
+            titleWithin = h.Title() + " at request " + std::to_string(byte);
+        model(line, byte);
+    };
+    for (int lost = 1; lost <= 17; lost += 2) {
+        SCOPED_TRACE("the answer to request " + std::to_string(lost) + " from now is lost");
+        const int wakeUps = ecu.wakeUps;
+        auto raw = static_cast<uint8_t>(200 + lost);
+        ecu.registers[10] = raw;
+        ecu.loseAnswer = lost;
+        for (int i = 0; i < 150; ++i) {
+            ASSERT_EQ(h.Title(), kLive) << i * 10 << " ms on";
+            h.Advance(10);
+        }
+        EXPECT_EQ(ecu.loseAnswer, 0);
+        char volts[16];
+        std::snprintf(volts, sizeof volts, "%.2f V", raw * 0.0625);
+        EXPECT_EQ(VoltsShown(), volts);
+        EXPECT_EQ(ecu.wakeUps, wakeUps);
+        EXPECT_EQ(titleWithin, "");
+        titleWithin.clear();
+    }
+    h.Line().onWrite = model;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Kinds, KeyCycleEcus,
     ::testing::Values(
