@@ -83,6 +83,27 @@ TEST_F(TwoPorts, ChoosingTheSecondPortWakesItAndItsReadingsReachTheGauges) {
     EXPECT_TRUE(h.Boxes().empty());
 }
 
+// From a port whose ECU answers every register to one whose ECU lacks two side by side:
+// what the first answered is not expected of the second, whose readings are shown within
+// 3 s.
+TEST_F(TwoPorts, WhatTheLastPortsEcuAnsweredIsNotExpectedOfTheNext) {
+    EcuModel whole;
+    whole.registers = {{1, 0x17}, {2, 0x70}, {8, 100}, {10, 200}}; // 2500 rpm, 12.5 V
+    whole.Attach(Silent());
+    ecu.silent = {5, 6};
+    h.Start();
+    ASSERT_TRUE(h.ChooseMenu("&Engine", "500 (899/1000 SPI)"));
+    h.Advance(3000);
+    ASSERT_FLOAT_EQ(EngineReadings.batteryVolts, 12.5f) << "the first port's ECU is read";
+    const uint64_t chosen = h.Now();
+    ASSERT_TRUE(h.ChooseListEntry(1));
+    while (EngineReadings.batteryVolts != 14.0f && h.Now() - chosen < 3000)
+        h.Advance(10);
+    EXPECT_LE(h.Now() - chosen, 3000u) << "the second port's ECU is not read";
+    EXPECT_EQ(h.TextAt(voltsGauge.left + 50, voltsGauge.top + voltsGauge.height - 5), "14.00 V");
+    EXPECT_EQ(h.TextAt(revsGauge.left + 50, revsGauge.top + revsGauge.height - 5), "5000 rpm");
+}
+
 TEST_F(TwoPorts, AChoiceDuringTheWakeUpStartsItAgainOnTheNewPort) {
     h.Start();
     h.Advance(240); // 0x0F and 0xAA have gone to the first port

@@ -48,11 +48,25 @@ drivelog::Log Parsed(const std::string& text) {
     return log;
 }
 
+// The lines the dashboard writes at the ends of every conversion: each register at 0
+// (the periods at 1), and at 0xFF (the periods at 0xFFFF).
+const char kSmallestRaw[] = "15000000.000000, -40.000000, -40.000000, -2.963800, 0.002000, "
+                            "0.000000, 0.000000, 0.000000, 0.000000, 0, 0, 0, , 100, 0, 0, 0, 0, "
+                            "0, 0, 0, 0\r\n";
+const char kLargestRaw[] = "228.885330, 215.000000, 215.000000, 105.003197, 131.070007, "
+                           "127.500000, 15.937500, 1020.000000, 255.000000, 255, 255, 255, , 0, "
+                           "100, 100, 100, 100, 100, 100, 100, 100\r\n";
+
 TEST(DriveLog, BothHeadersAndEveryGoodLineAreRead) {
     for (const char* header : {kHeader, kOldHeader}) {
-        drivelog::Log log = Parsed(header + Line(850) + Line(5000, 91.5, 8));
-        EXPECT_TRUE(log.problems.empty());
-        ASSERT_EQ(log.lines.size(), 2u);
+        drivelog::Log log =
+            Parsed(header + Line(850) + Line(5000, 91.5, 8) + kSmallestRaw + kLargestRaw);
+        EXPECT_TRUE(log.problems.empty())
+            << (log.problems.empty() ? "" : drivelog::Describe(log.problems[0]));
+        ASSERT_EQ(log.lines.size(), 4u);
+        EXPECT_FLOAT_EQ(log.lines[2].readings.throttleAngle, -2.9638f);
+        EXPECT_FLOAT_EQ(log.lines[3].readings.engineSpeed, 228.88533f);
+        EXPECT_FLOAT_EQ(log.lines[3].readings.airTemp, 215.0f);
         EXPECT_FLOAT_EQ(log.lines[1].readings.engineSpeed, 5000.0f);
         EXPECT_FLOAT_EQ(log.lines[1].readings.waterTemp, 91.5f);
         EXPECT_FLOAT_EQ(log.lines[1].readings.vaeValue, 35.0f);
@@ -235,9 +249,21 @@ TEST(PlotSvg, TheTitleSaysTheFileTheDateTheLengthAndThatALineIsAPoll) {
     EXPECT_NE(svg.find(">one answered poll every 0.5 s (the log has no times of its own"),
               std::string::npos);
     EXPECT_NE(svg.find("time since logging began (minutes:seconds)"), std::string::npos);
-    // Each chart by its gauge's name and units, each fault by the fault panel's name.
-    for (const char* label : {">Revs<", ">rpm<", ">Water<", ">VAE<", ">%<"})
-        EXPECT_NE(svg.find(label), std::string::npos) << label;
+    // Each chart by its gauge's name and units, beside its own chart (the log's columns'
+    // order, 96 px apart from y 70), each fault by the fault panel's name.
+    const char* const kCharts[9][2] = {{"Revs", "rpm"},     {"Water", "C"},     {"Air", "C"},
+                                       {"Throttle", "deg"}, {"Injector", "mS"}, {"Advance", "deg"},
+                                       {"Volts", "V"},      {"Pressure", "mb"}, {"VAE", "%"}};
+    for (int i = 0; i < 9; ++i) {
+        const std::string name = "<text x=\"10\" y=\"" + std::to_string(70 + 96 * i + 16) +
+                                 "\" font-size=\"13\" fill=\"#141414\" text-anchor=\"start\">" +
+                                 kCharts[i][0] + "</text>";
+        const std::string units = "y=\"" + std::to_string(70 + 96 * i + 32) +
+                                  "\" font-size=\"11\" fill=\"#787878\" text-anchor=\"start\">" +
+                                  kCharts[i][1] + "</text>";
+        EXPECT_NE(svg.find(name), std::string::npos) << name;
+        EXPECT_NE(svg.find(units), std::string::npos) << units;
+    }
     for (const FaultEntry& e : kFaultEntries)
         EXPECT_NE(svg.find(std::string(">") + e.name + "<"), std::string::npos) << e.name;
     EXPECT_EQ(plot::Duration(86400), "24 h 00 min 00 s");

@@ -7,6 +7,7 @@
 #include "platform/posix/kernel32/serial.h"
 #include "platform/posix/setupapi/comports.h"
 #include "platform/posix/setupapi/portinfo_posix.h"
+#include "tools/common/texts.h"
 #include "tools/quorvel-ports/chips.h"
 #include "tools/quorvel-ports/probe.h"
 #include "tools/quorvel-ports/report.h"
@@ -205,6 +206,50 @@ TEST(Probe, TheVerdictSaysWhatCameBack) {
                              "CP210x, which may run 9600."),
               std::string::npos)
         << out.str();
+}
+
+// The readings' table in every language: each value in one column after its name, with at
+// least one space between (Polish, Spanish and French names are long), and the language's
+// decimal separator.
+TEST(Probe, TheReadingsStandInOneColumnInEveryLanguage) {
+    struct Case {
+        const char* lang;
+        const char* volts;
+    } cases[] = {{"C.UTF-8", "14.00 V"},     {"it_IT.UTF-8", "14,00 V"}, {"pl_PL.UTF-8", "14,00 V"},
+                 {"es_ES.UTF-8", "14,00 V"}, {"fr_FR.UTF-8", "14,00 V"}, {"de_DE.UTF-8", "14,00 V"},
+                 {"tr_TR.UTF-8", "14,00 V"}, {"pt_BR.UTF-8", "14,00 V"}};
+    ports::ProbeResult r;
+    r.answered = 17;
+    r.echoed = 17;
+    r.wakeEchoes = 3;
+    r.registers.batteryRaw = 224; // 14 V
+    ConvertRegisters(r.registers, &r.readings);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lang);
+        setenv("LANG", c.lang, 1);
+        std::ostringstream out;
+        ports::WriteProbeVerdict(out, r);
+        std::istringstream lines(out.str());
+        std::string line;
+        std::getline(lines, line);
+        std::getline(lines, line); // the table's heading
+        size_t column = 0;
+        int rows = 0;
+        for (; rows < 9 && std::getline(lines, line); ++rows) {
+            // The value and its units are the line's last two words; letters are counted,
+            // not bytes.
+            const size_t units = line.rfind(' ');
+            ASSERT_NE(units, std::string::npos) << line;
+            const size_t value = line.rfind(' ', units - 1) + 1;
+            const size_t at = texts::Letters(line.substr(0, value));
+            if (rows == 0) column = at;
+            EXPECT_EQ(at, column) << line;
+        }
+        EXPECT_EQ(rows, 9);
+        EXPECT_NE(out.str().find(" " + std::string(c.volts) + "\n"), std::string::npos)
+            << out.str();
+    }
+    unsetenv("LANG");
 }
 
 // A lead whose chip cannot run 7680 baud (a CP2102 on Linux, whose driver reports the 9600

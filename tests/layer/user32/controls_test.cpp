@@ -125,6 +125,10 @@ TEST(LayerResources, EachInTheLanguageTheUserAsksFor) {
         {"", "", "C", "pl", "Logging on", "&First"},
         {"", "", "POSIX", "pl", "Logging on", "&First"},
         {"", "", "pl", "", "Zapis włączony", "&Pierwszy"},
+        {"it_IT.UTF-8", "pl_PL.UTF-8", "en_US.UTF-8", "", "Registrazione attiva", "&First"},
+        {"", "", "it@euro", "", "Registrazione attiva", "&First"},
+        {"", "", "it_IT@euro", "", "Registrazione attiva", "&First"},
+        {"", "", "pl.UTF-8", "", "Zapis włączony", "&Pierwszy"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string("LC_ALL=") + c.all + " LC_MESSAGES=" + c.messages +
@@ -184,6 +188,11 @@ TEST(LayerLocale, TheDecimalSeparatorIsTheUsers) {
         {"", "", "de_CH.UTF-8", "."},
         {"", "", "fr_CH.UTF-8", "."},
         {"", "", "en_DK.UTF-8", ","},
+        {"it_IT.UTF-8", "en_US.UTF-8", "en_GB.UTF-8", ","},
+        {"en_US.UTF-8", "it_IT.UTF-8", "de_DE.UTF-8", "."},
+        {"", "", "it@euro", ","},
+        {"", "", "de.UTF-8", ","},
+        {"", "", "es_MX@euro", "."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string("LC_ALL=") + c.all + " LC_NUMERIC=" + c.numeric +
