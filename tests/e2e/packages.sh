@@ -233,10 +233,8 @@ else
     next=$(awk -F. '{ printf "%d.%d.%d", $1, $2, $3 + 1 }' <<<"$version")
     mkdir -p "$work/next-$arch"
     cp "$work/zip-$arch/quorvel-$version-windows-$arch/"* "$source/packaging/icons/quorvel.ico" "$work/next-$arch/"
-    (cd "$work/next-$arch" && wixl -a "$arch" -D Version="$next" \
-      -D NextVersion="$(awk -F. '{ printf "%d.%d.%d", $1, $2, $3 + 1 }' <<<"$next")" \
-      -D Win64="$([ "$arch" = x64 ] && echo yes || echo no)" -D SizeKb=1 -D Stage=. \
-      "$source/packaging/quorvel.wxs" -o "$work/next-$arch.msi") || fail "wixl could not make a later version"
+    SOURCE_DATE_EPOCH=$(date +%s) "$source/packaging/msi.sh" "$arch" "$next" "$work/next-$arch" "$work/next-$arch.msi" ||
+      fail "wixl could not make a later version"
     wine msiexec /i "$work/next-$arch.msi" /qn >>"$work/msi-$arch.out" 2>&1 || fail "msiexec /i of a later $arch version failed"
     [ "$(uninstall_entries)" = "$next The Quorvel developers" ] ||
       fail "Programs and Features after a later version: $(uninstall_entries | tr '\n' ';') (one entry, the later)"
