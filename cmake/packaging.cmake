@@ -8,7 +8,8 @@ file(MAKE_DIRECTORY ${QUORVEL_PACKAGE_FILES})
 # Man pages and the changelog carry the version; Debian wants them compressed with
 # gzip -9 and without a time stamp (-n), so that the package builds the same each time.
 set(compressed "")
-foreach(file man/quorvel.1 man/quorvel-ports.1 man/quorvel-plot.1 man/quorvel-ecu-sim.1 changelog)
+foreach(file man/quorvel.1 man/quorvel-ports.1 man/quorvel-plot.1 man/quorvel-sheet.1 man/quorvel-ecu-sim.1
+             changelog)
   get_filename_component(name ${file} NAME)
   configure_file(packaging/${file} ${QUORVEL_PACKAGE_FILES}/${name} @ONLY)
   add_custom_command(OUTPUT ${QUORVEL_PACKAGE_FILES}/${name}.gz
@@ -34,7 +35,7 @@ add_custom_command(OUTPUT ${QUORVEL_PACKAGE_FILES}/org.quorvel.Quorvel.metainfo.
 add_custom_target(translated_metadata ALL DEPENDS ${QUORVEL_PACKAGE_FILES}/org.quorvel.Quorvel.desktop
                   ${QUORVEL_PACKAGE_FILES}/org.quorvel.Quorvel.metainfo.xml)
 
-install(TARGETS quorvel quorvel-ports quorvel-plot RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS quorvel quorvel-ports quorvel-plot quorvel-sheet RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(PROGRAMS $<TARGET_FILE:ecu-sim> DESTINATION ${CMAKE_INSTALL_BINDIR} RENAME quorvel-ecu-sim)
 # A program installed under another name is not stripped with the targets: here it is.
 install(CODE "execute_process(COMMAND ${CMAKE_STRIP}
@@ -50,7 +51,7 @@ foreach(size 16 32 48 256)
 endforeach()
 install(FILES packaging/icons/quorvel.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
         RENAME org.quorvel.Quorvel.svg)
-foreach(page quorvel quorvel-ports quorvel-plot quorvel-ecu-sim)
+foreach(page quorvel quorvel-ports quorvel-plot quorvel-sheet quorvel-ecu-sim)
   install(FILES ${QUORVEL_PACKAGE_FILES}/${page}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endforeach()
 # The users' README (what the program does, leads, the group, the log, the tools); the
@@ -78,8 +79,9 @@ pressure, battery voltage, injection and ignition on nine gauges, with a
 panel of the faults it reports. It can log every reading to a file.
 .
 Beside it come quorvel-ports, which says why the dashboard shows nothing,
-quorvel-plot, which draws a logged drive, and quorvel-ecu-sim, a simulated
-engine control unit to try Quorvel without a car.")
+quorvel-plot, which draws a logged drive, quorvel-sheet, which copies a
+logged drive for the user's own spreadsheet, and quorvel-ecu-sim, a
+simulated engine control unit to try Quorvel without a car.")
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://quorvel.org/)

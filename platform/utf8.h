@@ -8,4 +8,7 @@
 
 namespace platform {
 std::string Utf8FromSystem(const std::string& argument);
+// Whether the system's 8-bit texts (a program's string table, as it loads them) are UTF-8:
+// on Linux always; on Windows where the ANSI code page is UTF-8's.
+bool SystemTextIsUtf8();
 } // namespace platform

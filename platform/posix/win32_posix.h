@@ -364,6 +364,7 @@ typedef DWORD LCID;
 typedef DWORD LCTYPE;
 #define LOCALE_USER_DEFAULT 0x0400
 #define LOCALE_SDECIMAL 0x0000000E
+#define LOCALE_SLIST 0x0000000C
 // The user's locale: the decimal separator only.
 int GetLocaleInfoA(LCID locale, LCTYPE type, LPSTR data, int size);
 

@@ -21,4 +21,6 @@ std::string Utf8FromSystem(const std::string& argument) {
     return utf8;
 }
 
+bool SystemTextIsUtf8() { return GetACP() == CP_UTF8; }
+
 } // namespace platform

@@ -41,7 +41,7 @@ echo "== hardening =="
 # IBT/SHSTK note, so no program linked there (Debian's own included) is marked with it.
 dpkg-deb -x "$deb" "$work/hardened"
 if command -v hardening-check >/dev/null; then
-  for program in quorvel quorvel-ports quorvel-plot quorvel-ecu-sim; do
+  for program in quorvel quorvel-ports quorvel-plot quorvel-sheet quorvel-ecu-sim; do
     hardening-check --nocfprotection "$work/hardened/usr/bin/$program" >"$work/hardening.out" ||
       fail "$program is not hardened: $(cat "$work/hardening.out")"
     # (A count, not grep -q: an early end would break the pipe under pipefail.)
@@ -140,14 +140,14 @@ for arch in x64 x86; do
   mkdir "$work/zip-$arch"
   (cd "$work/zip-$arch" && cmake -E tar xf "$zip")
   folder=$work/zip-$arch/quorvel-$version-windows-$arch
-  for file in quorvel.exe quorvel-ports.exe quorvel-plot.exe README.txt LICENSE.txt; do
+  for file in quorvel.exe quorvel-ports.exe quorvel-plot.exe quorvel-sheet.exe README.txt LICENSE.txt; do
     [ -f "$folder/$file" ] || fail "the $arch zip has no $file"
   done
   grep -q $'\r$' "$folder/README.txt" || fail "README.txt does not end its lines with CR LF"
   grep -q "Quorvel $version for Windows" "$folder/README.txt" || fail "README.txt does not name the version"
   grep -q "Windows XP SP3 to Windows 11" "$folder/README.txt" || fail "README.txt does not say which Windows"
   grep -q "x86 (32-bit) runs on every Windows" "$folder/README.txt" || fail "README.txt does not say which to take"
-  for exe in quorvel quorvel-ports quorvel-plot; do check_exe "$folder/$exe.exe" "$arch"; done
+  for exe in quorvel quorvel-ports quorvel-plot quorvel-sheet; do check_exe "$folder/$exe.exe" "$arch"; done
   # The version information and the icon, read back from the file.
   wrestool -l "$folder/quorvel.exe" | grep -q -- "--type=14 --name='IDI_ICON1'" || fail "quorvel.exe ($arch) has no icon IDI_ICON1"
   wrestool -x --raw -t 16 "$folder/quorvel.exe" | strings -el >"$work/version.txt"
@@ -215,7 +215,7 @@ else
     programs=$(winpath LOCALAPPDATA)/Programs/Quorvel
     menu=$(winpath APPDATA)"/Microsoft/Windows/Start Menu/Programs"
     documents=$(winpath USERPROFILE)/Documents
-    for file in quorvel.exe quorvel-ports.exe quorvel-plot.exe README.txt LICENSE.txt; do
+    for file in quorvel.exe quorvel-ports.exe quorvel-plot.exe quorvel-sheet.exe README.txt LICENSE.txt; do
       [ -f "$programs/$file" ] || fail "the $arch installer did not put $file in the user's programs folder ($programs)"
     done
     lnk=$menu/Quorvel.lnk

@@ -245,7 +245,17 @@ session)
     wine "$windows/quorvel-plot.exe" '/?' >"$work/plothelp.out" 2> >(quiet) || fail "quorvel-plot.exe /? failed"
     grep -q "usage: quorvel-plot" "$work/plothelp.out" || fail "quorvel-plot.exe /? gives no help"
   fi
-  echo "PASS: under Wine: engine chosen, logging on, the Linux dashboard, log lines as Linux writes them, wake-up and requests right, exit code 0, the log plotted"
+  # quorvel-sheet.exe copies it for an Italian's Excel: the header in Italian in code page
+  # 1252, ';' between the columns, decimal commas (in quotes).
+  if [ -f "$windows/quorvel-sheet.exe" ]; then
+    LANG=it_IT.UTF-8 LC_ALL=it_IT.UTF-8 wine "$windows/quorvel-sheet.exe" >"$work/sheet.out" 2> >(quiet) ||
+      fail "quorvel-sheet.exe: $(tr -d '\r' <"$work/sheet.out")"
+    head -1 "engine details (sheet).csv" | iconv -f cp1252 -t utf-8 | grep -q '^Giri (g/min);Acqua (°C);' ||
+      fail "the copy's header: $(head -1 "engine details (sheet).csv" | iconv -f cp1252 -t utf-8)"
+    sed -n 2p "engine details (sheet).csv" | grep -q ';"[0-9]*,[0-9]*";' ||
+      fail "the copy's numbers: $(sed -n 2p "engine details (sheet).csv")"
+  fi
+  echo "PASS: under Wine: engine chosen, logging on, the Linux dashboard, log lines as Linux writes them, wake-up and requests right, exit code 0, the log plotted and copied for an Italian's spreadsheet"
   ;;
 
 port-choice)

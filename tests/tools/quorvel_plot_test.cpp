@@ -77,6 +77,71 @@ TEST(DriveLog, BothHeadersAndEveryGoodLineAreRead) {
     EXPECT_EQ(Parsed(kOldHeader).headerColumns, 24);
 }
 
+// A log a spreadsheet saved again in its user's conventions, or quorvel-sheet's copy of
+// it, reads as the log itself: the same two polls in every form.
+TEST(DriveLog, ALogASpreadsheetSavedAgainIsRead) {
+    const std::string kItalianSheet =
+        "Giri (g/min);Acqua (\xC2\xB0"
+        "C);Aria (\xC2\xB0"
+        "C);Farfalla (gradi);Iniettore (ms);"
+        "Anticipo (gradi);Volt (V);Pressione (mb);VAE (%);Errore 1;Errore 2;Errore 3";
+    struct Case {
+        const char* name;
+        std::string text;
+    } cases[] = {
+        {"semicolons and decimal commas, as Calc saves it in Italy",
+         "revs;water temp;air temp;throttle;injector period;advance;volts;pressure;VAE;error 1;"
+         "error 2;error 3;;revs;water temp;air temp;throttle;injector timing;advance;volts;"
+         "pressure;VAE\r\n"
+         "850,00;90,00;25,00;30,91;2,00;20,00;14,00;800,00;35,00;0;0;0;;62;80;44;34;0;26;93;64;"
+         "35\r\n"
+         "5000;91,5;25;30,908199;2;20;14;800;35;8;0;0;;62;80;44;34;0;26;93;64;35\r\n"},
+        {"tabs, a byte-order mark and the header without its spaces",
+         "\xEF\xBB\xBFrevs\twater temp\tair temp\tthrottle\tinjector period\tadvance\tvolts\t"
+         "pressure\tVAE\terror 1\terror 2\terror 3\t\trevs\twater temp\tair temp\tthrottle\t"
+         "injector timing\tadvance\tvolts\tpressure\tVAE\n"
+         "850\t90\t25\t30.91\t2\t20\t14\t800\t35\t0\t0\t0\t\t62\t80\t44\t34\t0\t26\t93\t64\t35\n"
+         "5000\t91.5\t25\t30."
+         "91\t2\t20\t14\t800\t35\t8\t0\t0\t\t62\t80\t44\t34\t0\t26\t93\t64\t35\n"},
+        {"quoted fields, and thousands grouped",
+         "\"revs\",\"water temp\",air temp,throttle,injector period,advance,volts,pressure,VAE,"
+         "error 1,error 2,error 3,,revs,water temp,air temp,throttle,injector timing,advance,"
+         "volts,pressure,VAE\r\n"
+         "\"850,0\",90,25,30.91,2,20,14,800,35,0,0,0,,62,80,44,34,0,26,93,64,35\r\n"
+         "\"5,000.00\",\"91,5\",25,30.91,2,20,14,800,35,8,0,0,\"\",62,80,44,34,0,26,93,64,35\r\n"},
+        {"quorvel-sheet's Italian copy, its gauges left out, decimals as the gauges show them",
+         kItalianSheet + "\r\n" + "850;90;25;30,9;2,00;20;14,00;800;35;0;0;0\r\n" +
+             "5000;91,5;25;30,9;2,00;20;14,00;800;35;8;0;0\r\n"},
+        {"quorvel-sheet's copy with the gauges",
+         kItalianSheet +
+             ";Giri (%);Acqua (%);Aria (%);Farfalla (%);Iniettore (%);Anticipo (%);Volt (%);"
+             "Pressione (%);VAE (%)\r\n" +
+             "850;90;25;30,9;2,00;20;14,00;800;35;0;0;0;62;80;44;34;0;26;93;64;35\r\n" +
+             "5000;91,5;25;30,9;2,00;20;14,00;800;35;8;0;0;62;80;44;34;0;26;93;64;35\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        drivelog::Log log = Parsed(c.text);
+        EXPECT_TRUE(log.problems.empty())
+            << (log.problems.empty() ? "" : drivelog::Describe(log.problems[0]));
+        ASSERT_EQ(log.lines.size(), 2u);
+        EXPECT_FLOAT_EQ(log.lines[0].readings.engineSpeed, 850.0f);
+        EXPECT_FLOAT_EQ(log.lines[1].readings.engineSpeed, 5000.0f);
+        EXPECT_FLOAT_EQ(log.lines[1].readings.waterTemp, 91.5f);
+        EXPECT_NEAR(log.lines[1].readings.throttleAngle, 30.91f, 0.011f);
+        EXPECT_FLOAT_EQ(log.lines[1].readings.manifoldPressure, 800.0f);
+        EXPECT_EQ(log.lines[1].faults[0], 8);
+        if (log.lines[1].hasGauges) {
+            EXPECT_EQ(log.lines[1].gauges[8], 35);
+        }
+    }
+    // A sheet's column named as the dashboard's header names it.
+    drivelog::Log log = Parsed(kItalianSheet + "\r\n850;90;tiepida;30,9;2;20;14;800;35;0;0;0\r\n");
+    ASSERT_EQ(log.problems.size(), 1u);
+    EXPECT_EQ(drivelog::Describe(log.problems[0]),
+              "line 2, column 3 (air temp): \"tiepida\" is not a number");
+}
+
 // Anything that does not begin with the dashboard's header is no log: refused at once,
 // in one line, not line by line.
 TEST(DriveLog, AFileWithoutTheHeaderIsRefusedAtOnce) {

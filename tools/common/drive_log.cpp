@@ -25,30 +25,86 @@ const char* const kColumnNames[kColumns] = {
     "",          "revs %",     "water temp %", "air temp %", "throttle %",      "injector timing %",
     "advance %", "volts %",    "pressure %",   "VAE %"};
 
-// The fields of a line between its commas, each without the space after the comma.
-void Split(const char* begin, const char* end, std::vector<std::string_view>* fields) {
+// The fields of a line between its separators, each without the spaces around it; a
+// field in double quotes (as a spreadsheet writes one) may hold the separator, and "" is
+// one quote in it.
+void Split(const char* begin, const char* end, char separator, std::vector<std::string>* fields) {
     fields->clear();
-    const char* start = begin;
-    for (const char* c = begin;; ++c) {
-        if (c == end || *c == ',') {
-            const char* b = start;
-            while (b < c && *b == ' ')
-                ++b;
-            fields->emplace_back(b, static_cast<size_t>(c - b));
-            if (c == end) break;
-            start = c + 1;
+    const char* c = begin;
+    for (;;) {
+        std::string field;
+        while (c < end && *c == ' ')
+            ++c;
+        if (c < end && *c == '"') {
+            for (++c; c < end; ++c) {
+                if (*c == '"' && c + 1 < end && c[1] == '"') {
+                    field += '"';
+                    ++c;
+                } else if (*c == '"') {
+                    ++c;
+                    break;
+                } else {
+                    field += *c;
+                }
+            }
         }
+        while (c < end && *c != separator)
+            field += *c++;
+        while (!field.empty() && field.back() == ' ')
+            field.pop_back();
+        fields->push_back(std::move(field));
+        if (c == end) break;
+        ++c;
     }
 }
 
-bool Number(std::string_view field, double* value) {
-    if (field.empty() || field.size() > 63) return false;
-    char text[64];
-    std::memcpy(text, field.data(), field.size());
-    text[field.size()] = '\0';
+// The separator of a file's fields, as its header has them: the dashboard's comma, or the
+// semicolon or tab of a spreadsheet that saved it in its user's conventions.
+char SeparatorOf(const char* begin, const char* end) {
+    int semicolons = 0;
+    int tabs = 0;
+    bool quoted = false;
+    for (const char* c = begin; c < end; ++c) {
+        if (*c == '"') quoted = !quoted;
+        if (quoted) continue;
+        semicolons += *c == ';' ? 1 : 0;
+        tabs += *c == '\t' ? 1 : 0;
+    }
+    return semicolons >= 2 ? ';' : tabs >= 2 ? '\t' : ',';
+}
+
+// A number as the dashboard writes it or a spreadsheet saves it in its user's
+// conventions: a decimal comma, a point or a space between thousands ("1.020,5", "1 020,5",
+// "1,020.5").
+std::string Plain(const std::string& field) {
+    std::string n;
+    for (size_t i = 0; i < field.size(); ++i) {
+        // A space, a no-break space or a narrow one between thousands.
+        if (field[i] == ' ') continue;
+        if (field.compare(i, 2, "\xC2\xA0") == 0 || field.compare(i, 3, "\xE2\x80\xAF") == 0) {
+            i += field[i] == '\xC2' ? 1 : 2;
+            continue;
+        }
+        n += field[i];
+    }
+    const size_t comma = n.rfind(',');
+    const size_t point = n.rfind('.');
+    if (comma == std::string::npos) return n;
+    const char thousands = point == std::string::npos || comma > point ? '.' : ',';
+    std::string plain;
+    for (char c : n) {
+        if (c == thousands) continue;
+        plain += c == ',' ? '.' : c;
+    }
+    return plain;
+}
+
+bool Number(const std::string& field, double* value) {
+    const std::string n = Plain(field);
+    if (n.empty() || n.size() > 63) return false;
     char* end = nullptr;
-    *value = std::strtod(text, &end);
-    return end == text + field.size() && std::isfinite(*value);
+    *value = std::strtod(n.c_str(), &end);
+    return end == n.c_str() + n.size() && std::isfinite(*value);
 }
 
 // What a poll can give for each reading, from the conversions: the readings of every
@@ -83,16 +139,18 @@ Reachable ReachableReadings() {
     return r;
 }
 
-// A reading a poll can give, as the log prints it or a spreadsheet re-saves it (to two
-// decimals at least).
+// A reading a poll can give, as the log prints it or a spreadsheet re-saves it: to two
+// decimals at least, or to the decimals its gauge shows (as quorvel-sheet writes it).
 bool PollGives(int column, double v) {
     static const Reachable r = ReachableReadings();
-    auto nearly = [](double a, double b) {
-        return std::fabs(a - b) <= 0.005 + 1e-6 * std::fabs(b);
+    const double shown = 0.5 * std::pow(10.0, -kLoggedReadings[column].gauge->decimals);
+    const double rounding = std::max(0.005, shown);
+    auto nearly = [&](double a, double b) {
+        return std::fabs(a - b) <= rounding + 1e-6 * std::fabs(b);
     };
     return nearly(v, r.stopped[column]) ||
-           (v >= r.low[column] - 0.005 - 1e-6 * std::fabs(r.low[column]) &&
-            v <= r.high[column] + 0.005 + 1e-6 * std::fabs(r.high[column]));
+           (v >= r.low[column] - rounding - 1e-6 * std::fabs(r.low[column]) &&
+            v <= r.high[column] + rounding + 1e-6 * std::fabs(r.high[column]));
 }
 
 std::string Shortest(double v) {
@@ -121,42 +179,81 @@ std::string Quoted(std::string_view field) {
     return out + "\"";
 }
 
-bool ReadLine(int number, const std::vector<std::string_view>& fields, Log* log) {
-    auto bad = [&](int column, const std::string& what) {
-        log->problems.push_back(Problem{number, column, what});
+// Where a line's fields stand, by its header's columns: the dashboard's 22 (or the older
+// header's 24) with an empty column before the gauges' positions; a spreadsheet copy's 21
+// without it, or its 12 without the gauges. The readings and fault bytes lead in each.
+struct Layout {
+    int fields = 0;
+    int empty = -1;  // the empty column's field, or -1
+    int gauges = -1; // the first gauge position's field, or -1
+};
+
+Layout LayoutOf(int headerColumns) {
+    if (headerColumns == 21) return Layout{21, -1, 12};
+    if (headerColumns == 12) return Layout{12, -1, -1};
+    return Layout{kColumns, 12, 13};
+}
+
+// A field's name in the problems told: the dashboard's header's, whatever the layout.
+const char* ColumnName(const Layout& layout, int field) {
+    if (field < 12) return kColumnNames[field];
+    if (field == layout.empty) return "";
+    return kColumnNames[13 + field - layout.gauges];
+}
+
+bool ReadLine(int number, const std::vector<std::string>& fields, const Layout& layout, Log* log) {
+    auto bad = [&](int field, const std::string& what) {
+        log->problems.push_back(Problem{number, field < 0 ? 0 : field + 1, what,
+                                        field < 0 ? "" : ColumnName(layout, field)});
         return false;
     };
-    if (fields.size() != kColumns)
-        return bad(0, std::to_string(fields.size()) + " fields, not the " +
-                          std::to_string(kColumns) + " of a data line");
+    if (fields.size() != static_cast<size_t>(layout.fields))
+        return bad(-1, std::to_string(fields.size()) + " fields, not the " +
+                           std::to_string(layout.fields) + " of a data line");
     Line line;
     line.number = number;
+    line.hasGauges = layout.gauges >= 0;
     double v = 0;
-    for (int c = 0; c < kColumns; ++c) {
-        std::string_view f = fields[static_cast<size_t>(c)];
-        if (c == 12) {
-            if (!f.empty()) return bad(c + 1, Quoted(f) + " where the empty column is");
+    for (int c = 0; c < layout.fields; ++c) {
+        const std::string& f = fields[static_cast<size_t>(c)];
+        if (c == layout.empty) {
+            if (!f.empty()) return bad(c, Quoted(f) + " where the empty column is");
             continue;
         }
-        if (!Number(f, &v)) return bad(c + 1, Quoted(f) + " is not a number");
+        if (!Number(f, &v)) return bad(c, Quoted(f) + " is not a number");
         if (c < 9 && std::fabs(v) > std::numeric_limits<float>::max())
-            return bad(c + 1, Quoted(f) + " is beyond what a reading can hold");
+            return bad(c, Quoted(f) + " is beyond what a reading can hold");
         if (c < 9 && !PollGives(c, v)) {
             static const Reachable r = ReachableReadings();
             std::string range = Shortest(r.low[c]) + " to " + Shortest(r.high[c]);
             if (r.stopped[c] < r.low[c] || r.stopped[c] > r.high[c])
                 range = Shortest(r.stopped[c]) + ", or " + range;
-            return bad(c + 1, Quoted(f) + " is no reading a poll gives (" + range + ")");
+            return bad(c, Quoted(f) + " is no reading a poll gives (" + range + ")");
         }
         if (c < 9) {
             line.readings.*kLoggedReadings[c].value = static_cast<float>(v);
         } else if (c < 12) {
             if (v < 0 || v > 255 || v != std::floor(v))
-                return bad(c + 1, Quoted(f) + " is not a byte (0 to 255)");
+                return bad(c, Quoted(f) + " is not a byte (0 to 255)");
             line.faults[c - 9] = static_cast<uint8_t>(v);
+        } else {
+            line.gauges[c - layout.gauges] = static_cast<int>(std::lround(v));
         }
     }
     log->lines.push_back(line);
+    return true;
+}
+
+// The first line of a log: the dashboard's header ("revs", "water temp", ...), or the
+// header a spreadsheet copy carries in its user's language (quorvel-sheet's), which is
+// known by its columns, none of them a number.
+bool IsHeader(const std::vector<std::string>& fields) {
+    if (fields.size() >= 2 && fields[0] == "revs" && fields[1] == "water temp") return true;
+    if (fields.size() != 21 && fields.size() != 12) return false;
+    double v = 0;
+    for (const std::string& f : fields) {
+        if (f.empty() || Number(f, &v)) return false;
+    }
     return true;
 }
 
@@ -164,10 +261,14 @@ bool ReadLine(int number, const std::vector<std::string_view>& fields, Log* log)
 
 bool Parse(const std::string& text, Log* log, std::string* error) {
     *log = Log{};
-    std::vector<std::string_view> fields;
+    std::vector<std::string> fields;
     const char* c = text.data();
     const char* end = c + text.size();
+    // A spreadsheet may begin its file with UTF-8's byte-order mark.
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) c += 3;
     int number = 0;
+    char separator = ',';
+    Layout layout;
     if (c == end && error != nullptr)
         *error = "it does not begin with the header the dashboard writes (\"revs, water temp, "
                  "...\")";
@@ -180,26 +281,30 @@ bool Parse(const std::string& text, Log* log, std::string* error) {
         ++number;
         if (number == 1) {
             // Anything but a log is refused at once, not line by line.
-            Split(c, last, &fields);
-            if (fields.size() < 2 || fields[0] != "revs" || fields[1] != "water temp") {
+            separator = SeparatorOf(c, last);
+            Split(c, last, separator, &fields);
+            if (!IsHeader(fields)) {
                 if (error != nullptr)
                     *error = "it does not begin with the header the dashboard writes "
                              "(\"revs, water temp, ...\")";
                 return false;
             }
             log->headerColumns = static_cast<int>(fields.size());
-            if (fields.size() != 22 && fields.size() != 24)
+            layout = LayoutOf(log->headerColumns);
+            if (fields.size() != 22 && fields.size() != 24 && fields.size() != 21 &&
+                fields.size() != 12)
                 log->problems.push_back(Problem{1, 0,
                                                 "a header of " + std::to_string(fields.size()) +
                                                     " columns, not the dashboard's 22 "
-                                                    "(or the older 24)"});
+                                                    "(or the older 24)",
+                                                ""});
         } else {
             log->polls = number - 1;
             if (last > c) {
-                Split(c, last, &fields);
-                ReadLine(number, fields, log);
+                Split(c, last, separator, &fields);
+                ReadLine(number, fields, layout, log);
             } else {
-                log->problems.push_back(Problem{number, 0, "an empty line"});
+                log->problems.push_back(Problem{number, 0, "an empty line", ""});
             }
         }
         c = stop + 1;
@@ -235,8 +340,7 @@ std::string Describe(const Problem& p) {
     std::string where = "line " + std::to_string(p.line);
     if (p.column > 0) {
         where += ", column " + std::to_string(p.column);
-        const char* name = kColumnNames[p.column - 1];
-        if (*name != '\0') where += std::string(" (") + name + ")";
+        if (!p.name.empty()) where += " (" + p.name + ")";
     }
     return where + ": " + p.what;
 }

@@ -63,4 +63,7 @@ std::string Utf8FromSystem(const std::string& argument) {
     return w32::ToUtf8(argument.c_str(), static_cast<int>(argument.size()));
 }
 
+// The layer's string tables are UTF-8.
+bool SystemTextIsUtf8() { return true; }
+
 } // namespace platform

@@ -1,7 +1,7 @@
-// The user's locale, as far as the program asks for it: the decimal separator numbers on
+// The user's locale, as far as the programs ask for it: the decimal separator numbers on
 // screen are written with, the LC_NUMERIC locale's own (LC_ALL, else LC_NUMERIC, else
-// LANG), as the C library has it; for a locale not installed here, what its language and
-// country write.
+// LANG), as the C library has it, or for a locale not installed here what its language and
+// country write; and the list separator that goes with it.
 #include "platform/posix/layer.h"
 
 #include <clocale>
@@ -59,11 +59,14 @@ std::string KnownSeparator(const std::string& name) {
 } // namespace
 
 int GetLocaleInfoA(LCID locale, LCTYPE type, LPSTR data, int size) {
-    W32_REQUIRE(locale == LOCALE_USER_DEFAULT && type == LOCALE_SDECIMAL,
-                "locale facts other than the user's decimal separator", 0);
+    W32_REQUIRE(locale == LOCALE_USER_DEFAULT && (type == LOCALE_SDECIMAL || type == LOCALE_SLIST),
+                "locale facts other than the user's decimal and list separators", 0);
     const std::string name = NumericLocale();
     std::string separator = InstalledSeparator(name.empty() ? "C" : name);
     if (separator.empty()) separator = KnownSeparator(name);
+    // The list separator, which a locale here does not name: ';' wherever the decimal
+    // separator is ',' (as Windows has it for those languages, and spreadsheets expect).
+    if (type == LOCALE_SLIST) separator = separator == "," ? ";" : ",";
     int needed = static_cast<int>(separator.size()) + 1;
     if (size == 0) return needed;
     if (data == nullptr || size < needed) {

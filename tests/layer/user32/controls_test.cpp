@@ -205,6 +205,17 @@ TEST(LayerLocale, TheDecimalSeparatorIsTheUsers) {
                   2);
         EXPECT_STREQ(separator, c.separator);
     }
+    // The list separator a spreadsheet of the locale splits a line at.
+    for (auto [lang, separator] : {std::pair<const char*, const char*>{"it_IT.UTF-8", ";"},
+                                   {"de_CH.UTF-8", ","},
+                                   {"en_US.UTF-8", ","}}) {
+        setenv("LANG", lang, 1);
+        setenv("LC_ALL", "", 1);
+        setenv("LC_NUMERIC", "", 1);
+        char list[4] = "";
+        EXPECT_EQ(GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SLIST, list, sizeof list), 2) << lang;
+        EXPECT_STREQ(list, separator) << lang;
+    }
     for (const char* name : {"LC_ALL", "LC_NUMERIC", "LANG"})
         unsetenv(name);
 }

@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# quorvel-sheet as a mechanic uses it: the log of 400 polls of the simulated drive copied
+# for the spreadsheet of each locale (it_IT, de_DE, pl_PL, tr_TR, en_US) and opened by
+# LibreOffice Calc with its own import defaults, as a double-click gives them (separators
+# ',', ';' and tab, '"' around text, the system's language): every reading a number in
+# its own column, equal to the log's to the decimals the dashboard shows. A copy that Calc
+# saved again in the Italian conventions is plotted. Then the exit statuses.
+# usage: spreadsheet.sh QUORVEL_SHEET QUORVEL_PLOT DRIVE_LOG
+set -euo pipefail
+tool=$1
+plot=$2
+drive_log=$3
+E2E_NAME=quorvel-sheet
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=lib.sh
+source "$here/lib.sh"
+need_tools soffice python3
+work=$e2e_work
+cd "$work"
+export HOME=$work/home
+profile=file://$work/profile
+
+"$drive_log" 200 >/dev/null
+[ "$(wc -l <"engine details.csv")" -eq 401 ] || fail "the drive's log has $(wc -l <"engine details.csv") lines"
+
+# Calc's own defaults for a text file it opens (its registry's CSVImport), as field
+# separators for its filter: "44/59/9" for ',', ';' and a tab.
+registry=$(dirname "$(readlink -f "$(command -v soffice)")")/../share/registry/main.xcd
+separators=$(python3 - "$registry" <<'END'
+import re, sys
+d = open(sys.argv[1], encoding="utf-8").read()
+m = re.search(r'<group oor:name="CSVImport">.*?oor:name="Separators"[^>]*>\s*<value>([^<]*)</value>',
+              d, re.S)
+print("/".join(str(ord(c)) for c in (m.group(1) if m else ",;\t")))
+END
+)
+# calc LOCALE FILTER OUT FILE: Calc, in that locale, converts FILE (read with FILTER, or
+# as its kind when FILTER is "") to OUT.
+calc() {
+  local locale=$1 filter=$2 out=$3 file=$4
+  LANG=$locale LC_ALL=$locale soffice -env:UserInstallation="$profile" --headless \
+    ${filter:+--infilter="$filter"} --convert-to "$out" --outdir "$work/calc" "$file" \
+    >"$work/calc.out" 2>&1 || fail "LibreOffice could not convert $file: $(cat "$work/calc.out")"
+  [ -f "$work/calc/$(basename "${file%.*}").${out%%:*}" ] ||
+    fail "LibreOffice made nothing of $file: $(cat "$work/calc.out")"
+}
+
+for locale in it_IT.UTF-8 de_DE.UTF-8 pl_PL.UTF-8 tr_TR.UTF-8 en_US.UTF-8; do
+  name=${locale%%.*}
+  LANG=$locale LC_ALL=$locale run_tool "$name" -o "$name.csv"
+  expect_status 0 "the copy for $locale" "$name"
+  # Language 0: the system's, which Calc takes from the locale.
+  calc "$locale" "CSV:$separators,34,76,1,,0" fods "$name.csv"
+  counts=$(python3 "$here/sheet_cells.py" "calc/$name.fods" "engine details.csv" 2>"$work/cells.err") ||
+    fail "$locale: Calc did not read every reading as the log's number ($counts): $(head -5 "$work/cells.err")"
+  [ "$counts" = "8400 numbers, 21 texts" ] || fail "$locale: $counts, not 8400 numbers and 21 texts"
+  echo "$locale: Calc read $counts (400 polls of 21 columns, and the header)"
+done
+grep -q '^.Giri (g/min);Acqua (' it_IT.csv || fail "the Italian copy's header: $(head -1 it_IT.csv)"
+head -1 en_US.csv | grep -q '^.Revs (rpm),Water (C)' || fail "the English copy's header: $(head -1 en_US.csv)"
+
+# Saved again by Calc as an Italian's spreadsheet saves a text file (';', decimal commas,
+# the cells as shown), the copy is plotted as the log itself.
+calc it_IT.UTF-8 "" "csv:Text - txt - csv (StarCalc):59,34,76,1,,1040,false,true,true" calc/it_IT.fods
+grep -q '^Giri (g/min);' calc/it_IT.csv || fail "Calc's Italian save: $(head -1 calc/it_IT.csv)"
+tool=$plot run_tool resaved calc/it_IT.csv -o resaved.png
+expect_status 0 "the plot of the copy Calc saved in Italian" resaved
+expect_text resaved.out "400 polls"
+echo "plotted the copy Calc saved again in Italian: $(cat "$work/resaved.out")"
+
+# Nothing is overwritten unless asked, and a log the dashboard wrote never.
+LANG=it_IT.UTF-8 run_tool again -o it_IT.csv
+expect_status 1 "a copy onto one there already" again
+expect_text again.err "esiste già"
+run_tool forced -o it_IT.csv --force
+expect_status 0 "--force" forced
+before=$(sha256sum "engine details.csv")
+run_tool onto -o "engine details.csv" --force
+expect_status 1 "a copy onto the log" onto
+[ "$(sha256sum "engine details.csv")" = "$before" ] || fail "the log was changed"
+run_tool default
+expect_status 0 "the copy beside the log" default
+[ -f "engine details (sheet).csv" ] || fail "no \"engine details (sheet).csv\" beside the log"
+run_tool missing nothing.csv
+expect_status 1 "a log that is not there" missing
+expect_text missing.err "cannot read nothing.csv"
+run_tool wrong --colour
+expect_status 2 "an unknown option" wrong
+run_tool help --help
+expect_status 0 "--help" help
+[ "$(awk 'length > 80' "$work/help.out" | wc -l)" -eq 0 ] || fail "--help is wider than 80 columns"
+echo "PASS: under five locales Calc read every reading of the copy as a number, the copy saved again in Italian plots, and the exit statuses"
