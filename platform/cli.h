@@ -9,6 +9,9 @@ namespace platform {
 bool IsHelpOption(const std::string& argument);
 // How this platform's users ask for help, for "run ... for the options": "--help", "/?".
 const char* HelpOption();
+// The kind of picture the platform's own viewer opens: ".png" on Windows (XP's and 7's
+// viewers open no SVG), ".svg" on Linux.
+const char* PictureExtension();
 // Makes the console show the program's texts as the string table gives them: on Windows
 // they are in the ANSI code page (1250 for Polish), the console in the OEM one (852), so
 // the console takes the ANSI one while the program runs. Nothing to do on Linux (UTF-8).

@@ -24,6 +24,9 @@ struct Port {
     std::string accessProblem;  // when not: the system's words
     std::string group;          // the group the device belongs to (dialout)
     bool inGroupNotYet = false; // the user is in it, but not in this login yet
+    // The group is one a user joins for serial ports (dialout, or uucp elsewhere), not one
+    // such as root, whose members may do far more.
+    bool serialGroup = true;
 
     std::vector<std::string> holders; // other processes that have it open
     bool holdersKnown = true;         // false: some processes could not be looked into

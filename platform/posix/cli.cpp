@@ -6,6 +6,8 @@ bool IsHelpOption(const std::string& argument) { return argument == "--help" || 
 
 const char* HelpOption() { return "--help"; }
 
+const char* PictureExtension() { return ".svg"; }
+
 void ConsoleInSystemCodePage() {}
 
 } // namespace platform

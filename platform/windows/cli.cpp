@@ -13,6 +13,8 @@ bool IsHelpOption(const std::string& argument) {
 
 const char* HelpOption() { return "/?"; }
 
+const char* PictureExtension() { return ".png"; }
+
 namespace {
 
 UINT shellCodePage = 0;

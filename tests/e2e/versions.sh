@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Every program says the one version the build gives them, and the dashboard answers
-# --help without opening a window.
-# usage: versions.sh VERSION QUORVEL QUORVEL_PORTS QUORVEL_PLOT ECU_SIM
+# Every program says the one version the build gives them, and its --help fits a console
+# of 80 columns (a line of 80 in Windows' console leaves a blank line under it); the
+# dashboard answers --help without opening a window.
+# usage: versions.sh VERSION QUORVEL QUORVEL_PORTS QUORVEL_PLOT QUORVEL_SHEET ECU_SIM
 set -euo pipefail
 version=$1
 shift
@@ -13,7 +14,9 @@ for program in "$@"; do
   [ "$name" = ecu-sim ] && name=quorvel-ecu-sim
   said=$("$program" --version) || fail "$name --version ended with $?"
   [ "$said" = "$name $version" ] || fail "$name --version says \"$said\", not \"$name $version\""
+  wide=$(DISPLAY='' "$program" --help | awk 'length > 79') || fail "$name --help ended with $?"
+  [ -z "$wide" ] || fail "$name --help has lines wider than 79 columns: $wide"
 done
 help=$(DISPLAY='' "$1" --help) || fail "quorvel --help ended with $?"
 case $help in usage:\ quorvel*) ;; *) fail "quorvel --help: $help" ;; esac
-echo "PASS: $# programs say version $version; quorvel --help needs no display"
+echo "PASS: $# programs say version $version, their help fits 80 columns; quorvel --help needs no display"

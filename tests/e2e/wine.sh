@@ -224,26 +224,33 @@ session)
   done || fail "a log line differs from Linux's"
 
   check_record "$work/record"
-  # quorvel-plot.exe draws the log the Windows program wrote.
+  # quorvel-plot.exe draws the log the Windows program wrote: a PNG unless asked (Windows'
+  # own viewers open no SVG), through GDI+, with its bands and text.
   if [ -f "$windows/quorvel-plot.exe" ]; then
     wine "$windows/quorvel-plot.exe" "engine details.csv" >"$work/plot.out" 2> >(quiet) ||
       fail "quorvel-plot.exe: $(tr -d '\r' <"$work/plot.out")"
-    grep -q '<polyline' "engine details.svg" || fail "quorvel-plot.exe wrote no picture of the log"
+    [ "$(identify -format %m:%wx%h "engine details.png")" = "PNG:1200x1160" ] ||
+      fail "quorvel-plot.exe's picture by default is not engine details.png, a 1200x1160 PNG"
+    [ "$(convert "engine details.png" -crop 1x1+600+75 +repage -format '%[hex:p{0,0}]' info:)" = FFC8C8 ] ||
+      fail "engine details.png lacks the revs chart's red band"
+    [ "$(convert "engine details.png" -crop 300x40+0+0 +repage -format %k info:)" -gt 2 ] ||
+      fail "engine details.png has no title"
+    wine "$windows/quorvel-plot.exe" "engine details.csv" -o "engine details.svg" >"$work/plot3.out" 2> >(quiet) ||
+      fail "quorvel-plot.exe -o engine details.svg: $(tr -d '\r' <"$work/plot3.out")"
+    grep -q '<polyline' "engine details.svg" || fail "quorvel-plot.exe wrote no SVG of the log"
     # A name beyond ASCII reaches the program in the ANSI code page: the picture's title
     # holds it in UTF-8.
     cp "engine details.csv" "viaggio città.csv"
-    wine "$windows/quorvel-plot.exe" "viaggio città.csv" >"$work/plot2.out" 2> >(quiet) ||
+    wine "$windows/quorvel-plot.exe" "viaggio città.csv" -o "viaggio città.svg" >"$work/plot2.out" 2> >(quiet) ||
       fail "quorvel-plot.exe on a name beyond ASCII: $(tr -d '\r' <"$work/plot2.out")"
     grep -q 'viaggio città.csv' "viaggio città.svg" || fail "the title of viaggio città.svg is not UTF-8"
-    # PNG too, through GDI+: the picture with its bands and text.
-    wine "$windows/quorvel-plot.exe" "engine details.csv" -o drive.png >"$work/plot3.out" 2> >(quiet) ||
-      fail "quorvel-plot.exe -o drive.png: $(tr -d '\r' <"$work/plot3.out")"
-    [ "$(identify -format %m:%wx%h drive.png)" = "PNG:1200x1160" ] || fail "drive.png is not a 1200x1160 PNG"
-    [ "$(convert drive.png -crop 1x1+600+75 +repage -format '%[hex:p{0,0}]' info:)" = FFC8C8 ] ||
-      fail "drive.png lacks the revs chart's red band"
-    [ "$(convert drive.png -crop 300x40+0+0 +repage -format %k info:)" -gt 2 ] || fail "drive.png has no title"
-    wine "$windows/quorvel-plot.exe" '/?' >"$work/plothelp.out" 2> >(quiet) || fail "quorvel-plot.exe /? failed"
-    grep -q "usage: quorvel-plot" "$work/plothelp.out" || fail "quorvel-plot.exe /? gives no help"
+    # Each tool's /? fits the standard console's 80 columns.
+    for tool in quorvel-plot quorvel-ports quorvel-sheet; do
+      wine "$windows/$tool.exe" '/?' >"$work/help.out" 2> >(quiet) || fail "$tool.exe /? failed"
+      grep -q "usage: $tool" "$work/help.out" || fail "$tool.exe /? gives no help"
+      [ "$(tr -d '\r' <"$work/help.out" | awk 'length > 79' | wc -l)" -eq 0 ] ||
+        fail "$tool.exe /? has lines wider than 79 columns"
+    done
   fi
   # quorvel-sheet.exe copies it for an Italian's Excel: the header in Italian in code page
   # 1252, ';' between the columns, decimal commas (in quotes).

@@ -97,4 +97,25 @@ TEST(SheetCopy, ReadsBackAsTheLogInEveryConvention) {
     EXPECT_EQ(sheet::DefaultCopyName(".hidden"), ".hidden (sheet).csv");
 }
 
+// The user's conventions: the locale's separators, and UTF-8 marked for the sheet (the
+// layer's texts are UTF-8).
+TEST(SheetCopy, TakesTheUsersConventions) {
+    struct Case {
+        const char* lang;
+        char list;
+        char decimal;
+    } cases[] = {{"it_IT.UTF-8", ';', ','},
+                 {"en_US.UTF-8", ',', '.'},
+                 {"de_CH.UTF-8", ',', '.'},
+                 {"pl_PL.UTF-8", ';', ','}};
+    for (const Case& c : cases) {
+        setenv("LANG", c.lang, 1);
+        const sheet::Conventions conventions = sheet::UserConventions();
+        EXPECT_EQ(conventions.list, c.list) << c.lang;
+        EXPECT_EQ(conventions.decimal, c.decimal) << c.lang;
+        EXPECT_TRUE(conventions.utf8) << c.lang;
+    }
+    unsetenv("LANG");
+}
+
 } // namespace

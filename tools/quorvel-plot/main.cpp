@@ -18,27 +18,30 @@ namespace {
 const char kUsage[] =
     "usage: quorvel-plot FILE [-o OUT] [--fit]\n"
     "\n"
-    "Draws the engine data log FILE (an \"engine details.csv\" that the Quorvel dashboard\n"
-    "wrote) as a picture: one strip chart per reading on a shared time axis, each scaled to\n"
-    "its gauge's range with the gauge's coloured bands behind it and values marked along it,\n"
-    "and under them a bar for each fault the fault panel shows, drawn where the fault was\n"
-    "present. The title names the file and when the drive ended (the log's last change).\n"
-    "The log has no time column: each line is one answered poll, 0.5 s after the one\n"
-    "before (the dashboard writes no line while the ECU does not answer, so a key cycle\n"
-    "leaves no gap); a line that cannot be read leaves its half second empty.\n"
+    "Draws the engine data log FILE (an \"engine details.csv\" that the Quorvel\n"
+    "dashboard wrote) as a picture: one strip chart per reading on a shared time\n"
+    "axis, each scaled to its gauge's range with the gauge's coloured bands behind\n"
+    "it and values marked along it, and under them a bar for each fault the fault\n"
+    "panel shows, drawn where the fault was present. The title names the file and\n"
+    "when the drive ended (the log's last change). The log has no time column: each\n"
+    "line is one answered poll, 0.5 s after the one before (the dashboard writes no\n"
+    "line while the ECU does not answer, so a key cycle leaves no gap); a line that\n"
+    "cannot be read leaves its half second empty.\n"
     "\n"
     "  -o OUT     the picture: SVG when OUT ends in .svg, PNG when it ends in .png.\n"
-    "             Default: FILE with .svg in place of its extension, next to it.\n"
-    "  --fit      scale each chart to its own readings instead of its gauge's range, so\n"
-    "             that small changes show (the water warming from 28 to 37 C)\n"
+    "             Default: FILE with .png (Windows) or .svg (Linux) in place of its\n"
+    "             extension, next to it.\n"
+    "  --fit      scale each chart to its own readings instead of its gauge's range,\n"
+    "             so that small changes show (the water warming from 28 to 37 C)\n"
     "  --help     this text\n"
     "  --version  the version\n"
     "\n"
-    "Lines that cannot be read (a wrong number of fields, a field that is not a number) are\n"
-    "named on standard error by line and column and left out; a file that does not begin\n"
-    "with the dashboard's header is refused at once. Exit status: 0 when the picture was\n"
-    "written; 1 when FILE cannot be read, is not a log, holds no line of readings, or the\n"
-    "picture cannot be written; 2 for a wrong command line.\n";
+    "Lines that cannot be read (a wrong number of fields, a field that is not a\n"
+    "number) are named on standard error by line and column and left out; a file\n"
+    "that does not begin with the dashboard's header is refused at once. Exit\n"
+    "status: 0 when the picture was written; 1 when FILE cannot be read, is not a\n"
+    "log, holds no line of readings, or the picture cannot be written; 2 for a wrong\n"
+    "command line.\n";
 
 int Usage(const std::string& problem) {
     std::cerr << "quorvel-plot: " << problem << "\nRun quorvel-plot " << platform::HelpOption()
@@ -111,7 +114,7 @@ int main(int argc, char** argv) {
         }
     }
     if (file.empty()) return Usage("name the log to plot, such as \"engine details.csv\"");
-    if (out.empty()) out = WithExtension(file, ".svg");
+    if (out.empty()) out = WithExtension(file, platform::PictureExtension());
     const bool png = EndsWith(out, ".png");
     if (!png && !EndsWith(out, ".svg"))
         return Usage("the picture \"" + out + "\" must end in .svg or .png");

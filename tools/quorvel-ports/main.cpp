@@ -35,7 +35,7 @@ std::string Wrap(const std::string& text, size_t width, const std::string& inden
 
 // An option and what it does, the text wrapped beside it.
 std::string Option(const std::string& name, const std::string& what) {
-    std::string wrapped = Wrap(what, 88, std::string(22, ' '));
+    std::string wrapped = Wrap(what, 79, std::string(22, ' '));
     return "  " + name + std::string(20 - name.size(), ' ') + wrapped.substr(22);
 }
 
@@ -52,7 +52,7 @@ std::string UsageText() {
                     words.causes +
                     " Each free port is opened for a moment to ask its driver for 7680 baud; "
                     "nothing is written to it.",
-                88) +
+                79) +
            "\n" +
            Option("--probe PORT",
                   std::string("wake the ECU on PORT (") + words.probeArgument +
@@ -65,7 +65,7 @@ std::string UsageText() {
            Wrap("Exit status: 0 when the listing found a port the dashboard can use, or the "
                 "probe got answers; 1 when not (no usable port, no answer, a port that cannot be "
                 "opened or is not listed); 2 for a wrong command line.",
-                88);
+                79);
 }
 
 int Usage(const std::string& problem) {

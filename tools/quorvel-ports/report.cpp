@@ -27,6 +27,8 @@ void Field(std::ostream& out, const char* name, const std::string& value) {
 std::string AccessText(const portinfo::Port& p) {
     if (p.mayOpen) return texts::Text(kTextAccessYes);
     if (p.group.empty()) return texts::Format(kTextAccessNo, p.accessProblem.c_str());
+    if (!p.serialGroup)
+        return texts::Format(kTextAccessOtherGroup, p.accessProblem.c_str(), p.group.c_str());
     return texts::Format(p.inGroupNotYet ? kTextAccessNotYetInLogin : kTextAccessJoinGroup,
                          p.accessProblem.c_str(), p.group.c_str());
 }

@@ -35,6 +35,9 @@ enum Text : unsigned {
     kTextGroupNotYetFix = 2035, // %s: the group
     kTextNotInGroup = 2036,     // %s %s: the user, the group
     kTextNotInGroupFix = 2037,  // %s %s: the user, the group
+    kTextNotASerialGroup = 2038,  // %s %s: the device, its group
+    kTextUdevRuleFix = 2039,      // %s %s: the devices' names (ttyUSB*), the user
+    kTextAccessOtherGroup = 2042, // %s %s: the system's words, the group
     kTextNoPortSeenLinux = 2040,
     kTextNoPortSeenWindows = 2041,
     kTextProbeWoken = 2050, // %s %u %s %u

@@ -19,9 +19,9 @@ const char kUsage[] =
     "usage: quorvel-sheet [LOG] [-o OUT] [--no-gauges] [--force]\n"
     "\n"
     "Writes a copy of the engine data log LOG (default: \"engine details.csv\" here)\n"
-    "that the user's own spreadsheet opens with every reading a number in its column:\n"
-    "the user's decimal separator and list separator (';' where numbers have a\n"
-    "decimal comma), a header in the user's language with the units, the readings\n"
+    "that the user's own spreadsheet opens with every reading a number in its\n"
+    "column: the user's decimal separator and list separator (';' where numbers have\n"
+    "a decimal comma), a header in the user's language with the units, the readings\n"
     "with the decimals the dashboard shows, then the three fault bytes and the nine\n"
     "gauges' positions in percent. The log itself is left as it is.\n"
     "\n"
@@ -33,10 +33,10 @@ const char kUsage[] =
     "\n"
     "On Windows the copy is in the system's code page, as Excel reads it from 97 on;\n"
     "on Linux in UTF-8 with a byte-order mark, which LibreOffice and Excel read.\n"
-    "Lines that cannot be read are named on standard error and left out.\n"
-    "Exit status: 0 when the copy was written; 1 when LOG cannot be read, is not a\n"
-    "log or holds no readings, or OUT cannot be written or is there already; 2 for a\n"
-    "wrong command line.\n";
+    "Lines that cannot be read are named on standard error and left out. Exit\n"
+    "status: 0 when the copy was written; 1 when LOG cannot be read, is not a log or\n"
+    "holds no readings, or OUT cannot be written or is there already; 2 for a wrong\n"
+    "command line.\n";
 
 int Usage(const std::string& problem) {
     std::cerr << "quorvel-sheet: " << problem << "\nRun quorvel-sheet " << platform::HelpOption()

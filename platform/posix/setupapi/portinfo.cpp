@@ -58,6 +58,7 @@ void CheckAccess(Port* p) {
     }
     const group* g = getgrgid(st.st_gid);
     p->group = g != nullptr ? g->gr_name : std::to_string(st.st_gid);
+    p->serialGroup = p->group == "dialout" || p->group == "uucp";
     if (access(p->devicePath.c_str(), R_OK | W_OK) == 0) return;
     p->mayOpen = false;
     p->accessProblem = std::strerror(errno);
@@ -237,7 +238,14 @@ std::vector<Finding> SystemFindings(const std::vector<Port>& ports) {
     std::string user = UserName();
     for (const Port& p : ports) {
         if (p.number == 0 || p.mayOpen || p.group.empty()) continue;
-        if (p.inGroupNotYet) {
+        if (!p.serialGroup) {
+            // Never the advice to join root's group: the device is given to dialout.
+            const std::string device = p.devicePath.substr(p.devicePath.rfind('/') + 1);
+            const std::string kind = device.substr(0, device.find_last_not_of("0123456789") + 1);
+            findings.push_back(
+                {texts::Format(ports::kTextNotASerialGroup, p.devicePath.c_str(), p.group.c_str()),
+                 texts::Format(ports::kTextUdevRuleFix, (kind + "*").c_str(), user.c_str())});
+        } else if (p.inGroupNotYet) {
             findings.push_back({texts::Format(ports::kTextGroupNotYet, p.group.c_str()),
                                 texts::Format(ports::kTextGroupNotYetFix, p.group.c_str())});
         } else {
