@@ -14,6 +14,7 @@ dist=$(realpath "$1")
 E2E_NAME=packages
 # shellcheck source=lib.sh
 source "$(dirname "$0")/lib.sh"
+source=$(cd "$(dirname "$0")/../.." && pwd)
 need_tools lintian desktop-file-validate appstreamcli dpkg-deb wrestool Xvfb xdotool objdump msiinfo wixl
 work=$e2e_work
 deb=$(find "$dist" -maxdepth 1 -name 'quorvel_*_amd64.deb' | head -1)
@@ -169,6 +170,28 @@ for arch in x64 x86; do
   echo "$arch: the zip's programs are $arch PEs for Windows XP on, import only what the system ships, and name $arch in their manifests"
 done
 
+# Given a certificate, packaging/sign.sh signs the programs and the installers (here a
+# throwaway one, which the check trusts); the same file signed again is the same bytes.
+if command -v osslsigncode >/dev/null && command -v openssl >/dev/null; then
+  mkdir "$work/sign"
+  openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/sign/key.pem" -out "$work/sign/cert.pem" \
+    -days 2 -subj "/CN=Quorvel's packages check" -addext extendedKeyUsage=codeSigning 2>/dev/null ||
+    fail "openssl made no certificate"
+  cp "$work/zip-x64/quorvel-$version-windows-x64/quorvel.exe" "$dist/quorvel-$version-x64.msi" "$work/sign/"
+  cp "$work/sign/quorvel.exe" "$work/sign/again.exe"
+  QUORVEL_SIGN_CERT=$work/sign/cert.pem QUORVEL_SIGN_KEY=$work/sign/key.pem \
+    "$source/packaging/sign.sh" "$work/sign/quorvel.exe" "$work/sign/again.exe" "$work/sign/quorvel-$version-x64.msi" \
+    >/dev/null 2>&1 || fail "packaging/sign.sh could not sign"
+  for file in quorvel.exe "quorvel-$version-x64.msi"; do
+    osslsigncode verify -CAfile "$work/sign/cert.pem" -in "$work/sign/$file" >"$work/sign/verify.out" 2>&1 ||
+      fail "$file's signature does not verify: $(tail -3 "$work/sign/verify.out")"
+  done
+  cmp -s "$work/sign/quorvel.exe" "$work/sign/again.exe" || fail "the same program signed twice differs"
+  echo "signed with a given certificate: the program and the installer verify, and sign the same twice"
+else
+  echo "SKIP (signing): osslsigncode or openssl is not installed"
+fi
+
 if ! command -v wine >/dev/null; then
   echo "SKIP (Wine): wine is not installed"
 else
@@ -247,7 +270,6 @@ else
     ! wine reg query 'HKCU\Software\Quorvel' /reg:64 >/dev/null 2>&1 || fail "removed, the $arch installer left HKCU\\Software\\Quorvel"
     echo "$arch: installed for the user, its Start-menu entry working in Documents, one entry in Programs and Features, replaced by a later version, removed leaving nothing"
   }
-  source=$(cd "$(dirname "$0")/../.." && pwd)
 
   fresh_prefix prefix64 win64 || fail "Wine made no 64-bit prefix: $(tail -3 "$work/prefix64.boot")"
   quorvel_ends "$work/zip-x64/quorvel-$version-windows-x64" quorvel.exe

@@ -245,6 +245,14 @@ TEST(LayerLocale, TheDecimalSeparatorIsTheInstalledLocalesOwn) {
 TEST(LayerMenuDeathTest, AMalformedScriptIsReportedWithItsLine) {
     EXPECT_DEATH(w32::LoadMenuResource(8), "resource script line 24: expected ,");
 }
+
+// A locale fact the layer does not give (here the language's name) is a fault of the
+// program's, told at once, not an empty answer.
+TEST(LayerLocaleDeathTest, AFactTheLayerDoesNotGiveIsTold) {
+    char text[32];
+    EXPECT_DEATH(GetLocaleInfoA(LOCALE_USER_DEFAULT, 0x00000002, text, sizeof text),
+                 "locale facts other than");
+}
 #endif
 
 } // namespace
