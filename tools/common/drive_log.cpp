@@ -29,10 +29,13 @@ const char* const kColumnNames[kColumns] = {
 // field in double quotes (as a spreadsheet writes one) may hold the separator, and "" is
 // one quote in it.
 void Split(const char* begin, const char* end, char separator, std::vector<std::string>* fields) {
-    fields->clear();
+    // The strings of the line before are reused: a day of log is 172,800 lines.
+    size_t n = 0;
     const char* c = begin;
     for (;;) {
-        std::string field;
+        if (fields->size() == n) fields->emplace_back();
+        std::string& field = (*fields)[n++];
+        field.clear();
         while (c < end && *c == ' ')
             ++c;
         if (c < end && *c == '"') {
@@ -48,14 +51,17 @@ void Split(const char* begin, const char* end, char separator, std::vector<std::
                 }
             }
         }
-        while (c < end && *c != separator)
-            field += *c++;
+        const char* stop =
+            static_cast<const char*>(std::memchr(c, separator, static_cast<size_t>(end - c)));
+        if (stop == nullptr) stop = end;
+        field.append(c, static_cast<size_t>(stop - c));
+        c = stop;
         while (!field.empty() && field.back() == ' ')
             field.pop_back();
-        fields->push_back(std::move(field));
         if (c == end) break;
         ++c;
     }
+    fields->resize(n);
 }
 
 // The separator of a file's fields, as its header has them: the dashboard's comma, or the
@@ -100,7 +106,9 @@ std::string Plain(const std::string& field) {
 }
 
 bool Number(const std::string& field, double* value) {
-    const std::string n = Plain(field);
+    // As the dashboard writes it, the number is read as it stands.
+    const std::string n =
+        field.find_first_of(", \xC2\xE2") == std::string::npos ? field : Plain(field);
     if (n.empty() || n.size() > 63) return false;
     char* end = nullptr;
     *value = std::strtod(n.c_str(), &end);
