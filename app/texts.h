@@ -18,6 +18,10 @@ const UINT kTextLogWriteFailed = 1009;
 const UINT kTextFileError = 1010;
 const UINT kTextLogOpenFailed = 1011;
 const UINT kTextUnknownError = 1012;
+// Why the log could not be opened, after kTextLogOpenFailed.
+const UINT kTextLogHeld = 1013;     // %s: the log's name
+const UINT kTextLogFolder = 1014;   // %s: the folder
+const UINT kTextLogCannotBe = 1015; // %s %s: the log's name, the system's words
 // What keeps the readings from moving, after the title.
 const UINT kTextNoAnswer = 1101;
 const UINT kTextLeadGone = 1102;

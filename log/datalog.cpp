@@ -82,6 +82,48 @@ bool KeepOlderLog() {
     return false;
 }
 
+// The box of a log that cannot be opened: after the program's own words, why, with what
+// to do: the file another program holds, the folder the user may not write in, or the
+// system's words for the error.
+void TellLogOpenFailed(HWND hwnd, DWORD error) {
+    char text[512];
+    char format[512];
+    char reason[1024];
+    WIN32_FILE_ATTRIBUTE_DATA info;
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) {
+        LoadShownTextA(appInstance, kTextLogHeld, format, sizeof format);
+        snprintf(reason, sizeof reason, format, logName);
+    } else if ((error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT) &&
+               !GetFileAttributesExA(logName, GetFileExInfoStandard, &info)) {
+        // No file of that name stands in the way: the folder refuses a new one.
+        char folder[512] = ".";
+        DWORD length = GetCurrentDirectoryA(sizeof folder, folder);
+        if (length == 0 || length >= sizeof folder) snprintf(folder, sizeof folder, ".");
+        LoadShownTextA(appInstance, kTextLogFolder, format, sizeof format);
+        snprintf(reason, sizeof reason, format, folder);
+    } else {
+        char* words = nullptr;
+        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, error,
+                       MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&words),
+                       0, nullptr);
+        char system[256] = "";
+        snprintf(system, sizeof system, "%s", words != nullptr ? words : "");
+        if (words != nullptr) LocalFree(words);
+        for (size_t n = strlen(system); n > 0 && (system[n - 1] == '\n' || system[n - 1] == '\r');)
+            system[--n] = '\0';
+        if (system[0] == '\0')
+            LoadShownTextA(appInstance, kTextUnknownError, system, sizeof system);
+        LoadShownTextA(appInstance, kTextLogCannotBe, format, sizeof format);
+        snprintf(reason, sizeof reason, format, logName, system);
+    }
+    LoadShownTextA(appInstance, kTextLogOpenFailed, text, sizeof text);
+    char box[1600];
+    snprintf(box, sizeof box, "%s\n\n%s", text, reason);
+    char caption[128];
+    LoadShownTextA(appInstance, kTextFileError, caption, sizeof caption);
+    MessageBoxA(hwnd, box, caption, MB_OK | MB_ICONINFORMATION);
+}
+
 } // namespace
 
 void StartLogging(HWND hwnd) {
@@ -91,11 +133,7 @@ void StartLogging(HWND hwnd) {
     // not overwritten either: the log then fails as an open that fails.
     logFile = KeepOlderLog() ? _fsopen(logName, "wb", _SH_DENYNO) : nullptr;
     if (logFile == nullptr) {
-        char text[512];
-        char caption[128];
-        LoadShownTextA(appInstance, kTextLogOpenFailed, text, sizeof text);
-        LoadShownTextA(appInstance, kTextFileError, caption, sizeof caption);
-        MessageBoxA(hwnd, text, caption, MB_OK | MB_ICONINFORMATION);
+        TellLogOpenFailed(hwnd, GetLastError());
         CheckLoggingItems(hwnd, false);
         loggingOn = 0;
         return;

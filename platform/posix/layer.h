@@ -199,6 +199,10 @@ extern const int kIconImageCount __attribute__((weak));
 // The handle LoadIconA gives for it.
 constexpr uintptr_t kProgramIcon = 0x32000;
 
+// The Win32 error of an errno, as the file calls give it.
+DWORD FileError(int error);
+// Whether another program holds the file (a lock on it): a sharing violation on Windows.
+bool HeldByAnotherProgram(const char* name);
 // Makes MoveFileA fail with this error (0: moves work), as a file system that refuses
 // them would; a test's stand-in for a read-only folder that root could still write.
 void SetFileMoveFault(DWORD error);

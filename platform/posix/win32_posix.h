@@ -282,6 +282,7 @@ typedef struct tagPAINTSTRUCT {
 #define ERROR_ALREADY_EXISTS 183L
 #define ERROR_DISK_FULL 112L
 #define ERROR_WRITE_PROTECT 19L
+#define ERROR_LOCK_VIOLATION 33L
 
 #define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
 
@@ -512,6 +513,7 @@ DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languag
                      DWORD size, va_list* arguments);
 BOOL GetFileAttributesExA(LPCSTR name, GET_FILEEX_INFO_LEVELS level, LPVOID information);
 BOOL MoveFileA(LPCSTR existing, LPCSTR newName);
+DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer);
 // Windows' meanings: FileTimeToLocalFileTime shifts by the offset from UTC in force now;
 // SystemTimeToTzSpecificLocalTime (of the current zone, a null zone) by the offset in
 // force at that moment, summer time included.

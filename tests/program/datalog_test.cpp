@@ -9,6 +9,7 @@
 #include <clocale>
 #include <csignal>
 #include <ctime>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -177,7 +178,9 @@ TEST_F(DataLog, AnOlderLogThatCannotBeRenamedIsLeftAndLoggingStaysOff) {
     ASSERT_TRUE(h.ChooseMenu("&Logging", "Logging on"));
     ASSERT_TRUE(h.BoxOpen());
     EXPECT_EQ(h.Boxes().back().caption, "File Error");
-    EXPECT_EQ(h.Boxes().back().text, "Unable to open the log file...\nno data will be logged");
+    EXPECT_EQ(h.Boxes().back().text,
+              "Unable to open the log file...\nno data will be logged\n\n\"engine details.csv\" "
+              "cannot be written: Access is denied.");
     h.AnswerBox();
     EXPECT_TRUE(h.MenuChecked("&Logging", "Logging off"));
     EXPECT_FALSE(h.MenuChecked("&Logging", "Logging on"));
@@ -268,7 +271,8 @@ TEST_F(DataLog, AFileThatCannotBeOpenedShowsTheBoxAndNothingIsWritten) {
     ASSERT_TRUE(h.BoxOpen());
     auto boxes = h.Boxes();
     EXPECT_EQ(boxes.back().caption, "File Error");
-    EXPECT_EQ(boxes.back().text, "Unable to open the log file...\nno data will be logged");
+    EXPECT_EQ(boxes.back().text, "Unable to open the log file...\nno data will be logged\n\n"
+                                 "\"engine details.csv\" cannot be written: Access is denied.");
     EXPECT_EQ(boxes.back().type, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
     EXPECT_EQ(boxes.back().owner, mainWindow);
     h.AnswerBox();
@@ -277,6 +281,65 @@ TEST_F(DataLog, AFileThatCannotBeOpenedShowsTheBoxAndNothingIsWritten) {
     h.Advance(3000);
     EXPECT_TRUE(fs::is_directory(kLog));
     EXPECT_EQ(loggingOn, 0);
+}
+
+// Yesterday's log open in a spreadsheet, which holds it (a lock, as LibreOffice takes; a
+// sharing violation on Windows): the box names the file and says what to do, the log is
+// kept whole, and Logging, On works once the other program lets it go.
+TEST_F(DataLog, ALogAnotherProgramHoldsIsNamedWithWhatToDo) {
+    OlderLog(kLog, kLastDrive, 2026, 3, 4, 5, 6, 7);
+    const int held = open(kLog, O_RDONLY);
+    ASSERT_GE(held, 0);
+    struct flock lock {};
+    lock.l_type = F_RDLCK;
+    lock.l_whence = SEEK_SET;
+    ASSERT_EQ(fcntl(held, F_OFD_SETLK, &lock), 0);
+    h.Start();
+    ASSERT_TRUE(h.ChooseMenu("&Engine", "500 (899/1000 SPI)"));
+    ASSERT_TRUE(h.ChooseMenu("&Logging", "Logging on"));
+    ASSERT_TRUE(h.BoxOpen());
+    EXPECT_EQ(h.Boxes().back().text,
+              "Unable to open the log file...\nno data will be logged\n\n\"engine details.csv\" "
+              "is open in another program: close it in the other program, then choose Logging, "
+              "On again.");
+    h.AnswerBox();
+    EXPECT_EQ(loggingOn, 0);
+    EXPECT_EQ(File(), kLastDrive) << "the older log is untouched";
+    close(held);
+    ASSERT_TRUE(h.ChooseMenu("&Logging", "Logging on"));
+    EXPECT_FALSE(h.BoxOpen());
+    EXPECT_EQ(loggingOn, 1);
+    EXPECT_EQ(Kept(), (std::vector<std::string>{"engine details 2026-03-04 050607.csv"}));
+}
+
+// A folder the user may not write in (a program folder, a CD): the box names it.
+TEST_F(DataLog, AFolderWithoutWriteAccessIsNamed) {
+    const fs::path locked = dir / "locked";
+    fs::create_directory(locked);
+    fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
+    fs::current_path(locked);
+    // Root writes everywhere: meanwhile the test is nobody, who may not write there.
+    const bool root = geteuid() == 0;
+    if (root) {
+        ASSERT_TRUE(setegid(65534) == 0 && seteuid(65534) == 0);
+    }
+    h.Start();
+    ASSERT_TRUE(h.ChooseMenu("&Engine", "500 (899/1000 SPI)"));
+    ASSERT_TRUE(h.ChooseMenu("&Logging", "Logging on"));
+    if (root) {
+        ASSERT_TRUE(seteuid(0) == 0 && setegid(0) == 0);
+    }
+    ASSERT_TRUE(h.BoxOpen());
+    EXPECT_EQ(h.Boxes().back().text,
+              "Unable to open the log file...\nno data will be logged\n\nQuorvel may not write "
+              "in the folder " +
+                  locked.string() +
+                  ". Start Quorvel from a folder of your own: its entry in the Start menu works "
+                  "in your Documents.");
+    h.AnswerBox();
+    EXPECT_EQ(loggingOn, 0);
+    fs::current_path(dir);
+    fs::permissions(locked, fs::perms::owner_all);
 }
 
 TEST_F(DataLog, AFullDiskShowsOneBoxAndSwitchesLoggingOff) {

@@ -217,7 +217,12 @@ TEST_P(Languages, MenuBoxGaugesAndFaultPanelInTheCataloguesTextsAndEachFits) {
     ASSERT_TRUE(h.ChooseMenu(Tr("&Logging"), Tr("Logging on")));
     ASSERT_TRUE(h.BoxOpen());
     EXPECT_EQ(h.Boxes().back().caption, Tr("File Error"));
-    EXPECT_EQ(h.Boxes().back().text, Tr("Unable to open the log file...\nno data will be logged"));
+    // Why, in the language too: a folder stands where the log would be.
+    char why[512];
+    std::snprintf(why, sizeof why, Tr("\"%s\" cannot be written: %s").c_str(), "engine details.csv",
+                  "Access is denied.");
+    EXPECT_EQ(h.Boxes().back().text,
+              Tr("Unable to open the log file...\nno data will be logged") + "\n\n" + why);
     ASSERT_TRUE(h.AnswerBox());
     fs::current_path(fs::temp_directory_path());
     fs::remove_all(dir);

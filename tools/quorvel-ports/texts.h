@@ -31,10 +31,10 @@ enum Text : unsigned {
     kTextBrlttyFix = 2031,  // %s: its name
     kTextModemManager = 2032,
     kTextModemManagerFix = 2033,
-    kTextGroupNotYet = 2034,    // %s: the group
-    kTextGroupNotYetFix = 2035, // %s: the group
-    kTextNotInGroup = 2036,     // %s %s: the user, the group
-    kTextNotInGroupFix = 2037,  // %s %s: the user, the group
+    kTextGroupNotYet = 2034,      // %s: the group
+    kTextGroupNotYetFix = 2035,   // %s: the group
+    kTextNotInGroup = 2036,       // %s %s: the user, the group
+    kTextNotInGroupFix = 2037,    // %s %s: the user, the group
     kTextNotASerialGroup = 2038,  // %s %s: the device, its group
     kTextUdevRuleFix = 2039,      // %s %s: the devices' names (ttyUSB*), the user
     kTextAccessOtherGroup = 2042, // %s %s: the system's words, the group

@@ -1,8 +1,10 @@
 // Errors, time, handles and streams: the KERNEL32 and C runtime part of the layer.
 #include "platform/posix/layer.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -83,10 +85,20 @@ DWORD SleepEx(DWORD milliseconds, BOOL alertable) {
     return 0;
 }
 
+// A file another program holds is not opened for writing, as on Windows; a failure leaves
+// its reason as the last error.
 FILE* _fsopen(const char* name, const char* mode, int shareFlag) {
     W32_REQUIRE(shareFlag == _SH_DENYNO, "share modes other than _SH_DENYNO", nullptr);
+    if (std::strpbrk(mode, "wa+") != nullptr && w32::HeldByAnotherProgram(name)) {
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return nullptr;
+    }
     FILE* f = std::fopen(name, mode);
-    if (f != nullptr) openedStreams.push_back(f);
+    if (f == nullptr) {
+        SetLastError(w32::FileError(errno));
+        return nullptr;
+    }
+    openedStreams.push_back(f);
     return f;
 }
 

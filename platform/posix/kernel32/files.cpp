@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -41,6 +42,8 @@ uint64_t FromFileTime(const FILETIME& f) {
     return (static_cast<uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime;
 }
 
+} // namespace
+
 DWORD FileError(int error) {
     switch (error) {
     case ENOENT:
@@ -64,7 +67,18 @@ DWORD FileError(int error) {
     }
 }
 
-} // namespace
+// Whether another program holds the file: it has a lock on it (as a spreadsheet or an
+// editor takes on a file it has open), which Windows would show as a sharing violation.
+bool HeldByAnotherProgram(const char* name) {
+    const int fd = open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    bool held = fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+    close(fd);
+    return held;
+}
 
 void SetFileMoveFault(DWORD error) { moveFault = error; }
 
@@ -102,10 +116,26 @@ BOOL GetFileAttributesExA(LPCSTR name, GET_FILEEX_INFO_LEVELS level, LPVOID info
 
 // Never replaces a file that is there: Windows' MoveFile fails with
 // ERROR_ALREADY_EXISTS instead.
+DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
+    char folder[4096];
+    if (getcwd(folder, sizeof folder) == nullptr) {
+        SetLastError(FileError(errno));
+        return 0;
+    }
+    const DWORD length = static_cast<DWORD>(std::strlen(folder));
+    if (buffer == nullptr || size <= length) return length + 1;
+    std::memcpy(buffer, folder, length + 1);
+    return length;
+}
+
 BOOL MoveFileA(LPCSTR existing, LPCSTR newName) {
     W32_REQUIRE(existing != nullptr && newName != nullptr, "a missing file name", FALSE);
     if (moveFault != 0) {
         SetLastError(moveFault);
+        return FALSE;
+    }
+    if (HeldByAnotherProgram(existing)) {
+        SetLastError(ERROR_SHARING_VIOLATION);
         return FALSE;
     }
     int error = EINVAL;
