@@ -113,7 +113,7 @@ int PollEcu() {
     int answered = 0;
     int exchanged = 0;
     int silentInARow = 0;
-    int missedInARow = 0; // of those, registers not known to be lacking
+    int missed = 0; // before the poll's first answer: registers not known to be lacking
     lineFailed = 0;
     ecuAsleep = 0;
     for (int i = 0; i < kRegisterCount; ++i) {
@@ -128,7 +128,6 @@ int PollEcu() {
             silentRegisters &= ~bit;
             silences.Answered();
             silentInARow = 0;
-            missedInARow = 0;
             continue;
         }
         if (lineFailed != 0) break;
@@ -137,8 +136,8 @@ int PollEcu() {
         ++silentInARow;
         // A register the ECU lacks is no sign that nothing answers: the title waits for
         // two others.
-        if ((silentRegisters & bit) == 0) ++missedInARow;
-        if (answered == 0 && missedInARow == kSilentExchangesToStop) TellNoAnswerYet();
+        if ((silentRegisters & bit) == 0) ++missed;
+        if (answered == 0 && missed == kSilentExchangesToStop) TellNoAnswerYet();
         if (i + 1 < kRegisterCount && (silences.Asleep() || UserIsWaiting())) break;
     }
     pollComplete = exchanged == kRegisterCount && lineFailed == 0 && answered > 0 ? 1 : 0;

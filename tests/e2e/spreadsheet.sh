@@ -92,9 +92,23 @@ expect_status 1 "a copy onto the log" onto
 run_tool default
 expect_status 0 "the copy beside the log" default
 [ -f "engine details (sheet).csv" ] || fail "no \"engine details (sheet).csv\" beside the log"
+expect_text default.out "wrote engine details (sheet).csv: 400 polls"
+[ "$(head -1 "engine details (sheet).csv" | tr ',' '\n' | wc -l)" -eq 21 ] ||
+  fail "the copy's header has not the 21 columns of the readings, fault bytes and gauges"
 run_tool missing nothing.csv
 expect_status 1 "a log that is not there" missing
 expect_text missing.err "cannot read nothing.csv"
+printf 'revs;water temp\n850;90\n' >not-a-log.csv
+run_tool notlog not-a-log.csv -o other.csv
+expect_status 1 "a file that is no log" notlog
+expect_text notlog.err "not-a-log.csv is not an engine data log"
+run_tool nowhere -o no/such/folder.csv
+expect_status 1 "a copy into a folder that is not there" nowhere
+expect_text nowhere.err "cannot write no/such/folder.csv"
+{ cat "engine details.csv"; printf '850, 20\r\n'; } >damaged.csv
+run_tool damaged damaged.csv
+expect_status 0 "a log with a damaged line" damaged
+expect_text damaged.err "lines could not be read and are left out"
 run_tool wrong --colour
 expect_status 2 "an unknown option" wrong
 run_tool help --help
