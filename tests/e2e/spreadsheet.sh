@@ -108,7 +108,7 @@ expect_text nowhere.err "cannot write no/such/folder.csv"
 { cat "engine details.csv"; printf '850, 20\r\n'; } >damaged.csv
 run_tool damaged damaged.csv
 expect_status 0 "a log with a damaged line" damaged
-expect_text damaged.err "lines could not be read and are left out"
+expect_text damaged.err "lines left out because they could not be read: 1"
 run_tool wrong --colour
 expect_status 2 "an unknown option" wrong
 run_tool help --help
