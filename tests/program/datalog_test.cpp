@@ -190,6 +190,20 @@ TEST_F(DataLog, AnOlderLogThatCannotBeRenamedIsLeftAndLoggingStaysOff) {
     EXPECT_TRUE(Kept().empty());
 }
 
+// A reason the system has no words for is still given: "Unknown error".
+TEST_F(DataLog, AReasonWithoutTheSystemsWordsIsAnUnknownError) {
+    OlderLog(kLog, kLastDrive, 2026, 3, 4, 5, 6, 7);
+    w32::SetFileMoveFault(1392); // ERROR_FILE_CORRUPT, which the layer has no words for
+    h.Start();
+    ASSERT_TRUE(h.ChooseMenu("&Engine", "500 (899/1000 SPI)"));
+    ASSERT_TRUE(h.ChooseMenu("&Logging", "Logging on"));
+    ASSERT_TRUE(h.BoxOpen());
+    EXPECT_EQ(h.Boxes().back().text,
+              "Unable to open the log file...\nno data will be logged\n\n\"engine details.csv\" "
+              "cannot be written: Unknown error");
+    EXPECT_EQ(File(), kLastDrive);
+}
+
 TEST_F(DataLog, OnBeforeTheWakeUpWritesTheHeaderOnlyAndChecksTheMenu) {
     h.Start();
     ASSERT_TRUE(h.ChooseMenu("&Logging", "Logging on"));
