@@ -71,6 +71,9 @@ TEST(SheetCopy, ReadsBackAsTheLogInEveryConvention) {
         EXPECT_NE(copy.find("Revs (rpm)" + std::string(1, c.conventions.list) + "Water (C)"),
                   std::string::npos)
             << copy.substr(0, 200);
+        EXPECT_NE(copy.find(c.conventions.list + std::string("Fault byte 3")), std::string::npos)
+            << copy.substr(0, 400);
+        EXPECT_EQ(copy.find("VAE (gauge %)") != std::string::npos, c.gauges) << copy.substr(0, 400);
         drivelog::Log back = Parsed(copy);
         EXPECT_TRUE(back.problems.empty())
             << (back.problems.empty() ? "" : drivelog::Describe(back.problems[0]));
