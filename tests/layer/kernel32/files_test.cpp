@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <fstream>
 #include <string>
 #include <unistd.h>
@@ -92,6 +94,45 @@ TEST(LayerFiles, AMoveByLinkWhoseRemovalFailsLeavesOneName) {
     EXPECT_EQ(text, "the last drive");
     w32::SetMoveByLinkFault(false, 0);
     std::remove(b.c_str());
+    rmdir(folder);
+}
+
+// A file another program holds (a lock, as a spreadsheet takes) is neither moved nor
+// opened for writing, as Windows refuses them with a sharing violation; it is read. Let go,
+// it is written.
+TEST(LayerFiles, AFileAnotherProgramHoldsIsNotWrittenOrMoved) {
+    char folder[] = "/tmp/quorvel-held-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string a = std::string(folder) + "/engine details.csv";
+    const std::string b = std::string(folder) + "/kept.csv";
+    std::ofstream(a) << "";
+    const int held = open(a.c_str(), O_RDONLY);
+    ASSERT_GE(held, 0);
+    struct flock lock {};
+    lock.l_type = F_RDLCK;
+    lock.l_whence = SEEK_SET;
+    ASSERT_EQ(fcntl(held, F_OFD_SETLK, &lock), 0);
+    SetLastError(0);
+    EXPECT_EQ(_fsopen(a.c_str(), "wb", _SH_DENYNO), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    SetLastError(0);
+    EXPECT_FALSE(MoveFileA(a.c_str(), b.c_str()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    FILE* read = _fsopen(a.c_str(), "rb", _SH_DENYNO);
+    EXPECT_NE(read, nullptr);
+    close(held);
+    FILE* written = _fsopen(a.c_str(), "wb", _SH_DENYNO);
+    EXPECT_NE(written, nullptr);
+    _fcloseall();
+    // The folder, or the size it needs.
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    char small[2];
+    EXPECT_EQ(GetCurrentDirectoryA(sizeof small, small), static_cast<DWORD>(strlen(cwd) + 1));
+    char whole[4096];
+    EXPECT_EQ(GetCurrentDirectoryA(sizeof whole, whole), static_cast<DWORD>(strlen(cwd)));
+    EXPECT_STREQ(whole, cwd);
+    std::remove(a.c_str());
     rmdir(folder);
 }
 
