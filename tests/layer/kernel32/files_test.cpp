@@ -129,6 +129,11 @@ TEST(LayerFiles, AFileAnotherProgramHoldsIsNotWrittenOrMoved) {
     ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
     char small[2];
     EXPECT_EQ(GetCurrentDirectoryA(sizeof small, small), static_cast<DWORD>(strlen(cwd) + 1));
+    // A buffer as long as the name, without room for its end, is too small too.
+    std::string exact(strlen(cwd), 'x');
+    EXPECT_EQ(GetCurrentDirectoryA(static_cast<DWORD>(exact.size()), exact.data()),
+              static_cast<DWORD>(strlen(cwd) + 1));
+    EXPECT_EQ(exact, std::string(strlen(cwd), 'x')) << "nothing written";
     char whole[4096];
     EXPECT_EQ(GetCurrentDirectoryA(sizeof whole, whole), static_cast<DWORD>(strlen(cwd)));
     EXPECT_STREQ(whole, cwd);
