@@ -87,6 +87,11 @@ class DataLog : public ::testing::Test {
         std::sort(names.begin(), names.end());
         return names;
     }
+    // The files the process has open.
+    static size_t OpenFiles() {
+        return static_cast<size_t>(
+            std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator{}));
+    }
     static std::string Contents(const fs::path& file) {
         std::ifstream in(file, std::ios::binary);
         std::stringstream s;
@@ -225,7 +230,9 @@ TEST_F(DataLog, OffWhileClosedChangesNothingAndOffThenOnStartsAgain) {
     ASSERT_TRUE(h.ChooseMenu("&Logging", "Logging on"));
     h.Advance(2000);
     EXPECT_GT(Lines().size(), 2u);
+    const size_t open = OpenFiles();
     ASSERT_TRUE(h.ChooseMenu("&Logging", "Logging off"));
+    EXPECT_EQ(OpenFiles(), open - 1) << "the log is closed";
     EXPECT_TRUE(h.MenuChecked("&Logging", "Logging off"));
     EXPECT_FALSE(h.MenuChecked("&Logging", "Logging on"));
     size_t closed = File().size();
