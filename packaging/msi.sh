@@ -28,7 +28,7 @@ find "$folder" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 # wixl finds the files relative to where it runs.
 out=$(cd "$(dirname "$out")" && pwd)/$(basename "$out")
 (cd "$folder" && TZ=UTC FAKETIME_DONT_FAKE_MONOTONIC=1 \
-  faketime "$(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S')" \
+  faketime -f "$(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S')" \
   wixl -a "$arch" -D Version="$version" -D NextVersion="$next_version" -D Win64="$win64" \
   -D SizeKb="$size_kb" -D Stage=. -D ProductCode="$(guid product)" "$wxs" -o "$out")
 # wixl draws the package code (the summary's revision number) at random, whatever the

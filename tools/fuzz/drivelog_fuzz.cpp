@@ -7,10 +7,12 @@
 // both; every reading kept is one a poll can give (within a step of what some register
 // bytes convert to), and so are the readings of the bytes ecu-sim answers for it; a log
 // ecu-sim cannot answer from is refused in one line.
+#include "dashboard/gauge_table.h"
 #include "ecu/protocol.h"
 #include "tools/common/drive_log.h"
 #include "tools/ecu-sim/engine.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -86,9 +88,11 @@ double Reading(int column, int value) {
 }
 
 // The reading x lies within a step of what the field's value converts to: between the
-// readings of its neighbours (a speed period of 0 is 0 rpm, apart from the others).
+// readings of its neighbours (a speed period of 0 is 0 rpm, apart from the others), give
+// or take the rounding the reader allows (two decimals, or the gauge's own).
 bool WithinAStep(int column, int value, double x) {
-    const double tolerance = 0.005 + 1e-6 * std::fabs(x);
+    const double shown = 0.5 * std::pow(10.0, -kLoggedReadings[column].gauge->decimals);
+    const double tolerance = std::max(0.005, shown) + 1e-6 * std::fabs(x);
     const double y = Reading(column, value);
     if (column == 0 && value == 0) return std::fabs(x - y) <= tolerance;
     const int lowest = column == 0 ? 1 : 0;
