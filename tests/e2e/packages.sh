@@ -179,9 +179,14 @@ if command -v osslsigncode >/dev/null && command -v openssl >/dev/null; then
     fail "openssl made no certificate"
   cp "$work/zip-x64/quorvel-$version-windows-x64/quorvel.exe" "$dist/quorvel-$version-x64.msi" "$work/sign/"
   cp "$work/sign/quorvel.exe" "$work/sign/again.exe"
-  QUORVEL_SIGN_CERT=$work/sign/cert.pem QUORVEL_SIGN_KEY=$work/sign/key.pem \
-    "$source/packaging/sign.sh" "$work/sign/quorvel.exe" "$work/sign/again.exe" "$work/sign/quorvel-$version-x64.msi" \
-    >/dev/null 2>&1 || fail "packaging/sign.sh could not sign"
+  # Signed as a release is, at the release's time, in two calls a second apart.
+  sign() {
+    (cd "$work/sign" && SOURCE_DATE_EPOCH=1700000000 QUORVEL_SIGN_CERT=cert.pem QUORVEL_SIGN_KEY=key.pem \
+      "$source/packaging/sign.sh" "$@" >/dev/null 2>&1) || fail "packaging/sign.sh could not sign $*"
+  }
+  sign quorvel.exe "quorvel-$version-x64.msi"
+  sleep 1
+  sign again.exe
   for file in quorvel.exe "quorvel-$version-x64.msi"; do
     osslsigncode verify -CAfile "$work/sign/cert.pem" -in "$work/sign/$file" >"$work/sign/verify.out" 2>&1 ||
       fail "$file's signature does not verify: $(tail -3 "$work/sign/verify.out")"
