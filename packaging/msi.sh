@@ -31,6 +31,12 @@ out=$(cd "$(dirname "$out")" && pwd)/$(basename "$out")
   faketime -f "$(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S')" \
   wixl -a "$arch" -D Version="$version" -D NextVersion="$next_version" -D Win64="$win64" \
   -D SizeKb="$size_kb" -D Stage=. -D ProductCode="$(guid product)" "$wxs" -o "$out")
+# The dashboard started at the end runs in the user's Documents: an action of the kind
+# "a command run in a folder" (34, here without waiting: 226), which wixl does not write.
+(TZ=UTC FAKETIME_DONT_FAKE_MONOTONIC=1 faketime -f "$(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S')" \
+  msibuild "$out" -q "UPDATE \`CustomAction\` SET \`Type\` = 226, \`Source\` = 'PersonalFolder', \`Target\` = '\"[INSTALLDIR]quorvel.exe\"' WHERE \`Action\` = 'StartQuorvel'")
+[ "$(msiinfo export "$out" CustomAction | awk -F'\t' '$1 == "StartQuorvel" { print $2, $3 }')" = "226 PersonalFolder" ] ||
+  { echo "msi.sh: the action that starts the dashboard is not one run in Documents: wixl or msibuild has changed" >&2; exit 1; }
 # wixl draws the package code (the summary's revision number) at random, whatever the
 # source says: the derived one takes its place, text of the same length in the same bytes.
 drawn=$(msiinfo suminfo "$out" | sed -n 's/^Revision number (UUID): //p')

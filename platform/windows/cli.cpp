@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <cstdlib>
 
 namespace platform {
@@ -29,6 +31,29 @@ void ConsoleInSystemCodePage() {
     if (now == 0 || now == GetACP()) return;
     shellCodePage = now;
     if (SetConsoleOutputCP(GetACP())) std::atexit(GiveTheCodePageBack);
+}
+
+} // namespace platform
+
+namespace platform {
+
+std::string CommandOfThisProgram(const std::string& name) {
+    char path[MAX_PATH];
+    const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+    if (n == 0 || n >= sizeof path) return name + ".exe";
+    const std::string full(path, n);
+    return full.find(' ') == std::string::npos ? full : "\"" + full + "\"";
+}
+
+bool OpenWithSystem(const std::string& file) {
+    // ShellExecute's answer above 32 is success; the folder is the file's own.
+    const HINSTANCE done =
+        ShellExecuteA(nullptr, "open", file.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    return reinterpret_cast<INT_PTR>(done) > 32;
+}
+
+void ShowProblem(const std::string& program, const std::string& text) {
+    MessageBoxA(nullptr, text.c_str(), program.c_str(), MB_OK | MB_ICONEXCLAMATION);
 }
 
 } // namespace platform

@@ -123,6 +123,15 @@ run_tool() {
 expect_status() {
   [ "$status" = "$1" ] || fail "$2: exit status $status, not $1: $(cat "$e2e_work/$3.err")"
 }
+# fake_opener STATUS: xdg-open, first on PATH, notes what it was asked to open in
+# opened.txt (in the work folder) and ends with STATUS, as a system's viewer would.
+fake_opener() {
+  mkdir -p "$e2e_work/opener"
+  printf '#!/bin/sh\nprintf "%%s\\n" "$@" >"%s/opened.txt"\nexit %s\n' "$e2e_work" "$1" >"$e2e_work/opener/xdg-open"
+  chmod +x "$e2e_work/opener/xdg-open"
+  rm -f "$e2e_work/opened.txt"
+  case ":$PATH:" in *":$e2e_work/opener:"*) ;; *) PATH=$e2e_work/opener:$PATH ;; esac
+}
 # expect_text FILE TEXT: FILE (in the work folder) says TEXT.
 expect_text() { grep -qF -- "$2" "$e2e_work/$1" || fail "$1 lacks \"$2\": $(cat "$e2e_work/$1")"; }
 

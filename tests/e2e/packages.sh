@@ -201,6 +201,9 @@ if ! command -v wine >/dev/null; then
   echo "SKIP (Wine): wine is not installed"
 else
   export WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe=d" WINEDEBUG=-all
+  # Wine makes the user's Documents a link to the home folder: one of the check's own.
+  export HOME=$work/home
+  mkdir -p "$HOME"
   e2e_extra_cleanup() { wineserver -k >/dev/null 2>&1 || true; }
   [ -n "${DISPLAY:-}" ] || start_xvfb
   # fresh_prefix NAME WINEARCH: a prefix of its own; false when Wine cannot make it.
@@ -233,6 +236,39 @@ else
                 $1 == "Publisher" { p = substr($0, index($0, "REG_SZ") + 10) }
                 END { if (q) print v, p }'
   }
+  # gone PROGRAM: no process of that Windows program is left.
+  gone() { ! pgrep -f "\\\\$1( |\$)" >/dev/null; }
+  # start_entry NAME: the Start-menu entry started as Explorer starts it (its program,
+  # arguments and working folder, from the .lnk).
+  start_entry() { wine start /unix "$menu/$1.lnk" >>"$work/entries.out" 2>&1 || fail "the Start-menu entry \"$1\" did not start"; }
+  # tool_entries: the tools' Start-menu entries, at work in Documents. The doctor's window
+  # stays until Enter; without a log the picture's entry says so in a box; with one, the
+  # picture and the spreadsheet's copy are made there (each then opened by what Wine has
+  # for it, or a box says nothing opens it: either is closed).
+  tool_entries() {
+    start_entry "Quorvel - check the serial lead"
+    [ -n "$(focus_shown 60 'quorvel-ports')" ] || fail "the doctor's entry showed no window"
+    sleep 2
+    ! gone quorvel-ports.exe || fail "the doctor's window closed before Enter"
+    xdotool key Return
+    wait_for 200 gone quorvel-ports.exe || fail "the doctor's window stayed after Enter"
+    rm -f "$documents/engine details.csv"
+    start_entry "Quorvel - last drive as a picture"
+    [ -n "$(focus_shown 60 '^Quorvel$')" ] || fail "the picture's entry showed no box without a log"
+    xdotool key Return
+    wait_for 200 gone quorvel-plot.exe || fail "the picture's entry did not end after its box"
+    [ ! -e "$documents/engine details.png" ] || fail "a picture was made without a log"
+    cp "$source/tests/fuzz-corpus/drivelog/dashboard-drive.csv" "$documents/engine details.csv"
+    made_in_documents "Quorvel - last drive as a picture" quorvel-plot.exe "engine details.png"
+    made_in_documents "Quorvel - last drive in a spreadsheet" quorvel-sheet.exe "engine details (sheet).csv"
+  }
+  # made_in_documents ENTRY PROGRAM FILE: the entry makes FILE in Documents and ends.
+  made_in_documents() {
+    start_entry "$1"
+    wait_for 600 test -s "$documents/$3" || fail "\"$1\" made no \"$3\" in Documents"
+    [ -z "$(focus_shown 15 '^Quorvel$')" ] || xdotool key Return
+    wait_for 200 gone "$2" || fail "\"$1\" did not end"
+  }
   # msi_cycle ARCH: the installer installed for this user alone, its programs and
   # Start-menu entry in place, started from there; replaced by a later version (one
   # entry); removed, leaving nothing.
@@ -252,10 +288,16 @@ else
       fail "the Start-menu entry's working folder is not the user's Documents: $(strings -el "$lnk" | tr '\n' ' ')"
     [ "$(uninstall_entries)" = "$version The Quorvel developers" ] ||
       fail "Programs and Features after the $arch install: $(uninstall_entries)"
+    for entry in "Quorvel - check the serial lead" "Quorvel - last drive as a picture" "Quorvel - last drive in a spreadsheet"; do
+      strings -el "$menu/$entry.lnk" 2>/dev/null | grep -qE '^[A-Z]:\\users\\[^\\]+\\(My )?Documents\\?$' ||
+        fail "the $arch installer made no Start-menu entry \"$entry\" working in Documents"
+    done
     if [ "${2:-}" = run ]; then
       mkdir -p "$documents"
       quorvel_ends "$documents" "$programs/quorvel.exe"
       echo "$arch: started from its installed place, in the user's Documents"
+      tool_entries
+      echo "$arch: the Start menu's doctor waits for Enter; without a log the picture's entry says so in a box; with one, the picture and the spreadsheet's copy are made in Documents"
     fi
     # The same files as a later version: it replaces the first.
     next=$(awk -F. '{ printf "%d.%d.%d", $1, $2, $3 + 1 }' <<<"$version")
@@ -263,7 +305,16 @@ else
     cp "$work/zip-$arch/quorvel-$version-windows-$arch/"* "$source/packaging/icons/quorvel.ico" "$work/next-$arch/"
     SOURCE_DATE_EPOCH=$(date +%s) "$source/packaging/msi.sh" "$arch" "$next" "$work/next-$arch" "$work/next-$arch.msi" ||
       fail "wixl could not make a later version"
-    wine msiexec /i "$work/next-$arch.msi" /qn >>"$work/msi-$arch.out" 2>&1 || fail "msiexec /i of a later $arch version failed"
+    if [ "${2:-}" = run ]; then
+      # With the window a double-click gives, the dashboard starts at the end.
+      wine msiexec /i "$work/next-$arch.msi" /qb >>"$work/msi-$arch.out" 2>&1 || fail "msiexec /i /qb of a later $arch version failed"
+      [ -n "$(focus_shown 60 '^Quorvel - Port Error$')" ] || fail "the dashboard did not start at the end of an installation with a window"
+      xdotool key Return
+      wait_for 200 gone quorvel.exe || fail "the dashboard started by the installer did not end after its port error box"
+      echo "$arch: installed with a window, the dashboard starts at the end"
+    else
+      wine msiexec /i "$work/next-$arch.msi" /qn >>"$work/msi-$arch.out" 2>&1 || fail "msiexec /i of a later $arch version failed"
+    fi
     [ "$(uninstall_entries)" = "$next The Quorvel developers" ] ||
       fail "Programs and Features after a later version: $(uninstall_entries | tr '\n' ';') (one entry, the later)"
     wine msiexec /x "$work/next-$arch.msi" /qn >>"$work/msi-$arch.out" 2>&1 || fail "msiexec /x of the $arch installer failed"

@@ -87,4 +87,18 @@ expect_status 2 "a picture that is neither SVG nor PNG" wrongext
 expect_text wrongext.err "must end in .svg or .png"
 run_tool two a.csv b.csv
 expect_status 2 "two logs" two
+# From a menu entry: the picture opened with the system's viewer; without one, or
+# without a log, the problem is said (on Windows in a box too) and nothing is opened.
+fake_opener 0
+run_tool open "engine details.csv" --open -o opened.png
+expect_status 0 "--open" open
+[ "$(cat "$work/opened.txt")" = opened.png ] || fail "--open opened $(cat "$work/opened.txt" 2>&1), not opened.png"
+fake_opener 3
+run_tool noviewer "engine details.csv" --open -o opened.png
+expect_status 1 "--open without a viewer" noviewer
+expect_text noviewer.err "quorvel-plot: No program on this computer opens opened.png"
+fake_opener 0
+run_tool nolog no-such.csv --open
+expect_status 1 "--open without a log" nolog
+[ ! -e "$work/opened.txt" ] || fail "--open without a log opened $(cat "$work/opened.txt")"
 echo "PASS: quorvel-plot draws a logged drive as SVG (rsvg-convert renders it) and PNG, names bad lines, and exits 0, 1 and 2 as it says"

@@ -36,7 +36,10 @@ export QUORVEL_PORTS="$work/good:$work/silent:$work/noecho"
 run_tool list
 expect_status 0 "the listing with three free ports" list
 expect_text list.out "COM1  good (COM1)"
-expect_text list.out "3 ports the dashboard can use: COM1, COM3, COM2."
+expect_text list.out "3 ports the dashboard can use: COM1, COM3, COM2. Try $tool --probe COM1 with"
+# The advice names the command as the user runs it: its name where PATH finds it.
+PATH=$(dirname "$tool"):$PATH run_tool onpath
+expect_text onpath.out "Try quorvel-ports --probe COM1 with"
 
 run_tool good --probe COM1
 expect_status 0 "the probe of an answering ECU" good
@@ -85,4 +88,19 @@ export QUORVEL_PORTS="$work/nothing-here"
 run_tool none
 expect_status 1 "the listing without a usable port" none
 expect_text none.out "No port the dashboard can use."
+
+# From the Start menu, in a window of its own: the verdict stays until Enter.
+mkfifo "$work/enter"
+"$tool" --wait >"$work/wait.out" 2>&1 <"$work/enter" &
+waiting=$!
+e2e_pids+=("$waiting")
+exec 7>"$work/enter"
+sleep 1
+kill -0 "$waiting" 2>/dev/null || fail "--wait ended without Enter: $(cat "$work/wait.out")"
+expect_text wait.out "No port the dashboard can use."
+expect_text wait.out "Press Enter to close this window."
+echo >&7
+exec 7>&-
+wait_exit "$waiting"
+[ "$exit_code" = 1 ] || fail "--wait after Enter ended with $exit_code, not the listing's 1"
 echo "PASS: quorvel-ports lists, probes an answering, a silent and an echo-less ECU, and exits 0, 1 and 2 as it says"

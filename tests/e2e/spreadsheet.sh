@@ -109,6 +109,21 @@ expect_text nowhere.err "cannot write no/such/folder.csv"
 run_tool damaged damaged.csv
 expect_status 0 "a log with a damaged line" damaged
 expect_text damaged.err "lines left out because they could not be read: 1"
+# From a menu entry: the copy opened with the system's spreadsheet, made again each time;
+# without a log, nothing is opened.
+fake_opener 0
+run_tool open --open --force
+expect_status 0 "--open" open
+[ "$(cat "$work/opened.txt")" = "engine details (sheet).csv" ] ||
+  fail "--open opened $(cat "$work/opened.txt" 2>&1), not the copy"
+fake_opener 0
+run_tool nolog nothing.csv --open
+expect_status 1 "--open without a log" nolog
+[ ! -e "$work/opened.txt" ] || fail "--open without a log opened $(cat "$work/opened.txt")"
+fake_opener 1
+run_tool noviewer --open --force
+expect_status 1 "--open without a spreadsheet" noviewer
+expect_text noviewer.err "No program on this computer opens engine details (sheet).csv"
 run_tool wrong --colour
 expect_status 2 "an unknown option" wrong
 run_tool help --help

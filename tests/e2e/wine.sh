@@ -183,8 +183,9 @@ session)
   # A port with no chip it knows, whose driver took 7680 baud without saying what it runs:
   # not called usable, and the probe is suggested.
   [ "$ports_status" = 1 ] || fail "quorvel-ports.exe called a port of an unknown chip usable (exit status $ports_status)"
-  grep -q 'Try quorvel-ports --probe COM5 with the lead on the car' "$work/ports.out" ||
-    fail "quorvel-ports.exe did not suggest probing COM5"
+  # The command as it can be run from anywhere: the program's full path.
+  grep -qE 'Try [A-Z]:\\.*\\quorvel-ports\.exe --probe COM5 with the lead on the car' "$work/ports.out" ||
+    fail "quorvel-ports.exe did not suggest probing COM5 with its full path"
   start=$(date +%s%N)
   spawn wine "$windows/quorvel.exe" 2> >(quiet)
   program=$last_pid

@@ -16,7 +16,7 @@
 namespace {
 
 const char kUsage[] =
-    "usage: quorvel-plot FILE [-o OUT] [--fit]\n"
+    "usage: quorvel-plot FILE [-o OUT] [--fit] [--open]\n"
     "\n"
     "Draws the engine data log FILE (an \"engine details.csv\" that the Quorvel\n"
     "dashboard wrote) as a picture: one strip chart per reading on a shared time\n"
@@ -33,6 +33,8 @@ const char kUsage[] =
     "             extension, next to it.\n"
     "  --fit      scale each chart to its own readings instead of its gauge's range,\n"
     "             so that small changes show (the water warming from 28 to 37 C)\n"
+    "  --open     then open the picture with the system's viewer; a problem is\n"
+    "             shown in a box too (for a menu entry, which has no console)\n"
     "  --help     this text\n"
     "  --version  the version\n"
     "\n"
@@ -42,6 +44,15 @@ const char kUsage[] =
     "status: 0 when the picture was written; 1 when FILE cannot be read, is not a\n"
     "log, holds no line of readings, or the picture cannot be written; 2 for a wrong\n"
     "command line.\n";
+
+// Whether the picture is opened when written, and problems shown in a box.
+bool opening = false;
+
+int Fail(const std::string& problem) {
+    std::cerr << "quorvel-plot: " << problem << "\n";
+    if (opening) platform::ShowProblem("Quorvel", problem);
+    return 1;
+}
 
 int Usage(const std::string& problem) {
     std::cerr << "quorvel-plot: " << problem << "\nRun quorvel-plot " << platform::HelpOption()
@@ -102,6 +113,8 @@ int main(int argc, char** argv) {
         }
         if (args[i] == "--fit") {
             options.fit = true;
+        } else if (args[i] == "--open") {
+            opening = true;
         } else if (args[i] == "-o") {
             if (i + 1 == args.size()) return Usage("-o needs the picture's file name");
             out = args[++i];
@@ -123,36 +136,24 @@ int main(int argc, char** argv) {
     std::string error;
     if (!drivelog::Read(file, &log, &error)) {
         // A file read to its end is no log for one reason only: its first line.
-        std::cerr << "quorvel-plot: "
-                  << (log.read ? texts::Format(plot::kTextNotALog, file.c_str())
-                               : texts::Format(plot::kTextCannotRead, file.c_str(), error.c_str()))
-                  << "\n";
-        return 1;
+        return Fail(log.read ? texts::Format(plot::kTextNotALog, file.c_str())
+                             : texts::Format(plot::kTextCannotRead, file.c_str(), error.c_str()));
     }
     for (const drivelog::Problem& p : log.problems)
         std::cerr << "quorvel-plot: " << file << ": " << drivelog::Describe(p)
                   << (p.line == 1 && log.headerColumns != 0 ? "" : " (line left out)") << "\n";
-    if (log.lines.empty()) {
-        std::cerr << "quorvel-plot: " << texts::Format(plot::kTextNoLines, file.c_str()) << "\n";
-        return 1;
-    }
+    if (log.lines.empty()) return Fail(texts::Format(plot::kTextNoLines, file.c_str()));
 
     std::unique_ptr<canvas::Canvas> picture =
         png ? canvas::NewPng(plot::kWidth, plot::kHeight, &error)
             : canvas::NewSvg(plot::kWidth, plot::kHeight);
-    if (picture == nullptr) {
-        std::cerr << "quorvel-plot: "
-                  << texts::Format(plot::kTextCannotWrite, out.c_str(), error.c_str()) << "\n";
-        return 1;
-    }
+    if (picture == nullptr)
+        return Fail(texts::Format(plot::kTextCannotWrite, out.c_str(), error.c_str()));
     // The name in the picture's title as UTF-8, whatever bytes the system gave it in.
     plot::Draw(log, platform::Utf8FromSystem(NameOnly(file)), LastChanged(file), picture.get(),
                options);
-    if (!picture->Save(out, &error)) {
-        std::cerr << "quorvel-plot: "
-                  << texts::Format(plot::kTextCannotWrite, out.c_str(), error.c_str()) << "\n";
-        return 1;
-    }
+    if (!picture->Save(out, &error))
+        return Fail(texts::Format(plot::kTextCannotWrite, out.c_str(), error.c_str()));
     const int unread = log.polls - static_cast<int>(log.lines.size());
     const std::string gaps = unread > 0 ? texts::Format(plot::kTextLeftOutAsGaps, unread) : "";
     std::cout << "quorvel-plot: "
@@ -160,5 +161,7 @@ int main(int argc, char** argv) {
                                plot::Duration(log.polls * drivelog::kSecondsPerLine).c_str(),
                                log.polls, gaps.c_str())
               << "\n";
+    if (opening && !platform::OpenWithSystem(out))
+        return Fail(texts::Format(plot::kTextNoViewer, out.c_str()));
     return 0;
 }

@@ -22,6 +22,7 @@ enum Text : unsigned {
     kTextCannotWrite = 3024,   // %s %s: the picture, why
     kTextWrote = 3025,         // %s %s %d %s: the picture, how long, polls, what was left out
     kTextLeftOutAsGaps = 3026, // %d: how many lines
+    kTextNoViewer = 3027,      // %s: the picture
 };
 
 } // namespace plot

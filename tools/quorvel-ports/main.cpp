@@ -42,7 +42,7 @@ std::string Option(const std::string& name, const std::string& what) {
 // The help, with the platform's own words where Linux and Windows differ.
 std::string UsageText() {
     const portinfo::Words& words = portinfo::PlatformWords();
-    return "usage: quorvel-ports [--probe PORT] [--no-driver-check]\n\n" +
+    return "usage: quorvel-ports [--probe PORT] [--no-driver-check] [--wait]\n\n" +
            Wrap(std::string("Without options, lists every serial port in the order and with the "
                             "names and COM numbers the Quorvel dashboard shows") +
                     words.listing +
@@ -61,6 +61,8 @@ std::string UsageText() {
                       "nine readings, the faults present and a verdict. It writes nothing but "
                       "the wake-up and the requests.") +
            Option("--no-driver-check", "list without opening any port") +
+           Option("--wait", "at the end, wait for Enter: a window of its own (the Start "
+                            "menu's entry) stays open to be read") +
            Option(platform::HelpOption(), "this text") + Option("--version", "the version") + "\n" +
            Wrap("Exit status: 0 when the listing found a port the dashboard can use, or the "
                 "probe got answers; 1 when not (no usable port, no answer, a port that cannot be "
@@ -113,6 +115,7 @@ int main(int argc, char** argv) {
     platform::ConsoleInSystemCodePage();
     std::vector<std::string> args(argv + 1, argv + argc);
     bool askDrivers = true;
+    bool wait = false;
     std::string probe;
     for (size_t i = 0; i < args.size(); ++i) {
         if (platform::IsHelpOption(args[i])) {
@@ -125,6 +128,8 @@ int main(int argc, char** argv) {
         }
         if (args[i] == "--no-driver-check") {
             askDrivers = false;
+        } else if (args[i] == "--wait") {
+            wait = true;
         } else if (args[i] == "--probe") {
             if (i + 1 == args.size()) return Usage("--probe needs a port, such as --probe COM3");
             probe = args[++i];
@@ -132,8 +137,19 @@ int main(int argc, char** argv) {
             return Usage("unknown option \"" + args[i] + "\"");
         }
     }
-    if (!probe.empty()) return Probe(probe);
-    std::vector<portinfo::Port> ports = portinfo::ListPorts(askDrivers);
-    int usable = ports::WriteListing(std::cout, ports, portinfo::SystemFindings(ports));
-    return usable > 0 ? 0 : 1;
+    int status = 0;
+    if (!probe.empty()) {
+        status = Probe(probe);
+    } else {
+        std::vector<portinfo::Port> ports = portinfo::ListPorts(askDrivers);
+        const int usable = ports::WriteListing(std::cout, ports, portinfo::SystemFindings(ports),
+                                               platform::CommandOfThisProgram("quorvel-ports"));
+        status = usable > 0 ? 0 : 1;
+    }
+    if (wait) {
+        std::cout << "\n" << texts::Text(ports::kTextPressEnter) << std::flush;
+        std::string line;
+        std::getline(std::cin, line);
+    }
+    return status;
 }

@@ -42,7 +42,7 @@ std::string HoldersText(const portinfo::Port& p) {
     return texts::Format(kTextHolders, text.c_str());
 }
 
-void WritePort(std::ostream& out, const portinfo::Port& p) {
+void WritePort(std::ostream& out, const portinfo::Port& p, const std::string& command) {
     out << Com(p) << "  " << p.friendlyName << "\n";
     Field(out, "device:", p.devicePath + (p.driver.empty() ? "" : ", driver " + p.driver));
     if (!p.vendorId.empty()) {
@@ -80,7 +80,7 @@ void WritePort(std::ostream& out, const portinfo::Port& p) {
     if (!Usable(p) && !Doubtful(p)) {
         out << texts::Text(kTextCannotUse);
     } else if (Doubtful(p)) {
-        out << texts::Format(kTextNotKnownProbe, Com(p).c_str());
+        out << texts::Format(kTextNotKnownProbe, command.c_str(), Com(p).c_str());
     } else if (!p.lookedAt) {
         out << texts::Text(kTextCanUseIfItOpens);
     } else {
@@ -101,14 +101,14 @@ bool Doubtful(const portinfo::Port& p) {
 }
 
 int WriteListing(std::ostream& out, const std::vector<portinfo::Port>& ports,
-                 const std::vector<portinfo::Finding>& findings) {
+                 const std::vector<portinfo::Finding>& findings, const std::string& command) {
     int listed = 0;
     std::string usable;
     out << texts::Text(kTextListingHeading) << "\n\n";
     for (const portinfo::Port& p : ports) {
         if (p.number == 0) continue;
         ++listed;
-        WritePort(out, p);
+        WritePort(out, p, command);
         if (Usable(p)) usable += (usable.empty() ? "" : ", ") + Com(p);
     }
     if (listed == 0) out << "  " << texts::Text(kTextNoPortListed) << "\n\n";
@@ -133,7 +133,7 @@ int WriteListing(std::ostream& out, const std::vector<portinfo::Port>& ports,
         if (Doubtful(p) && doubtful.empty()) doubtful = Com(p);
     }
     if (count == 0 && !doubtful.empty()) {
-        out << texts::Format(kTextNoSurePort, doubtful.c_str()) << "\n";
+        out << texts::Format(kTextNoSurePort, command.c_str(), doubtful.c_str()) << "\n";
     } else if (count == 0) {
         if (listed > 0) {
             out << texts::Text(kTextNoUsableSeeAbove) << "\n";
@@ -145,8 +145,10 @@ int WriteListing(std::ostream& out, const std::vector<portinfo::Port>& ports,
         }
     } else {
         const std::string first = usable.substr(0, usable.find(','));
-        out << (count == 1 ? texts::Format(kTextOneUsable, usable.c_str(), first.c_str())
-                           : texts::Format(kTextSomeUsable, count, usable.c_str(), first.c_str()))
+        out << (count == 1
+                    ? texts::Format(kTextOneUsable, usable.c_str(), command.c_str(), first.c_str())
+                    : texts::Format(kTextSomeUsable, count, usable.c_str(), command.c_str(),
+                                    first.c_str()))
             << "\n";
     }
     return count;

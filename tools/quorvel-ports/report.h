@@ -5,6 +5,7 @@
 #include "platform/portinfo.h"
 
 #include <ostream>
+#include <string>
 #include <vector>
 
 namespace ports {
@@ -16,8 +17,10 @@ bool Usable(const portinfo::Port& p);
 // not named, a microcontroller's firmware): only the probe tells.
 bool Doubtful(const portinfo::Port& p);
 
-// Writes the listing; returns how many ports the dashboard can use.
+// Writes the listing, its advice to probe a port given as command (how the user runs
+// quorvel-ports where they read it); returns how many ports the dashboard can use.
 int WriteListing(std::ostream& out, const std::vector<portinfo::Port>& ports,
-                 const std::vector<portinfo::Finding>& findings);
+                 const std::vector<portinfo::Finding>& findings,
+                 const std::string& command = "quorvel-ports");
 
 } // namespace ports

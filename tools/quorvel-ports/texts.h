@@ -60,6 +60,7 @@ enum Text : unsigned {
     kTextCannotOpen = 2072, // %s %s: the port, the system's words
     kTextCannotOpenWhat = 2073,
     kTextReadingNames = 2080, // + the reading's column in the log, 0 to 8
+    kTextPressEnter = 2090,
 };
 
 } // namespace ports

@@ -16,7 +16,7 @@
 namespace {
 
 const char kUsage[] =
-    "usage: quorvel-sheet [LOG] [-o OUT] [--no-gauges] [--force]\n"
+    "usage: quorvel-sheet [LOG] [-o OUT] [--no-gauges] [--force] [--open]\n"
     "\n"
     "Writes a copy of the engine data log LOG (default: \"engine details.csv\" here)\n"
     "that the user's own spreadsheet opens with every reading a number in its\n"
@@ -28,6 +28,8 @@ const char kUsage[] =
     "  -o OUT       the copy. Default: LOG's name with \" (sheet).csv\", beside it\n"
     "  --no-gauges  leave the gauges' positions out\n"
     "  --force      replace OUT when it is there (never a log the dashboard wrote)\n"
+    "  --open       then open the copy with the spreadsheet the system gives it; a\n"
+    "               problem is shown in a box too (for a menu entry: no console)\n"
     "  --help       this text\n"
     "  --version    the version\n"
     "\n"
@@ -44,8 +46,12 @@ int Usage(const std::string& problem) {
     return 2;
 }
 
+// Whether the copy is opened when written, and problems shown in a box.
+bool opening = false;
+
 int Fail(const std::string& message) {
     std::cerr << "quorvel-sheet: " << message << "\n";
+    if (opening) platform::ShowProblem("Quorvel", message);
     return 1;
 }
 
@@ -76,6 +82,8 @@ int main(int argc, char** argv) {
             options.gauges = false;
         } else if (args[i] == "--force") {
             force = true;
+        } else if (args[i] == "--open") {
+            opening = true;
         } else if (args[i] == "-o") {
             if (i + 1 == args.size()) return Usage("-o needs the copy's file name");
             out = args[++i];
@@ -126,5 +134,7 @@ int main(int argc, char** argv) {
               << texts::Format(sheet::kTextWrote, out.c_str(), static_cast<int>(log.lines.size()),
                                decimal.c_str(), list.c_str())
               << "\n";
+    if (opening && !platform::OpenWithSystem(out))
+        return Fail(texts::Format(sheet::kTextNoViewer, out.c_str()));
     return 0;
 }

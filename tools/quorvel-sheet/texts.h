@@ -17,6 +17,7 @@ enum Text : unsigned {
     kTextWrote = 3516,          // %s %d %s %s: the copy, polls, decimal and list separators
     kTextLeftOut = 3517,        // %d: how many lines
     kTextTab = 3518,
+    kTextNoViewer = 3519, // %s: the copy
 };
 
 } // namespace sheet
