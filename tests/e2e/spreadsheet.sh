@@ -95,6 +95,10 @@ expect_status 0 "the copy beside the log" default
 expect_text default.out "wrote engine details (sheet).csv: 400 polls"
 [ "$(head -1 "engine details (sheet).csv" | tr ',' '\n' | wc -l)" -eq 21 ] ||
   fail "the copy's header has not the 21 columns of the readings, fault bytes and gauges"
+run_tool nogauges -o nogauges.csv --no-gauges
+expect_status 0 "--no-gauges" nogauges
+[ "$(head -1 nogauges.csv | tr ',' '\n' | wc -l)" -eq 12 ] ||
+  fail "--no-gauges left $(head -1 nogauges.csv | tr ',' '\n' | wc -l) columns, not the 12 of the readings and fault bytes"
 run_tool missing nothing.csv
 expect_status 1 "a log that is not there" missing
 expect_text missing.err "cannot read nothing.csv"

@@ -363,6 +363,25 @@ TEST_F(DataLog, AFolderWithoutWriteAccessIsNamed) {
     fs::permissions(locked, fs::perms::owner_all);
 }
 
+// The folder gone from under the program (a USB stick pulled): not a folder it may not
+// write in, but the system's words.
+TEST_F(DataLog, AFolderThatIsGoneIsToldInTheSystemsWords) {
+    const fs::path stick = dir / "stick";
+    fs::create_directory(stick);
+    fs::current_path(stick);
+    fs::remove(stick);
+    h.Start();
+    ASSERT_TRUE(h.ChooseMenu("&Engine", "500 (899/1000 SPI)"));
+    ASSERT_TRUE(h.ChooseMenu("&Logging", "Logging on"));
+    ASSERT_TRUE(h.BoxOpen());
+    EXPECT_EQ(h.Boxes().back().text,
+              "Unable to open the log file...\nno data will be logged\n\n\"engine details.csv\" "
+              "cannot be written: The system cannot find the file specified.");
+    h.AnswerBox();
+    EXPECT_EQ(loggingOn, 0);
+    fs::current_path(dir);
+}
+
 TEST_F(DataLog, AFullDiskShowsOneBoxAndSwitchesLoggingOff) {
     fs::create_symlink("/dev/full", kLog);
     h.Start();

@@ -98,6 +98,8 @@ TEST(SheetCopy, ReadsBackAsTheLogInEveryConvention) {
               "C:\\Logs\\engine details 2026-12-08 143005 (sheet).csv");
     EXPECT_EQ(sheet::DefaultCopyName("/home/a.b/drive"), "/home/a.b/drive (sheet).csv");
     EXPECT_EQ(sheet::DefaultCopyName(".hidden"), ".hidden (sheet).csv");
+    EXPECT_EQ(sheet::DefaultCopyName("logs/.hidden"), "logs/.hidden (sheet).csv");
+    EXPECT_EQ(sheet::DefaultCopyName("logs/a.csv"), "logs/a (sheet).csv");
 }
 
 // The user's conventions: the locale's separators, and UTF-8 marked for the sheet (the

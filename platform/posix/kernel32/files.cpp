@@ -114,8 +114,7 @@ BOOL GetFileAttributesExA(LPCSTR name, GET_FILEEX_INFO_LEVELS level, LPVOID info
     return TRUE;
 }
 
-// Never replaces a file that is there: Windows' MoveFile fails with
-// ERROR_ALREADY_EXISTS instead.
+// The folder's name, or (returning more than size) the room it needs with its end.
 DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
     char folder[4096];
     if (getcwd(folder, sizeof folder) == nullptr) {
@@ -128,6 +127,8 @@ DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
     return length;
 }
 
+// Never replaces a file that is there: Windows' MoveFile fails with
+// ERROR_ALREADY_EXISTS instead.
 BOOL MoveFileA(LPCSTR existing, LPCSTR newName) {
     W32_REQUIRE(existing != nullptr && newName != nullptr, "a missing file name", FALSE);
     if (moveFault != 0) {

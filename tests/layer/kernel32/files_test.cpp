@@ -135,10 +135,21 @@ TEST(LayerFiles, AFileAnotherProgramHoldsIsNotWrittenOrMoved) {
               static_cast<DWORD>(strlen(cwd) + 1));
     EXPECT_EQ(exact, std::string(strlen(cwd), 'x')) << "nothing written";
     char whole[4096];
+    std::memset(whole, 'x', sizeof whole);
     EXPECT_EQ(GetCurrentDirectoryA(sizeof whole, whole), static_cast<DWORD>(strlen(cwd)));
     EXPECT_STREQ(whole, cwd);
+    EXPECT_EQ(whole[strlen(cwd) + 1], 'x') << "written beyond the name's end";
     std::remove(a.c_str());
     rmdir(folder);
+    // A folder removed while it is the current one: no name, and the error why.
+    char gone[] = "/tmp/layer-cwd-XXXXXX";
+    ASSERT_NE(mkdtemp(gone), nullptr);
+    ASSERT_EQ(chdir(gone), 0);
+    rmdir(gone);
+    SetLastError(0);
+    EXPECT_EQ(GetCurrentDirectoryA(sizeof whole, whole), 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    ASSERT_EQ(chdir(cwd), 0);
 }
 
 } // namespace
