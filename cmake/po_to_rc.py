@@ -28,16 +28,26 @@ import sys
 # The Engine menu's items are model names: they stay as they are in every language.
 UNTRANSLATED_IDS = {"40002"}
 
-# Each language of po/LINGUAS as Windows numbers it: the primary language, with the
-# neutral sublanguage, so that every country's users of the language find it (Windows
-# falls back from it_CH to it), Portugal's users the Brazilian Portuguese.
-LANGUAGES = {
-    "de": 0x07, "es": 0x0A, "fr": 0x0C, "it": 0x10, "pl": 0x15, "pt_BR": 0x16, "tr": 0x1F,
-}
-# The ANSI code page Windows gives programs of each language's users: the texts must be
-# written in it without a letter lost, as LoadStringA gives them.
-CODE_PAGES = {"pl": "cp1250", "tr": "cp1254"}
-DEFAULT_CODE_PAGE = "cp1252"
+# The languages Windows numbers, with the code page it gives their users: one table, which
+# the Linux layer's build reads too.
+LANGUAGE_TABLE = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir,
+                              "platform", "windows-languages.txt")
+
+
+def windows_language(language, table=LANGUAGE_TABLE):
+    """A language of po/LINGUAS (it, pt_BR, sr@latin) as Windows numbers it: its primary
+    language id, used with the neutral sublanguage so that every country's users of the
+    language find it (Windows falls back from it_CH to it, Portugal's users to the Brazilian
+    Portuguese), and the ANSI code page of its users (None: Unicode only). None when the
+    table lacks it."""
+    code = re.split(r"[_@.]", language)[0].lower()
+    with open(table, encoding="utf-8") as f:
+        for line in f:
+            fields = line.split()
+            if fields and not fields[0].startswith("#") and fields[0] == code:
+                return int(fields[1], 16), (None if fields[2] == "-" else "cp" + fields[2])
+    return None
+
 
 LITERAL = re.compile(r'"((?:[^"]|"")*)"')
 
@@ -314,7 +324,14 @@ def check(po_dir):
         except PoError as e:
             problems.append(str(e))
             continue
-        code_page = CODE_PAGES.get(language, DEFAULT_CODE_PAGE)
+        known = windows_language(language)
+        if known is None:
+            problems.append("%s: %s is not a language Windows numbers (%s)" % (
+                path, language, os.path.relpath(LANGUAGE_TABLE)))
+            continue
+        code_page = known[1]
+        if code_page is None:
+            continue  # Windows shows it only in Unicode programs: English there
         for e in entries:
             try:
                 e["msgstr"].encode(code_page)
@@ -334,15 +351,17 @@ def write_rc(out, po_dir, scripts):
         with open(script, encoding="utf-8") as f:
             parts.append(f.read())
     for language in languages:
-        if language not in LANGUAGES:
-            sys.exit("po_to_rc.py: %s of po/LINGUAS has no Windows language id here" % language)
+        known = windows_language(language)
+        if known is None:
+            sys.exit("po_to_rc.py: %s of po/LINGUAS is not a language Windows numbers (%s)"
+                     % (language, os.path.relpath(LANGUAGE_TABLE)))
         try:
             catalogue = read_po(os.path.join(po_dir, language + ".po"), warn=warn)
         except PoError as e:
             sys.exit("po_to_rc.py: %s; the resources were not made" % e)
         parts.append("\n// %s\n" % language)
         for script in scripts:
-            parts.append(translated_copy(script, catalogue, LANGUAGES[language]))
+            parts.append(translated_copy(script, catalogue, known[0]))
     text = "".join(parts)
     # Written only when it changes, so that the build does not redo what depends on it.
     if os.path.exists(out):

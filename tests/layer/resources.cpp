@@ -50,5 +50,11 @@ BEGIN
     1, "Registrazione attiva"
     2, "Solo in italiano"
 END
+// Romanian: a language none of the program's own, numbered from Windows' table.
+LANGUAGE 0x18, 0x00
+STRINGTABLE
+BEGIN
+    1, "Jurnal pornit"
+END
 )rc";
 } // namespace w32

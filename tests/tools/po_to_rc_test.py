@@ -101,6 +101,31 @@ class PoFiles(unittest.TestCase):
         self.po('msgid "Water"\nmsgstr "Su \u0131s\u0131s\u0131"\n', language="tr")  # ı: 1254 has it
         self.assertEqual(po_to_rc.check(self.folder.name), [])
 
+    def test_a_new_language_needs_only_its_po_file_and_its_word_in_linguas(self):
+        # Dutch and Romanian: numbered and checked from the table, no code of their own.
+        for language, number, page, letter in (("nl", 0x13, "1252", "\u0131"),
+                                               ("ro", 0x18, "1250", "\u00e6")):
+            with self.subTest(language):
+                self.po('msgid "Error"\nmsgstr "Fout"\n', language=language)
+                out = os.path.join(self.folder.name, "out.rc")
+                po_to_rc.write_rc(out, self.folder.name, [os.path.join(SOURCE, "app", "texts.rc")])
+                with open(out, encoding="utf-8") as f:
+                    self.assertTrue("language 0x%02x, 0x00" % number in f.read().lower())
+                self.po('msgid "Error"\nmsgstr "Fout%s"\n' % letter, language=language)
+                problems = po_to_rc.check(self.folder.name)
+                self.assertEqual(len(problems), 1)
+                self.assertIn("code page " + page, problems[0])
+        self.assertEqual(po_to_rc.windows_language("pt_BR"), (0x16, "cp1252"))
+        self.assertEqual(po_to_rc.windows_language("sr@latin"), None)
+        self.assertEqual(po_to_rc.windows_language("hi"), (0x39, None))
+        # A word Windows does not number stops the build, saying where the numbers are.
+        self.po('msgid "Error"\nmsgstr "Eraro"\n', language="eo")
+        with self.assertRaises(SystemExit) as raised:
+            po_to_rc.write_rc(os.path.join(self.folder.name, "out.rc"), self.folder.name,
+                              [os.path.join(SOURCE, "app", "texts.rc")])
+        self.assertIn("eo of po/LINGUAS is not a language Windows numbers", str(raised.exception))
+        self.assertIn("windows-languages.txt", str(raised.exception))
+
     def test_the_projects_translations_pass(self):
         self.assertEqual(po_to_rc.check(os.path.join(SOURCE, "po")), [])
 

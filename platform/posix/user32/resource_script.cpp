@@ -15,14 +15,14 @@ namespace w32 {
 
 namespace {
 
-// The languages the layer knows by their ISO 639 code, as Windows numbers them.
+// The languages Windows numbers, by their ISO 639 code (platform/windows-languages.txt,
+// the table the resources' script numbers its languages by).
 struct Language {
     const char* code;
     WORD primary;
 };
 const Language kLanguages[] = {
-    {"en", 0x09}, {"de", 0x07}, {"es", 0x0A}, {"fr", 0x0C},
-    {"it", 0x10}, {"pl", 0x15}, {"pt", 0x16}, {"tr", 0x1F},
+#include "windows_languages.inc"
 };
 
 WORD Primary(LANGID id) { return static_cast<WORD>(id & 0x3FF); }

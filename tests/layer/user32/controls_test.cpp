@@ -121,6 +121,8 @@ TEST(LayerResources, EachInTheLanguageTheUserAsksFor) {
         {"", "", "pl_PL.UTF-8", "it:pl", "Registrazione attiva", "&Pierwszy"},
         {"", "", "pl_PL.UTF-8", "nl", "Logging on", "&First"},
         {"", "", "pl_PL.UTF-8", "nl:pl", "Zapis włączony", "&Pierwszy"},
+        {"", "", "ro_RO.UTF-8", "", "Jurnal pornit", "&First"},
+        {"", "", "pl_PL.UTF-8", "ro:pl", "Jurnal pornit", "&Pierwszy"},
         {"", "", "C.UTF-8", "pl", "Zapis włączony", "&Pierwszy"},
         {"", "", "C", "pl", "Logging on", "&First"},
         {"", "", "POSIX", "pl", "Logging on", "&First"},
