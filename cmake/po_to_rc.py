@@ -350,11 +350,16 @@ def write_rc(out, po_dir, scripts):
     for script in scripts:
         with open(script, encoding="utf-8") as f:
             parts.append(f.read())
+    numbered = {}
     for language in languages:
         known = windows_language(language)
         if known is None:
             sys.exit("po_to_rc.py: %s of po/LINGUAS is not a language Windows numbers (%s)"
                      % (language, os.path.relpath(LANGUAGE_TABLE)))
+        if known[0] in numbered:
+            sys.exit("po_to_rc.py: %s and %s of po/LINGUAS are one language to Windows (0x%02x):"
+                     " keep one" % (numbered[known[0]], language, known[0]))
+        numbered[known[0]] = language
         try:
             catalogue = read_po(os.path.join(po_dir, language + ".po"), warn=warn)
         except PoError as e:

@@ -24,6 +24,9 @@ bool userChosen = false;
 // loop, and a choice the user makes meanwhile is handled inside it: the selection that
 // showed the box then leaves the port, the timer and the title to the newer one.
 unsigned selections = 0;
+// Whether a newer selection was handled since the one that took this count (inside a box
+// it showed): what it was doing is then the newer one's to finish, and it returns.
+bool OvertakenSince(unsigned count) { return selections != count; }
 
 // The system's words for an error, without the line break Windows ends them with.
 void SystemText(DWORD error, char* text, size_t size) {
@@ -205,7 +208,7 @@ void HandlePortSelection() {
     userChosen = userChoice;
     BOOL opened = OpenPort(baudRate);
     userChosen = chosenBefore;
-    if (selections != mine) return;
+    if (OvertakenSince(mine)) return;
     // A chosen port is woken once it is open, and tried again meanwhile; a port that
     // could not be opened at the start has ended the program.
     if (userChoice) SetTimer(mainWindow, PollTimer, opened ? kWakeTickMs : kReopenTickMs, nullptr);
@@ -221,7 +224,7 @@ BOOL OpenPort(uint32_t baud) {
         // Later on a port that cannot be opened (a lead pulled out, a port another
         // program holds) is tried again until it opens; the user who chose it is told why.
         if (userChosen) TellOpenFailed();
-        if (selections != mine) return FALSE;
+        if (OvertakenSince(mine)) return FALSE;
         ecuLink = kLeadGone;
         rewaking = 1;
         return FALSE;
@@ -263,7 +266,7 @@ BOOL OpenPort(uint32_t baud) {
         } else if (rateRefusalTold == 0) {
             rateRefusalTold = 1;
             TellRateRefused(systemText, baud);
-            if (selections != mine) return FALSE;
+            if (OvertakenSince(mine)) return FALSE;
         }
     } else if (portHandle != INVALID_HANDLE_VALUE && ecuLink == kLeadGone) {
         // The lead is there again; whether the ECU answers, the next poll tells, and it

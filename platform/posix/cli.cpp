@@ -5,8 +5,7 @@
 #include <filesystem>
 #include <spawn.h>
 #include <sys/wait.h>
-
-extern char** environ;
+#include <unistd.h> // environ
 
 namespace platform {
 

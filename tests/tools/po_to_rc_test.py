@@ -116,7 +116,7 @@ class PoFiles(unittest.TestCase):
                 self.assertEqual(len(problems), 1)
                 self.assertIn("code page " + page, problems[0])
         self.assertEqual(po_to_rc.windows_language("pt_BR"), (0x16, "cp1252"))
-        self.assertEqual(po_to_rc.windows_language("sr@latin"), None)
+        self.assertEqual(po_to_rc.windows_language("sr@latin"), (0x1a, "cp1250"))
         self.assertEqual(po_to_rc.windows_language("hi"), (0x39, None))
         # A word Windows does not number stops the build, saying where the numbers are.
         self.po('msgid "Error"\nmsgstr "Eraro"\n', language="eo")
@@ -125,6 +125,15 @@ class PoFiles(unittest.TestCase):
                               [os.path.join(SOURCE, "app", "texts.rc")])
         self.assertIn("eo of po/LINGUAS is not a language Windows numbers", str(raised.exception))
         self.assertIn("windows-languages.txt", str(raised.exception))
+        # Two words Windows numbers alike: one block would hide the other.
+        self.po('msgid "Error"\nmsgstr "Fout"\n', language="nb")
+        self.po('msgid "Error"\nmsgstr "Feil"\n', language="nn")
+        with open(os.path.join(self.folder.name, "LINGUAS"), "w", encoding="utf-8") as f:
+            f.write("nb nn\n")
+        with self.assertRaises(SystemExit) as raised:
+            po_to_rc.write_rc(os.path.join(self.folder.name, "out.rc"), self.folder.name,
+                              [os.path.join(SOURCE, "app", "texts.rc")])
+        self.assertIn("nb and nn of po/LINGUAS are one language to Windows", str(raised.exception))
 
     def test_the_projects_translations_pass(self):
         self.assertEqual(po_to_rc.check(os.path.join(SOURCE, "po")), [])

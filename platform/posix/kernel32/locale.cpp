@@ -3,6 +3,7 @@
 // LANG), as the C library has it, or for a locale not installed here what its language and
 // country write; and the list separator that goes with it.
 #include "platform/posix/layer.h"
+#include "windows_languages.h"
 
 #include <clocale>
 #include <cstdlib>
@@ -12,11 +13,6 @@
 
 namespace {
 
-// Languages that write a decimal comma (ISO 639 codes); the others, and "C", a point.
-const char* const kDecimalComma[] = {"bg", "ca", "cs", "da", "de", "el", "es", "et", "eu",
-                                     "fi", "fr", "gl", "hr", "hu", "id", "is", "it", "lt",
-                                     "lv", "nb", "nl", "nn", "no", "pl", "pt", "ro", "ru",
-                                     "sk", "sl", "sr", "sv", "tr", "uk", "vi"};
 // Countries where the language writes the other one (as the C library's locales have it).
 const char* const kPointWhereCommaLanguage[] = {"de_CH", "de_LI", "es_DO", "es_GT", "es_HN",
                                                 "es_MX", "es_NI", "es_PA", "es_PR", "es_SV",
@@ -50,8 +46,10 @@ std::string KnownSeparator(const std::string& name) {
     for (const char* p : kCommaWherePointLanguage) {
         if (place == p) return ",";
     }
-    for (const char* c : kDecimalComma) {
-        if (code == c) return ",";
+    // What the language writes (platform/windows-languages.txt); "C", and a language
+    // Windows does not number, a point.
+    for (const WindowsLanguage& l : kWindowsLanguages) {
+        if (code == l.code) return std::string(1, l.decimal);
     }
     return ".";
 }

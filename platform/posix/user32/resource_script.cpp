@@ -4,6 +4,7 @@
 
 #include "platform/posix/layer.h"
 #include "platform/texts.h"
+#include "windows_languages.h"
 
 #include <algorithm>
 #include <cctype>
@@ -14,16 +15,6 @@
 namespace w32 {
 
 namespace {
-
-// The languages Windows numbers, by their ISO 639 code (platform/windows-languages.txt,
-// the table the resources' script numbers its languages by).
-struct Language {
-    const char* code;
-    WORD primary;
-};
-const Language kLanguages[] = {
-#include "windows_languages.inc"
-};
 
 WORD Primary(LANGID id) { return static_cast<WORD>(id & 0x3FF); }
 
@@ -44,7 +35,9 @@ LANGID LanguageOfLocale(const std::string& locale) {
             locale.substr(underscore + 1, locale.find_first_of(".@", underscore) - underscore - 1);
     for (char& c : code)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    for (const Language& l : kLanguages) {
+    // The languages Windows numbers (platform/windows-languages.txt), as the resources'
+    // script numbers its own.
+    for (const WindowsLanguage& l : kWindowsLanguages) {
         if (code != l.code) continue;
         // Portuguese of Portugal is 2, of Brazil 1 (SUBLANG_DEFAULT), as Windows has them.
         WORD sub = l.primary == 0x16 && country == "PT" ? 2 : 1;

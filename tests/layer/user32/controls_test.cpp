@@ -195,6 +195,10 @@ TEST(LayerLocale, TheDecimalSeparatorIsTheUsers) {
         {"", "", "it@euro", ","},
         {"", "", "de.UTF-8", ","},
         {"", "", "es_MX@euro", "."},
+        {"", "", "nl_NL.UTF-8", ","},
+        {"", "", "ro_RO.UTF-8", ","},
+        {"", "", "ja_JP.UTF-8", "."},
+        {"", "", "eo.UTF-8", "."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string("LC_ALL=") + c.all + " LC_NUMERIC=" + c.numeric +
