@@ -16,9 +16,13 @@ whose printf conversions are not the English text's is left out (the English tex
 used), since the program fills it in as a format. check says all of this for lint, and
 whether each language's texts can be written in the code page Windows gives its users.
 
+catalogue writes a .po file's translations as the build takes them, each msgid and its
+msgstr followed by a NUL byte, for tests that compare the program's texts with them.
+
 usage: po_to_rc.py pot OUT.pot RC... [--also FILE...]
        po_to_rc.py rc OUT.rc PO_DIR RC...
        po_to_rc.py check PO_DIR
+       po_to_rc.py catalogue OUT PO
 """
 import subprocess
 import os
@@ -385,6 +389,14 @@ def main(argv):
         write_pot(argv[2], scripts, also)
     elif len(argv) >= 4 and argv[1] == "rc":
         write_rc(argv[2], argv[3], argv[4:])
+    elif len(argv) == 4 and argv[1] == "catalogue":
+        try:
+            catalogue = read_po(argv[3], warn=warn)
+        except PoError as e:
+            sys.exit("po_to_rc.py: %s" % e)
+        with open(argv[2], "wb") as f:
+            for msgid, msgstr in sorted(catalogue.items()):
+                f.write(msgid.encode("utf-8") + b"\0" + msgstr.encode("utf-8") + b"\0")
     elif len(argv) == 3 and argv[1] == "check":
         problems = check(argv[2])
         for problem in problems:

@@ -27,40 +27,18 @@ namespace {
 
 using headless::Harness;
 
-// A .po file's translations, msgid to msgstr, escapes read.
+// A language's translations, msgid to msgstr, as the build takes them from its .po file
+// (cmake/po_to_rc.py catalogue: each text followed by a NUL byte).
 std::map<std::string, std::string> Catalogue(const std::string& language) {
     std::map<std::string, std::string> catalogue;
     if (language.empty()) return catalogue;
-    std::ifstream in(std::string(QUORVEL_SOURCE_DIR) + "/po/" + language + ".po");
-    auto unquote = [](const std::string& s) {
-        std::string out;
-        for (size_t i = 1; i + 1 < s.size(); ++i) {
-            if (s[i] == '\\' && i + 2 < s.size()) {
-                char c = s[++i];
-                out += c == 'n' ? '\n' : c == 't' ? '\t' : c;
-            } else {
-                out += s[i];
-            }
-        }
-        return out;
-    };
+    std::ifstream in(std::string(QUORVEL_TEST_OUTPUT) + "/" + language + ".catalogue",
+                     std::ios::binary);
+    EXPECT_TRUE(in) << "no catalogue of " << language << ": the build makes one of each .po file";
     std::string id;
     std::string str;
-    std::string* current = nullptr;
-    for (std::string line; std::getline(in, line);) {
-        if (line.rfind("msgid ", 0) == 0) {
-            if (!id.empty()) catalogue[id] = str;
-            id = unquote(line.substr(6));
-            str.clear();
-            current = &id;
-        } else if (line.rfind("msgstr ", 0) == 0) {
-            str = unquote(line.substr(7));
-            current = &str;
-        } else if (!line.empty() && line[0] == '"' && current != nullptr) {
-            *current += unquote(line);
-        }
-    }
-    if (!id.empty()) catalogue[id] = str;
+    while (std::getline(in, id, '\0') && std::getline(in, str, '\0'))
+        catalogue[id] = str;
     return catalogue;
 }
 
