@@ -44,6 +44,18 @@ const UINT kTextDegrees = 1224;
 const UINT kTextVoltUnit = 1225;
 const UINT kTextMilliseconds = 1226;
 const UINT kTextPercent = 1227;
-// The fault panel: for entry i of kFaultEntries, its name (kTextFaults + 3 i), its
-// short-circuit text (+ 1) and its open-circuit text (+ 2).
-const UINT kTextFaults = 1301;
+// The fault panel's texts for each entry of kFaultEntries, in its order: its name, its text
+// with the fault present as a short circuit, and as an open circuit.
+const UINT kTextFaults[11][3] = {
+    {1301, 1302, 1303}, // throttle position sensor
+    {1304, 1305, 1306}, // pressure sensor
+    {1307, 1308, 1309}, // lambda sensor
+    {1310, 1311, 1312}, // water temp sensor
+    {1313, 1314, 1315}, // air temp sensor
+    {1316, 1317, 1318}, // battery voltage
+    {1319, 1320, 1321}, // injector driver
+    {1322, 1323, 1324}, // spark coil 1
+    {1325, 1326, 1327}, // spark coil 2
+    {1328, 1329, 1330}, // stepper motor
+    {1331, 1332, 1333}, // crank sensor
+};

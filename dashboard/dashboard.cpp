@@ -2,6 +2,7 @@
 
 #include "app/state.h"
 #include "app/texts.h"
+#include "dashboard/faults.h"
 #include "dashboard/gauge_table.h"
 #include "platform/texts.h"
 
@@ -46,10 +47,13 @@ void LoadDashboardTexts() {
         LoadShownTextA(appInstance, t.name, t.gauge->name, sizeof t.gauge->name);
         LoadShownTextA(appInstance, t.units, t.gauge->units, sizeof t.gauge->units);
     }
+    static_assert(sizeof kTextFaults / sizeof kTextFaults[0] ==
+                      sizeof kFaultEntries / sizeof kFaultEntries[0],
+                  "a fault entry without its texts, or texts without their entry");
     for (int i = 0; i < 11; ++i) {
         for (int k = 0; k < 3; ++k) {
-            LoadShownTextA(appInstance, kTextFaults + static_cast<UINT>(3 * i + k),
-                           faultTexts[i][k], sizeof faultTexts[i][k]);
+            LoadShownTextA(appInstance, kTextFaults[i][k], faultTexts[i][k],
+                           sizeof faultTexts[i][k]);
         }
     }
 }

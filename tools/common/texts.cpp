@@ -35,14 +35,12 @@ unsigned UnitsOf(int reading) {
 }
 
 std::string FaultText(const FaultEntry& e, const uint8_t flags[3], const uint8_t kinds[3]) {
-    return Text(kTextFaults + static_cast<UINT>(3 * EntryOf(e) + FaultTextKind(e, flags, kinds)));
+    return Text(kTextFaults[EntryOf(e)][FaultTextKind(e, flags, kinds)]);
 }
 
-std::string FaultName(int entry) { return Text(kTextFaults + static_cast<UINT>(3 * entry)); }
+std::string FaultName(int entry) { return Text(kTextFaults[entry][0]); }
 
-std::string Utf8FaultName(int entry) {
-    return Utf8Text(kTextFaults + static_cast<UINT>(3 * entry));
-}
+std::string Utf8FaultName(int entry) { return Utf8Text(kTextFaults[entry][0]); }
 
 std::string WithDecimalSeparator(std::string number) {
     char separator[4] = ".";

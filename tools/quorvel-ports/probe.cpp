@@ -209,10 +209,13 @@ void WriteProbeVerdict(std::ostream& out, const ProbeResult& r) {
     if (r.answered > 0) {
         out << "\n" << texts::Text(kTextReadings) << "\n";
         // The names in a column 20 letters wide, or as wide as the longest.
+        static_assert(sizeof kTextReadingNames / sizeof kTextReadingNames[0] ==
+                          sizeof kLoggedReadings / sizeof kLoggedReadings[0],
+                      "a reading without its name, or a name without its reading");
         std::string names[9];
         size_t width = 20;
         for (int i = 0; i < 9; ++i) {
-            names[i] = texts::Text(kTextReadingNames + static_cast<unsigned>(i));
+            names[i] = texts::Text(kTextReadingNames[i]);
             width = std::max(width, texts::Letters(names[i]));
         }
         for (int i = 0; i < 9; ++i) {

@@ -59,8 +59,20 @@ enum Text : unsigned {
     kTextRateRefusedWhy = 2071,
     kTextCannotOpen = 2072, // %s %s: the port, the system's words
     kTextCannotOpenWhat = 2073,
-    kTextReadingNames = 2080, // + the reading's column in the log, 0 to 8
     kTextPressEnter = 2090,
+};
+
+// The probe's readings by name, in the order of the log's columns (kLoggedReadings).
+const unsigned kTextReadingNames[9] = {
+    2080, // engine speed
+    2081, // water temperature
+    2082, // air temperature
+    2083, // throttle angle
+    2084, // injector time
+    2085, // ignition advance
+    2086, // battery voltage
+    2087, // manifold pressure
+    2088, // VAE
 };
 
 } // namespace ports
