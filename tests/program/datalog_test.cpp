@@ -114,6 +114,18 @@ class DataLog : public ::testing::Test {
         ASSERT_EQ(utimes(name.c_str(), times), 0);
     }
 
+    // Starts the program and chooses an engine and Logging, On, which the log refuses:
+    // the text of the box that says so, after its first words.
+    std::string LoggingOnRefused() {
+        h.Start();
+        EXPECT_TRUE(h.ChooseMenu("&Engine", "500 (899/1000 SPI)"));
+        EXPECT_TRUE(h.ChooseMenu("&Logging", "Logging on"));
+        if (!h.BoxOpen()) return "(no box)";
+        const std::string text = h.Boxes().back().text;
+        const std::string first = "Unable to open the log file...\nno data will be logged\n\n";
+        return text.rfind(first, 0) == 0 ? text.substr(first.size()) : "(other words) " + text;
+    }
+
     fs::path dir;
     Harness h;
     EcuModel ecu;
@@ -199,13 +211,7 @@ TEST_F(DataLog, AnOlderLogThatCannotBeRenamedIsLeftAndLoggingStaysOff) {
 TEST_F(DataLog, AReasonWithoutTheSystemsWordsIsAnUnknownError) {
     OlderLog(kLog, kLastDrive, 2026, 3, 4, 5, 6, 7);
     w32::SetFileMoveFault(1392); // ERROR_FILE_CORRUPT, which the layer has no words for
-    h.Start();
-    ASSERT_TRUE(h.ChooseMenu("&Engine", "500 (899/1000 SPI)"));
-    ASSERT_TRUE(h.ChooseMenu("&Logging", "Logging on"));
-    ASSERT_TRUE(h.BoxOpen());
-    EXPECT_EQ(h.Boxes().back().text,
-              "Unable to open the log file...\nno data will be logged\n\n\"engine details.csv\" "
-              "cannot be written: Unknown error");
+    EXPECT_EQ(LoggingOnRefused(), "\"engine details.csv\" cannot be written: Unknown error");
     EXPECT_EQ(File(), kLastDrive);
 }
 
@@ -315,14 +321,8 @@ TEST_F(DataLog, ALogAnotherProgramHoldsIsNamedWithWhatToDo) {
     lock.l_type = F_RDLCK;
     lock.l_whence = SEEK_SET;
     ASSERT_EQ(fcntl(held, F_OFD_SETLK, &lock), 0);
-    h.Start();
-    ASSERT_TRUE(h.ChooseMenu("&Engine", "500 (899/1000 SPI)"));
-    ASSERT_TRUE(h.ChooseMenu("&Logging", "Logging on"));
-    ASSERT_TRUE(h.BoxOpen());
-    EXPECT_EQ(h.Boxes().back().text,
-              "Unable to open the log file...\nno data will be logged\n\n\"engine details.csv\" "
-              "is open in another program: close it in the other program, then choose Logging, "
-              "On again.");
+    EXPECT_EQ(LoggingOnRefused(), "\"engine details.csv\" is open in another program: close it in "
+                                  "the other program, then choose Logging, On again.");
     h.AnswerBox();
     EXPECT_EQ(loggingOn, 0);
     EXPECT_EQ(File(), kLastDrive) << "the older log is untouched";
@@ -370,13 +370,9 @@ TEST_F(DataLog, AFolderThatIsGoneIsToldInTheSystemsWords) {
     fs::create_directory(stick);
     fs::current_path(stick);
     fs::remove(stick);
-    h.Start();
-    ASSERT_TRUE(h.ChooseMenu("&Engine", "500 (899/1000 SPI)"));
-    ASSERT_TRUE(h.ChooseMenu("&Logging", "Logging on"));
-    ASSERT_TRUE(h.BoxOpen());
-    EXPECT_EQ(h.Boxes().back().text,
-              "Unable to open the log file...\nno data will be logged\n\n\"engine details.csv\" "
-              "cannot be written: The system cannot find the file specified.");
+    EXPECT_EQ(
+        LoggingOnRefused(),
+        "\"engine details.csv\" cannot be written: The system cannot find the file specified.");
     h.AnswerBox();
     EXPECT_EQ(loggingOn, 0);
     fs::current_path(dir);
