@@ -127,7 +127,7 @@ TEST(Chips, ARateADriverOnlyTookIsJudgedByTheChip) {
     ports::Rate unknown = ports::RateFor(cp210x, 7680, "silabser", true);
     EXPECT_EQ(unknown.verdict, RateVerdict::Unknown) << "not exact: the part is not named";
     EXPECT_EQ(unknown.text, "not known: the driver took 7680 baud, which does not say what the "
-                            "chip runs; run quorvel-ports --probe to try the port");
+                            "chip runs; only the probe tells");
     ports::Chip ftdi = ports::IdentifyChip("0403", "6001", "USB Serial Port", "FTDIBUS");
     EXPECT_EQ(ports::RateFor(ftdi, 7680, "FTDIBUS", true).verdict, RateVerdict::Exact);
 }
@@ -335,10 +335,11 @@ class PortsListing : public ::testing::Test, protected FakeDevices {
     }
     // The tty's device node leads to a fresh pseudo-terminal; returns its name.
     std::string PtyNode(const std::string& tty) { return ptsname(Node(tty)); }
-    std::string Listing(bool askDrivers, int* usable = nullptr) {
+    std::string Listing(bool askDrivers, int* usable = nullptr,
+                        const std::string& command = "quorvel-ports") {
         std::vector<portinfo::Port> ports = portinfo::ListPorts(askDrivers);
         std::ostringstream out;
-        int n = ports::WriteListing(out, ports, portinfo::SystemFindings(ports));
+        int n = ports::WriteListing(out, ports, portinfo::SystemFindings(ports), command);
         if (usable != nullptr) *usable = n;
         return out.str();
     }
@@ -519,6 +520,12 @@ TEST_F(PortsListing, NoPortAtAll) {
               std::string::npos)
         << text;
     EXPECT_EQ(text.find("On this system:"), std::string::npos) << "nothing to tell";
+    // What to run again, as the user can run it where they read it.
+    text = Listing(false, &usable, "/opt/quorvel/bin/quorvel-ports");
+    EXPECT_NE(text.find("Plug the lead in and run /opt/quorvel/bin/quorvel-ports again; if it "
+                        "still does not appear"),
+              std::string::npos)
+        << text;
 }
 
 } // namespace

@@ -119,8 +119,8 @@ Rate RateFor(const Chip& chip, uint32_t driverRate, const std::string& driver, b
     if (runs == 0) {
         r.text = onlyAccepted && driverRate != 0
                      ? "not known: the driver took 7680 baud, which does not say what the chip "
-                       "runs; run quorvel-ports --probe to try the port"
-                     : "not known: run quorvel-ports --probe to try the port";
+                       "runs; only the probe tells"
+                     : "not known: only the probe tells";
         return r;
     }
     r.runs = runs;

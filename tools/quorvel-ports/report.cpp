@@ -141,7 +141,7 @@ int WriteListing(std::ostream& out, const std::vector<portinfo::Port>& ports,
             out << texts::Text(kTextNoUsablePlugIn) << "\n";
         } else {
             out << texts::Text(kTextNoUsable) << " "
-                << texts::Text(portinfo::PlatformWords().noPortSeenText) << "\n";
+                << texts::Format(portinfo::PlatformWords().noPortSeenText, command.c_str()) << "\n";
         }
     } else {
         const std::string first = usable.substr(0, usable.find(','));
