@@ -1,8 +1,14 @@
 #!/usr/bin/env bash
 # quorvel-ports as a user runs it: the listing and the probe against the simulated ECU
-# (answering, silent, without echo), a port that is not there, and the exit statuses.
-# usage: quorvel_ports.sh QUORVEL_PORTS ECU_SIM REGISTERS
+# (answering, silent, without echo), a port that is not there, and the exit statuses;
+# --statuses checks the command line and --wait alone (no simulator, in a second).
+# usage: quorvel_ports.sh [--statuses] QUORVEL_PORTS ECU_SIM REGISTERS
 set -euo pipefail
+statuses_only=false
+if [ "${1:-}" = --statuses ]; then
+  statuses_only=true
+  shift
+fi
 tool=$1
 ecu_sim=$2
 registers=$3
@@ -23,6 +29,30 @@ expect_status 2 "--probe without a port" noport
 run_tool badport --probe COMX
 expect_status 2 "--probe COMX" badport
 expect_text badport.err "--probe needs a port such as COM3"
+
+# From the Start menu, in a window of its own: the verdict stays until Enter.
+mkfifo "$work/enter"
+QUORVEL_PORTS="$work/nothing-here" "$tool" --wait >"$work/wait.out" 2>&1 <"$work/enter" &
+waiting=$!
+e2e_pids+=("$waiting")
+exec 7>"$work/enter"
+wait_for "$(within 10)" grep -q "Press Enter to close this window." "$work/wait.out" ||
+  fail "--wait did not ask for Enter: $(cat "$work/wait.out")"
+sleep 0.5
+kill -0 "$waiting" 2>/dev/null || fail "--wait ended without Enter: $(cat "$work/wait.out")"
+expect_text wait.out "No port the dashboard can use."
+echo >&7
+exec 7>&-
+wait_exit "$waiting"
+[ "$exit_code" = 1 ] || fail "--wait after Enter ended with $exit_code, not the listing's 1"
+# Without --wait, nothing waits.
+QUORVEL_PORTS="$work/nothing-here" run_tool nowait
+expect_status 1 "the listing without a usable port" nowait
+! grep -q "Press Enter" "$work/nowait.out" || fail "the listing asks for Enter without --wait"
+if $statuses_only; then
+  echo "PASS: the command line's exit statuses, and --wait"
+  exit 0
+fi
 
 # A simulator per behaviour, each its own port.
 spawn "$ecu_sim" --link "$work/good" --replay "$registers" >/dev/null
@@ -89,18 +119,4 @@ run_tool none
 expect_status 1 "the listing without a usable port" none
 expect_text none.out "No port the dashboard can use."
 
-# From the Start menu, in a window of its own: the verdict stays until Enter.
-mkfifo "$work/enter"
-"$tool" --wait >"$work/wait.out" 2>&1 <"$work/enter" &
-waiting=$!
-e2e_pids+=("$waiting")
-exec 7>"$work/enter"
-sleep 1
-kill -0 "$waiting" 2>/dev/null || fail "--wait ended without Enter: $(cat "$work/wait.out")"
-expect_text wait.out "No port the dashboard can use."
-expect_text wait.out "Press Enter to close this window."
-echo >&7
-exec 7>&-
-wait_exit "$waiting"
-[ "$exit_code" = 1 ] || fail "--wait after Enter ended with $exit_code, not the listing's 1"
 echo "PASS: quorvel-ports lists, probes an answering, a silent and an echo-less ECU, and exits 0, 1 and 2 as it says"

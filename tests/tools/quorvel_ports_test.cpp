@@ -297,6 +297,9 @@ TEST(Chips, AProductStringTheDriverBeliesIsToldAsSuch) {
               std::string::npos)
         << out.str();
     EXPECT_NE(out.str().find("7680 baud:  exact, as the driver reports"), std::string::npos);
+    EXPECT_NE(out.str().find("1 port the dashboard can use: COM3. Try quorvel-ports --probe COM3 "),
+              std::string::npos)
+        << out.str();
 }
 
 // A system built for the test: sysfs, /dev, udev rules and /proc.

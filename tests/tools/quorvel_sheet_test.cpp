@@ -78,6 +78,9 @@ TEST(SheetCopy, ReadsBackAsTheLogInEveryConvention) {
         EXPECT_TRUE(back.problems.empty())
             << (back.problems.empty() ? "" : drivelog::Describe(back.problems[0]));
         EXPECT_EQ(back.headerColumns, static_cast<int>(c.columns));
+        // A copy made again of a copy without the gauges has none to give, whatever asked.
+        const std::string again = sheet::Copy(back, c.conventions, sheet::Options{true});
+        EXPECT_EQ(Parsed(again).headerColumns, static_cast<int>(c.columns));
         ASSERT_EQ(back.lines.size(), log.lines.size());
         for (size_t i = 0; i < log.lines.size(); ++i) {
             for (const LoggedReading& r : kLoggedReadings) {
