@@ -109,6 +109,20 @@ TEST(DriveLog, ALogASpreadsheetSavedAgainIsRead) {
          "volts,pressure,VAE\r\n"
          "\"850,0\",90,25,30.91,2,20,14,800,35,0,0,0,,62,80,44,34,0,26,93,64,35\r\n"
          "\"5,000.00\",\"91,5\",25,30.91,2,20,14,800,35,8,0,0,\"\",62,80,44,34,0,26,93,64,35\r\n"},
+        {"a French sheet: a no-break space and a narrow one between thousands",
+         "revs;water temp;air temp;throttle;injector period;advance;volts;pressure;VAE;error 1;"
+         "error 2;error 3;;revs;water temp;air temp;throttle;injector timing;advance;volts;"
+         "pressure;VAE\r\n"
+         "850;90;25;30,91;2;20;14;800;35;0;0;0;;62;80;44;34;0;26;93;64;35\r\n"
+         "5\xC2\xA0"
+         "000;91,5;25;30,91;2;20;14;800;35;8;0;0;;62;80;44;34;0;26;93;64;35\r\n"},
+        {"the narrow no-break space",
+         "revs;water temp;air temp;throttle;injector period;advance;volts;pressure;VAE;error 1;"
+         "error 2;error 3;;revs;water temp;air temp;throttle;injector timing;advance;volts;"
+         "pressure;VAE\r\n"
+         "850;90;25;30,91;2;20;14;800;35;0;0;0;;62;80;44;34;0;26;93;64;35\r\n"
+         "5\xE2\x80\xAF"
+         "000,0;91,5;25;30,91;2;20;14;800;35;8;0;0;;62;80;44;34;0;26;93;64;35\r\n"},
         {"quorvel-sheet's Italian copy, its gauges left out, decimals as the gauges show them",
          kItalianSheet + "\r\n" + "850;90;25;30,9;2,00;20;14,00;800;35;0;0;0\r\n" +
              "5000;91,5;25;30,9;2,00;20;14,00;800;35;8;0;0\r\n"},
