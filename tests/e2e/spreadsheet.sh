@@ -89,6 +89,11 @@ before=$(sha256sum "engine details.csv")
 run_tool onto -o "engine details.csv" --force
 expect_status 1 "a copy onto the log" onto
 [ "$(sha256sum "engine details.csv")" = "$before" ] || fail "the log was changed"
+cp "engine details.csv" "older drive.csv"
+before=$(sha256sum "older drive.csv")
+run_tool ontoolder -o "older drive.csv" --force
+expect_status 1 "a copy onto another log the dashboard wrote" ontoolder
+[ "$(sha256sum "older drive.csv")" = "$before" ] || fail "another log was changed"
 run_tool default
 expect_status 0 "the copy beside the log" default
 [ -f "engine details (sheet).csv" ] || fail "no \"engine details (sheet).csv\" beside the log"

@@ -244,6 +244,14 @@ TEST(Probe, TheReadingsStandInOneColumnInEveryLanguage) {
             const size_t at = texts::Letters(line.substr(0, value));
             if (rows == 0) column = at;
             EXPECT_EQ(at, column) << line;
+            // Each reading under its own name, in the log's order.
+            if (std::string(c.lang) == "C.UTF-8") {
+                static const char* const kNames[9] = {
+                    "engine speed",    "water temperature", "air temperature",
+                    "throttle angle",  "injector time",     "ignition advance",
+                    "battery voltage", "manifold pressure", "VAE"};
+                EXPECT_EQ(line.rfind("  " + std::string(kNames[rows]) + " ", 0), 0u) << line;
+            }
         }
         EXPECT_EQ(rows, 9);
         EXPECT_NE(out.str().find(" " + std::string(c.volts) + "\n"), std::string::npos)
